@@ -75,6 +75,8 @@ bool kavi_get_all_candidates(KaviCandidateList* list, int32_t max_count);
 void kavi_free_all_candidates(KaviCandidateList* list);
 const char* kavi_get_input(void);
 const char* kavi_expand_input(const char* input);
+// index_on_page counts from the first candidate of the current page; an index past the page
+// reaches later candidates (the expanded panel selects any of the first 100 this way).
 bool kavi_select_candidate(int32_t index_on_page);
 bool kavi_highlight_candidate(int32_t index_on_page);
 bool kavi_change_page(bool backward);
