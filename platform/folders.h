@@ -1,0 +1,17 @@
+// The user's folders and the program's own location.
+#pragma once
+
+#include <filesystem>
+
+namespace kavi::win {
+
+// Roaming application data: $XDG_CONFIG_HOME, else ~/.config. Empty when neither can be had.
+std::filesystem::path RoamingAppDataFolder();
+// Local application data: $XDG_DATA_HOME, else ~/.local/share. Empty when neither can be had.
+std::filesystem::path LocalAppDataFolder();
+// The folder that holds the running program file.
+std::filesystem::path ProgramFolder();
+// The full path of the running program file.
+std::filesystem::path ProgramPath();
+
+}  // namespace kavi::win

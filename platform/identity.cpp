@@ -1,0 +1,54 @@
+#include "platform/identity.h"
+
+#include <elf.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+
+namespace kavi::win {
+
+std::string CurrentUserSid() { return std::to_string(::getuid()); }
+
+std::optional<uint64_t> ProcessSessionId(uint32_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/sessionid");
+  uint64_t id = 0;
+  if (!(in >> id)) return std::nullopt;
+  return id;
+}
+
+std::optional<uint64_t> CurrentSessionId() { return ProcessSessionId(CurrentProcessId()); }
+
+uint16_t ProcessArchitecture(uint32_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/exe", std::ios::binary);
+  unsigned char header[EI_NIDENT + 4] = {};
+  if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return kArchUnknown;
+  if (header[EI_MAG0] != ELFMAG0 || header[EI_MAG1] != ELFMAG1 || header[EI_MAG2] != ELFMAG2 ||
+      header[EI_MAG3] != ELFMAG3)
+    return kArchUnknown;
+  // e_machine follows e_type at offset 18 in both ELF classes, in the file's byte order.
+  unsigned lo = header[EI_NIDENT + 2], hi = header[EI_NIDENT + 3];
+  uint16_t machine = header[EI_DATA] == ELFDATA2MSB ? static_cast<uint16_t>((lo << 8) | hi)
+                                                    : static_cast<uint16_t>((hi << 8) | lo);
+  switch (machine) {
+    case EM_386: return kArchX86;
+    case EM_X86_64: return kArchX64;
+    case EM_AARCH64: return kArchArm64;
+    default: return kArchUnknown;
+  }
+}
+
+bool ThreadBelongsToProcess(uint32_t pid, uint32_t tid) {
+  if (pid == 0 || tid == 0) return false;
+  std::error_code ec;
+  return std::filesystem::exists(
+      "/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid), ec);
+}
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+
+}  // namespace kavi::win

@@ -1,0 +1,28 @@
+// Who a process is: user, login session, architecture, threads.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kavi::win {
+
+// Architecture codes of the wire protocol.
+inline constexpr uint16_t kArchUnknown = 0;
+inline constexpr uint16_t kArchX86 = 1;
+inline constexpr uint16_t kArchX64 = 2;
+inline constexpr uint16_t kArchArm64 = 3;
+
+// The user's identity string: the numeric uid in decimal. Empty when it cannot be read.
+std::string CurrentUserSid();
+// The login session of a process (/proc/<pid>/sessionid); nullopt when unreadable.
+std::optional<uint64_t> ProcessSessionId(uint32_t pid);
+std::optional<uint64_t> CurrentSessionId();
+// The architecture of the process's executable (ELF e_machine); kArchUnknown when unknown.
+uint16_t ProcessArchitecture(uint32_t pid);
+// True when thread tid belongs to process pid.
+bool ThreadBelongsToProcess(uint32_t pid, uint32_t tid);
+uint32_t CurrentProcessId();
+uint32_t CurrentThreadId();
+
+}  // namespace kavi::win

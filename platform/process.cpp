@@ -1,0 +1,61 @@
+#include "platform/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace kavi::win {
+
+bool SpawnDetached(const std::filesystem::path& program, const std::vector<std::string>& args,
+                   std::string* message) {
+  std::vector<std::string> storage;
+  storage.push_back(program.string());
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& s : storage) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_t pid = 0;
+  int rc = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) {
+    if (message) *message = "cannot start " + program.string() + ": " + std::strerror(rc);
+    return false;
+  }
+  if (message) message->clear();
+  return true;
+}
+
+uint32_t ParentProcessId(uint32_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return 0;
+  // The command name may hold spaces and parentheses: the fields resume after the last ')'.
+  size_t close = line.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream rest(line.substr(close + 1));
+  std::string state;
+  uint32_t ppid = 0;
+  rest >> state >> ppid;
+  return ppid;
+}
+
+}  // namespace kavi::win

@@ -1,0 +1,106 @@
+#include "server/serve/pipe_server.h"
+
+#include <unistd.h>
+
+#include "server/session/client_session.h"
+
+namespace kavi::win {
+
+PipeServer::PipeServer(std::string user_sid, uint64_t session_id,
+                       std::filesystem::path socket_path, const SessionServices& services,
+                       ServerShared& shared)
+    : user_sid_(std::move(user_sid)),
+      session_id_(session_id),
+      socket_path_(std::move(socket_path)),
+      services_(services),
+      shared_(shared) {}
+
+PipeServer::~PipeServer() {
+  Stop();
+  Teardown();
+}
+
+PipeServer::ListenResult PipeServer::Listen(std::string* message) {
+  switch (ListenSeqpacket(socket_path_, &listener_, message)) {
+    case BindResult::Bound: return ListenResult::Listening;
+    case BindResult::Squatted: return ListenResult::Squatted;
+    case BindResult::Failed: break;
+  }
+  return ListenResult::Failed;
+}
+
+void PipeServer::Serve() {
+  if (!listener_.valid()) return;
+  while (!stop_) {
+    {
+      std::unique_lock<std::mutex> lock(threads_mutex_);
+      slot_free_.wait(lock, [this] {
+        return stop_ || threads_.size() - finished_.size() < kMaxSessions;
+      });
+    }
+    ReapFinished();
+    if (stop_) break;
+    UniqueFd client = AcceptConnection(listener_.get());
+    if (stop_) break;
+    if (!client.valid()) continue;
+    const int fd = client.get();
+    shared_.pipes.Add(fd);
+    std::lock_guard<std::mutex> lock(threads_mutex_);
+    const uint64_t id = next_id_++;
+    threads_.emplace(id, std::thread([this, id, client = std::move(client)]() mutable {
+      ServeClient(std::move(client), user_sid_, session_id_, services_, shared_);
+      std::lock_guard<std::mutex> done(threads_mutex_);
+      finished_.push_back(id);
+      slot_free_.notify_all();
+    }));
+  }
+}
+
+void PipeServer::Stop() {
+  if (stop_.exchange(true)) return;
+  shared_.pipes.DisconnectAll();
+  {
+    std::lock_guard<std::mutex> lock(threads_mutex_);
+    slot_free_.notify_all();
+  }
+  // A pending accept returns once somebody connects: connect once and let go.
+  ConnectSeqpacket(socket_path_);
+}
+
+void PipeServer::Teardown() {
+  shared_.pipes.DisconnectAll();
+  std::map<uint64_t, std::thread> threads;
+  {
+    std::lock_guard<std::mutex> lock(threads_mutex_);
+    threads.swap(threads_);
+    finished_.clear();
+  }
+  for (auto& [id, thread] : threads)
+    if (thread.joinable()) thread.join();
+  if (listener_.valid()) {
+    listener_.reset();
+    ::unlink(socket_path_.c_str());
+  }
+}
+
+size_t PipeServer::live_sessions() {
+  std::lock_guard<std::mutex> lock(threads_mutex_);
+  return threads_.size() - finished_.size();
+}
+
+void PipeServer::ReapFinished() {
+  std::vector<std::thread> done;
+  {
+    std::lock_guard<std::mutex> lock(threads_mutex_);
+    for (uint64_t id : finished_) {
+      auto it = threads_.find(id);
+      if (it == threads_.end()) continue;
+      done.push_back(std::move(it->second));
+      threads_.erase(it);
+    }
+    finished_.clear();
+  }
+  for (std::thread& t : done) t.join();
+}
+
+}  // namespace kavi::win

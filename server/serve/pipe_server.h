@@ -1,0 +1,61 @@
+// The accept loop: one session thread per connected client, at most 255 at once.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ipc.h"
+#include "server/session/session_services.h"
+
+namespace kavi::win {
+
+inline constexpr size_t kMaxSessions = 255;
+
+class PipeServer {
+ public:
+  PipeServer(std::string user_sid, uint64_t session_id, std::filesystem::path socket_path,
+             const SessionServices& services, ServerShared& shared);
+  ~PipeServer();
+  PipeServer(const PipeServer&) = delete;
+  PipeServer& operator=(const PipeServer&) = delete;
+
+  enum class ListenResult { Listening, Squatted, Failed };
+  // Binds the socket path. Squatted: another process listens there, so this server must not.
+  ListenResult Listen(std::string* message);
+
+  // Accepts clients until Stop is called; each runs ServeClient on a thread of its own.
+  void Serve();
+  // From any thread: sets the stop flag, disconnects every client and wakes the accept loop.
+  void Stop();
+  bool stopping() const { return stop_; }
+  // After Serve returned: disconnects what is left and joins every session thread.
+  void Teardown();
+
+  size_t live_sessions();
+
+ private:
+  void ReapFinished();
+
+  const std::string user_sid_;
+  const uint64_t session_id_;
+  const std::filesystem::path socket_path_;
+  const SessionServices& services_;
+  ServerShared& shared_;
+
+  std::atomic<bool> stop_{false};
+  UniqueFd listener_;
+  std::mutex threads_mutex_;
+  std::condition_variable slot_free_;
+  std::map<uint64_t, std::thread> threads_;
+  std::vector<uint64_t> finished_;
+  uint64_t next_id_ = 0;
+};
+
+}  // namespace kavi::win

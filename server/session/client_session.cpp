@@ -1,0 +1,882 @@
+#include "server/session/client_session.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "platform/clock.h"
+#include "platform/identity.h"
+#include "platform/log.h"
+#include "server/engine/engine_api.h"
+#include "server/engine/engine_lock.h"
+#include "server/session/stroke_keys.h"
+
+namespace kavi::win {
+namespace {
+
+constexpr uint32_t kNoticeStatus = 4;  // status code of a delivered asynchronous result
+constexpr int kMaxPanelCandidates = 100;
+constexpr char kVoiceSettingsUnreadable[] = "無法讀取最新語音設定";
+constexpr char kNoModelJob[] = "目前沒有模型下載作業";
+
+RequestKind KindOf(const PipeRequest& r) { return static_cast<RequestKind>(r.kind); }
+
+bool Chorded(uint32_t modifiers) { return (modifiers & keys::kChordMask) != 0; }
+bool Released(uint32_t modifiers) { return (modifiers & keys::kReleaseMask) != 0; }
+
+std::string EngineInput() {
+  const char* input = kavi_get_input();
+  return input ? input : "";
+}
+
+std::string ExpandInput(const std::string& code) {
+  if (code.empty()) return {};
+  const char* expanded = kavi_expand_input(code.c_str());
+  return expanded ? expanded : "";
+}
+
+bool AsciiMode() { return kavi_get_option("ascii_mode"); }
+
+// Kinds that need the client to be in the foreground before anything else is looked at.
+bool NeedsForegroundEarly(RequestKind kind) {
+  switch (kind) {
+    case RequestKind::SyncAndRedeploy:
+    case RequestKind::Redeploy:
+    case RequestKind::InstallPack:
+    case RequestKind::RemovePack:
+    case RequestKind::PlayKeySound:
+    case RequestKind::DownloadVoiceModel:
+    case RequestKind::RemoveVoiceModel:
+    case RequestKind::PollVoiceResult:
+    case RequestKind::VoiceToggleAlt:
+    case RequestKind::CancelVoiceModelJob:
+    case RequestKind::CancelVoiceModelJobAlt:
+    case RequestKind::PreviewTheme:
+    case RequestKind::ToggleAsciiMode:
+    case RequestKind::CancelPackJob:
+    case RequestKind::CancelPackJobAlt:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Kinds that only look at the busy flag.
+bool BusyLooking(RequestKind kind) {
+  switch (kind) {
+    case RequestKind::KeyEvent:
+    case RequestKind::CancelComposition:
+    case RequestKind::SelectCandidate:
+    case RequestKind::ChangePage:
+    case RequestKind::HighlightCandidate:
+    case RequestKind::CommitCandidate:
+    case RequestKind::HoverCandidate:
+    case RequestKind::ToggleAsciiMode:
+      return true;
+    default:
+      return false;
+  }
+}
+
+PipeResponse Refused(const PipeRequest& r, std::string_view message = {}) {
+  return MakeMessageReply(r, ReplyKind::Refused, false, message);
+}
+
+PipeResponse Ok(const PipeRequest& r) { return MakeSimpleReply(r, ReplyKind::Ok, true); }
+
+PipeResponse StatusState(const PipeRequest& r, uint32_t value) {
+  PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
+  reply.value = value;
+  return reply;
+}
+
+PipeResponse CatalogReply(const PipeRequest& r, const std::vector<CatalogEntry>& entries) {
+  if (entries.empty()) {
+    LogLine("[Kavi] 無法建立設定目錄清單\n");
+    return Refused(r);
+  }
+  PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
+  reply.value = static_cast<uint32_t>(entries.size());
+  int32_t start = static_cast<int32_t>(r.argument);
+  if (start < 0) return reply;
+  uint32_t filled = 0;
+  for (size_t i = static_cast<size_t>(start); i < entries.size() && filled < kMaxCandidateSlots;
+       ++i, ++filled) {
+    CopyTextField(reply.candidates[filled].text, entries[i].id);
+    CopyTextField(reply.candidates[filled].comment, entries[i].detail);
+  }
+  reply.candidate_count = filled;
+  return reply;
+}
+
+}  // namespace
+
+ClientSession::ClientSession(const SessionServices& services, ServerShared& shared,
+                             uint32_t client_pid, uint16_t client_architecture, uint64_t nonce)
+    : services_(services),
+      shared_(shared),
+      client_pid_(client_pid),
+      client_architecture_(client_architecture),
+      nonce_(nonce) {
+  std::memset(&last_state_, 0, sizeof last_state_);
+}
+
+ClientSession::~ClientSession() = default;
+
+ClientSession::Outcome ClientSession::ReplyWith(PipeResponse reply, bool shutdown_after) {
+  Outcome out;
+  out.verdict = Verdict::Reply;
+  out.reply = reply;
+  out.shutdown_after_reply = shutdown_after;
+  return out;
+}
+
+ClientSession::Outcome ClientSession::Handle(const PipeRequest& request, size_t size) {
+  Outcome end;
+  if (size != kRequestSize) return end;
+  if (!RequestHeaderValid(request)) {
+    // The mismatch reply is the last thing this session sends.
+    if (request.magic == kPipeMagic) end.reply = MakeVersionMismatchReply(request);
+    return end;
+  }
+  if (request.process_id != client_pid_) return end;
+  if (request.sequence <= last_sequence_) return end;
+  last_sequence_ = request.sequence;
+
+  if (!handshake_done_) {
+    if (KindOf(request) != RequestKind::Handshake || request.architecture == kArchUnknown ||
+        request.architecture != client_architecture_)
+      return end;
+    PipeResponse reply = MakeSimpleReply(request, ReplyKind::Ok, true);
+    reply.session_nonce = nonce_;
+    handshake_done_ = true;
+    return ReplyWith(reply);
+  }
+  if (request.session_nonce != nonce_ || request.architecture != client_architecture_ ||
+      !ThreadBelongsToProcess(client_pid_, request.thread_id))
+    return end;
+  return Dispatch(request);
+}
+
+bool ClientSession::Foreground() const {
+  return !services_.is_foreground || services_.is_foreground(client_pid_);
+}
+
+bool ClientSession::IsOwner(const PipeRequest& r) const {
+  return shared_.focus_owner.Is(r.process_id, r.thread_id, r.session_nonce, r.context_id);
+}
+
+ClientSession::Outcome ClientSession::Dispatch(const PipeRequest& r) {
+  const RequestKind kind = KindOf(r);
+  const uint16_t k = r.kind;
+  JobFlags& jobs = shared_.jobs;
+
+  if (k >= 33 && k <= 37) {
+    if (!Foreground() || !services_.companion) return ReplyWith(Refused(r));
+    return ReplyWith(services_.companion->Handle(r));
+  }
+  if (kind == RequestKind::QueryServerPid || kind == RequestKind::Shutdown) {
+    if (!Foreground()) return ReplyWith(Refused(r));
+    if (kind == RequestKind::QueryServerPid) {
+      PipeResponse reply = Ok(r);
+      reply.value = CurrentProcessId();
+      return ReplyWith(reply);
+    }
+    return ReplyWith(Ok(r), /*shutdown_after=*/true);
+  }
+  if (kind == RequestKind::ListCatalog || kind == RequestKind::ListCatalogAlt) {
+    if (!services_.catalog) return ReplyWith(Refused(r));
+    bool themes = kind == RequestKind::ListCatalogAlt;
+    std::vector<CatalogEntry> entries =
+        themes ? services_.catalog->ListThemes() : services_.catalog->ListSchemes();
+    return ReplyWith(CatalogReply(r, entries));
+  }
+  if (NeedsForegroundEarly(kind) && !Foreground()) return ReplyWith(Refused(r));
+
+  if (kind == RequestKind::PreviewTheme) {
+    std::string id(TextFieldView(r.text));
+    if (!services_.window || !services_.catalog || !services_.catalog->IsValidThemeId(id))
+      return ReplyWith(Refused(r));
+    const ScreenRect anchor = r.rect;
+    services_.window->PreviewTheme(id, r.argument != 0, anchor);
+    return ReplyWith(Ok(r));
+  }
+
+  // The busy gate.
+  if (kind == RequestKind::SyncAndRedeploy || kind == RequestKind::Redeploy ||
+      kind == RequestKind::InstallPack || kind == RequestKind::RemovePack) {
+    if (!jobs.TryTakeBusy()) return ReplyWith(MakeSimpleReply(r, ReplyKind::Busy, false));
+    if (kind == RequestKind::InstallPack || kind == RequestKind::RemovePack) {
+      jobs.pack_running = true;
+      jobs.pack_cancel_requested = false;
+    }
+  } else if (BusyLooking(kind) && jobs.busy) {
+    return ReplyWith(MakeSimpleReply(r, ReplyKind::Busy, false));
+  }
+
+  switch (kind) {
+    case RequestKind::InstallPack:
+    case RequestKind::RemovePack: {
+      auto release = [&jobs] {
+        jobs.pack_running = false;
+        jobs.busy = false;
+      };
+      if (!services_.packs || !services_.packs->Ready()) {
+        release();
+        return ReplyWith(Refused(r));
+      }
+      jobs.pack_status = static_cast<uint32_t>(PackJobStatus::Running);
+      std::string message;
+      JobFlags* flags = &jobs;
+      bool started = services_.packs->StartJob(
+          kind == RequestKind::InstallPack, std::string(TextFieldView(r.text)),
+          [flags](bool success) {
+            PackJobStatus status = success ? PackJobStatus::Done : PackJobStatus::Failed;
+            if (flags->pack_cancel_requested)
+              status = flags->pack_cancel_alt ? PackJobStatus::CancelledAlt
+                                              : PackJobStatus::Cancelled;
+            flags->pack_status = static_cast<uint32_t>(status);
+            flags->pack_running = false;
+            flags->busy = false;
+          },
+          &message);
+      if (!started) {
+        jobs.pack_status = static_cast<uint32_t>(PackJobStatus::Failed);
+        release();
+        return ReplyWith(Refused(r, message));
+      }
+      return ReplyWith(Ok(r));
+    }
+    case RequestKind::SyncAndRedeploy:
+    case RequestKind::Redeploy:
+      if (!services_.maintenance ||
+          !services_.maintenance->Start(kind == RequestKind::SyncAndRedeploy)) {
+        jobs.busy = false;
+        return ReplyWith(Refused(r));
+      }
+      return ReplyWith(Ok(r));
+    case RequestKind::MaintenanceStatus:
+      return ReplyWith(StatusState(r, jobs.maintenance_status));
+    case RequestKind::PackJobStatus:
+      return ReplyWith(StatusState(r, jobs.pack_status));
+    case RequestKind::CancelPackJob:
+    case RequestKind::CancelPackJobAlt:
+      if (!jobs.pack_running || !services_.packs) return ReplyWith(Refused(r));
+      jobs.pack_cancel_alt = kind == RequestKind::CancelPackJobAlt;
+      jobs.pack_cancel_requested = true;
+      services_.packs->CancelJob();
+      return ReplyWith(Ok(r));
+    case RequestKind::PlayKeySound:
+      if (!services_.key_sounds ||
+          !services_.key_sounds->Play(std::string(TextFieldView(r.text)), r.argument))
+        return ReplyWith(Refused(r));
+      return ReplyWith(Ok(r));
+    case RequestKind::VoiceToggle:
+    case RequestKind::VoiceStart:
+    case RequestKind::VoiceStop:
+    case RequestKind::VoiceCancel:
+    case RequestKind::VoiceToggleAlt: {
+      if (!services_.voice) return ReplyWith(Refused(r));
+      if (!services_.voice->ReloadSettings())
+        return ReplyWith(Refused(r, kVoiceSettingsUnreadable));
+      bool alternate = kind == RequestKind::VoiceToggleAlt;
+      int command = alternate ? 0 : k - static_cast<uint16_t>(RequestKind::VoiceToggle);
+      std::string message;
+      if (!services_.voice->Command(command, alternate, &message))
+        return ReplyWith(Refused(r, message));
+      return ReplyWith(Ok(r));
+    }
+    case RequestKind::DownloadVoiceModel:
+    case RequestKind::RemoveVoiceModel: {
+      if (!services_.voice) return ReplyWith(Refused(r));
+      std::string message;
+      if (!services_.voice->StartModelJob(kind == RequestKind::DownloadVoiceModel,
+                                          std::string(TextFieldView(r.text)), &message))
+        return ReplyWith(Refused(r, message));
+      return ReplyWith(Ok(r));
+    }
+    case RequestKind::CancelVoiceModelJob:
+    case RequestKind::CancelVoiceModelJobAlt:
+      if (!services_.voice ||
+          !services_.voice->CancelModelJob(kind == RequestKind::CancelVoiceModelJobAlt))
+        return ReplyWith(Refused(r, kNoModelJob));
+      return ReplyWith(Ok(r));
+    case RequestKind::VoiceStatus: {
+      if (!services_.voice) return ReplyWith(Refused(r));
+      uint32_t value = 0, word = 0;
+      services_.voice->StateWords(&value, &word);
+      PipeResponse reply = StatusState(r, value);
+      reply.cursor = word;
+      return ReplyWith(reply);
+    }
+    case RequestKind::PollVoiceResult: {
+      PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
+      std::optional<VoiceTextSlots::Piece> piece =
+          shared_.voice_slots.Take(VoiceTextSlots::kResultSlot);
+      if (!piece) return ReplyWith(reply);
+      reply.value = piece->more ? 1 : 0;
+      if (piece->commit) {
+        reply.has_commit = 1;
+        CopyTextField(reply.commit_text, piece->text);
+      } else {
+        reply.candidate_count = 1;
+        CopyTextField(reply.candidates[0].text, piece->text);
+      }
+      if (services_.window) services_.window->ShowReply(reply);
+      return ReplyWith(reply);
+    }
+    default:
+      break;
+  }
+
+  std::lock_guard<std::mutex> engine(EngineLock());
+  return DispatchGeneral(r);
+}
+
+ClientSession::Outcome ClientSession::DispatchGeneral(const PipeRequest& r) {
+  const RequestKind kind = KindOf(r);
+  if (commit_pending_ && kind != RequestKind::FocusOut && kind != RequestKind::AckCommit &&
+      kind != RequestKind::AckCommitAndClear)
+    return ReplyWith(Refused(r));
+
+  switch (kind) {
+    case RequestKind::FocusIn: return ReplyWith(OnFocusIn(r));
+    case RequestKind::FocusOut: return ReplyWith(OnFocusOut(r));
+    case RequestKind::KeyEvent: return ReplyWith(OnKeyEvent(r));
+    case RequestKind::CancelComposition: return ReplyWith(OnCancel(r));
+    case RequestKind::SelectCandidate:
+    case RequestKind::ChangePage:
+    case RequestKind::HighlightCandidate: return ReplyWith(OnSelectPageHighlight(r));
+    case RequestKind::AckCommit:
+    case RequestKind::AckCommitAndClear: return ReplyWith(OnAck(r));
+    case RequestKind::SetCaretRect:
+      if (services_.window) {
+        const ScreenRect caret = r.rect;
+        services_.window->SetAnchor(caret, r.argument != 0);
+      }
+      return ReplyWith(Ok(r));
+    case RequestKind::PollAsync: return ReplyWith(OnPollAsync(r));
+    case RequestKind::CommitCandidate: return ReplyWith(OnCommitCandidate(r));
+    case RequestKind::HoverCandidate: return ReplyWith(OnHoverCandidate(r));
+    case RequestKind::ToggleAsciiMode: return ReplyWith(OnToggleAscii(r));
+    default: return ReplyWith(FinishState(BuildState(r, true)));
+  }
+}
+
+// ---- General handlers -------------------------------------------------------------------------
+
+PipeResponse ClientSession::OnFocusIn(const PipeRequest& r) {
+  if (!Foreground()) return Refused(r);
+  FocusOwner& owner = shared_.focus_owner;
+  if (!owner.Empty() && !owner.IsSession(client_pid_, nonce_)) kavi_clear_composition();
+  owner.Set(r.process_id, r.thread_id, r.session_nonce, r.context_id);
+  TellToolbarFocus(true);
+  ClearPlugin();
+  ClearPanel();
+  HideWindow();
+  ForgetCloudContext();
+  return FinishState(BuildState(r, true), /*show_in_window=*/false);
+}
+
+PipeResponse ClientSession::OnFocusOut(const PipeRequest& r) {
+  kavi_clear_composition();
+  commit_pending_ = false;
+  ClearPlugin();
+  ClearPanel();
+  HideWindow();
+  shared_.notice.Clear();
+  TellToolbarFocus(false);
+  ForgetCloudContext();
+  std::memset(&last_state_, 0, sizeof last_state_);
+  last_entries_.clear();
+  return Ok(r);
+}
+
+PipeResponse ClientSession::OnCancel(const PipeRequest& r) {
+  if (!Foreground()) return Refused(r);
+  ClearPlugin();
+  ClearPanel();
+  kavi_clear_composition();
+  PipeResponse reply = FinishState(BuildState(r, true), /*show_in_window=*/false);
+  HideWindow();
+  return reply;
+}
+
+PipeResponse ClientSession::OnSelectPageHighlight(const PipeRequest& r) {
+  if (!Foreground()) return Refused(r);
+  const RequestKind kind = KindOf(r);
+  const int32_t argument = static_cast<int32_t>(r.argument);
+  if (kind == RequestKind::ChangePage) {
+    kavi_change_page(argument < 0);
+    return FinishState(BuildState(r, true));
+  }
+  if (kind == RequestKind::HighlightCandidate) {
+    bool ok = HighlightListSlot(argument);
+    return FinishState(BuildState(r, ok));
+  }
+  std::string cloud_commit;
+  PlayKeySound(keys::kReturn);
+  bool selected = SelectListSlot(argument, &cloud_commit);
+  PipeResponse reply =
+      BuildState(r, selected, cloud_commit.empty() ? nullptr : &cloud_commit);
+  if (selected && reply.has_commit) MarkCommitPending(r.context_id);
+  return FinishState(reply);
+}
+
+PipeResponse ClientSession::OnAck(const PipeRequest& r) {
+  bool accepted = commit_pending_ && IsOwner(r) && r.context_id == pending_context_;
+  if (!accepted) return FinishState(BuildState(r, true));
+  if (KindOf(r) == RequestKind::AckCommitAndClear) kavi_clear_composition();
+  commit_pending_ = false;
+  std::memset(&last_state_, 0, sizeof last_state_);
+  last_entries_.clear();
+  return Ok(r);
+}
+
+PipeResponse ClientSession::OnPollAsync(const PipeRequest& r) {
+  if (!IsOwner(r) || !Foreground()) return Ok(r);
+  if (std::optional<VoiceTextSlots::Piece> piece =
+          shared_.voice_slots.Take(VoiceTextSlots::kOwnerSlot)) {
+    PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
+    reply.status_code = kNoticeStatus;
+    if (piece->commit) {
+      reply.has_commit = 1;
+      CopyTextField(reply.commit_text, piece->text);
+      MarkCommitPending(r.context_id);
+      reply.commit_pending = 1;
+    } else {
+      reply.candidate_count = 1;
+      CopyTextField(reply.candidates[0].text, piece->text);
+    }
+    return reply;
+  }
+  if (std::optional<DeferredNotice::Notice> notice =
+          shared_.notice.TakeFor(r.context_id, r.session_nonce)) {
+    PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
+    reply.status_code = notice->code;
+    reply.value = notice->value;
+    return reply;
+  }
+  return Ok(r);
+}
+
+PipeResponse ClientSession::OnCommitCandidate(const PipeRequest& r) {
+  if (!Foreground()) return Refused(r);
+  bool selected = kavi_select_candidate(static_cast<int32_t>(r.argument));
+  if (selected) {
+    ClearPanel();
+    ClearPlugin();
+  }
+  PipeResponse reply = BuildState(r, selected);
+  if (selected && reply.has_commit) MarkCommitPending(r.context_id);
+  return FinishState(reply);
+}
+
+PipeResponse ClientSession::OnHoverCandidate(const PipeRequest& r) {
+  if (!Foreground()) return Refused(r);
+  const int32_t index = static_cast<int32_t>(r.argument);
+  if (panel_.active) {
+    if (index >= 0 && index < static_cast<int32_t>(panel_.rows.size())) {
+      panel_.highlighted = index;
+      if (services_.window) services_.window->SetPanelHighlight(index);
+    }
+    return ResendLastState(r);
+  }
+  bool ok = HighlightListSlot(index);
+  return FinishState(BuildState(r, ok));
+}
+
+PipeResponse ClientSession::OnToggleAscii(const PipeRequest& r) {
+  if (!Foreground()) return Refused(r);
+  kavi_clear_composition();
+  kavi_set_option("ascii_mode", !AsciiMode());
+  ClearPlugin();
+  ClearPanel();
+  return FinishState(BuildState(r, true));
+}
+
+// ---- Key events -------------------------------------------------------------------------------
+
+PipeResponse ClientSession::OnKeyEvent(const PipeRequest& r) {
+  if (!IsOwner(r) || !Foreground()) return FinishState(BuildState(r, false));
+  const uint32_t key = r.key_code;
+  const bool release = Released(r.modifiers);
+  const bool shift_key = key == keys::kShiftL || key == keys::kShiftR;
+
+  if (std::optional<PipeResponse> reply = ShiftToggleStep(r)) return *reply;
+
+  if (!shift_key && AsciiMode()) {
+    if (release) {
+      ClearPlugin();
+      ClearPanel();
+    }
+    return FinishState(BuildState(r, false));
+  }
+
+  if (!release && !keys::IsModifierKey(key)) PlayKeySound(key);
+
+  if (std::optional<PipeResponse> reply = PanelKeyStep(r)) return *reply;
+  if (std::optional<PipeResponse> reply = MergedListStep(r)) return *reply;
+
+  // The engine.
+  uint32_t engine_key = key;
+  SessionSettings settings = shared_.settings.Get();
+  if (settings.custom_stroke_layout()) {
+    StrokeKeyResult mapped = MapStrokeKey(key, r.modifiers, settings.stroke_keys, EngineInput());
+    if (mapped.consumed) return FinishState(BuildState(r, true));
+    engine_key = mapped.key;
+  }
+  bool consumed = kavi_process_key(engine_key, r.modifiers);
+  PipeResponse previous = last_state_;
+  PipeResponse reply = BuildState(r, consumed);
+  if (consumed) MaybeOpenPanel(r, previous, reply);
+  return FinishState(reply);
+}
+
+std::optional<PipeResponse> ClientSession::ShiftToggleStep(const PipeRequest& r) {
+  const uint32_t key = r.key_code;
+  const bool release = Released(r.modifiers);
+  const bool shift_key = key == keys::kShiftL || key == keys::kShiftR;
+  if (shift_key && shared_.settings.Get().shift_toggle) {
+    if (!release) {
+      shift_armed_ = !Chorded(r.modifiers);
+      return FinishState(BuildState(r, true));
+    }
+    if (shift_armed_) {
+      shift_armed_ = false;
+      kavi_clear_composition();
+      kavi_set_option("ascii_mode", !AsciiMode());
+      return FinishState(BuildState(r, true));
+    }
+    return std::nullopt;
+  }
+  if (!release) shift_armed_ = false;
+  return std::nullopt;
+}
+
+std::optional<PipeResponse> ClientSession::PanelKeyStep(const PipeRequest& r) {
+  if (!panel_.active || Chorded(r.modifiers)) return std::nullopt;
+  const uint32_t key = r.key_code;
+  const bool release = Released(r.modifiers);
+  const int count = static_cast<int>(panel_.rows.size());
+  const int per_page = std::max(panel_.rows_per_page, 1);
+
+  if (key == keys::kBackSpace || key == keys::kDelete || (key >= 'A' && key <= 'Z') ||
+      (key >= 'a' && key <= 'z')) {
+    ClearPanel();
+    return std::nullopt;
+  }
+  if (release) return std::nullopt;
+
+  if (key == keys::kEscape) {
+    ClearPanel();
+    return FinishState(BuildState(r, true));
+  }
+  auto select = [&](int row) -> PipeResponse {
+    bool selected = row >= 0 && row < count && kavi_select_candidate(row - last_page_start_);
+    ClearPanel();
+    PipeResponse reply = BuildState(r, true);
+    if (selected && reply.has_commit) MarkCommitPending(r.context_id);
+    return FinishState(reply);
+  };
+  if (key == keys::kReturn || key == keys::kSpace) return select(panel_.highlighted);
+  if ((key >= '1' && key <= '9') || key == '0') {
+    int slot = key == '0' ? 9 : static_cast<int>(key - '1');
+    int page_start = panel_.highlighted / per_page * per_page;
+    if (slot >= per_page) return ResendLastState(r);
+    return select(page_start + slot);
+  }
+
+  int target = panel_.highlighted;
+  // Within a page the rows run along a line (row-major) or down a column.
+  const int along = 1, across = per_page;
+  switch (key) {
+    case keys::kLeft: target -= panel_.row_major ? along : across; break;
+    case keys::kRight: target += panel_.row_major ? along : across; break;
+    case keys::kUp: target -= panel_.row_major ? across : along; break;
+    case keys::kDown: target += panel_.row_major ? across : along; break;
+    case keys::kPageUp:
+    case ',':
+    case '-':
+    case '[': target -= per_page; break;
+    case keys::kPageDown:
+    case '.':
+    case '=':
+    case ']': target += per_page; break;
+    default: return std::nullopt;
+  }
+  if (target >= 0 && target < count) {
+    panel_.highlighted = target;
+    if (services_.window) services_.window->SetPanelHighlight(target);
+  }
+  return ResendLastState(r);
+}
+
+std::optional<PipeResponse> ClientSession::MergedListStep(const PipeRequest& r) {
+  if (Chorded(r.modifiers) || Released(r.modifiers)) return std::nullopt;
+  if (last_entries_.empty() || !ListDiffersFromEnginePage(last_entries_, last_page_start_))
+    return std::nullopt;
+  const uint32_t key = r.key_code;
+  const int highlighted = static_cast<int>(last_state_.highlighted);
+  int slot = -1;
+  bool select = true;
+  if (key >= '1' && key <= '9') slot = static_cast<int>(key - '1');
+  else if (key == '0') slot = 9;
+  else if (key == keys::kSpace) slot = highlighted;
+  else if (key == keys::kUp || key == keys::kDown) {
+    slot = highlighted + (key == keys::kUp ? -1 : 1);
+    select = false;
+  } else {
+    return std::nullopt;
+  }
+  if (slot < 0 || slot >= static_cast<int>(last_entries_.size())) return std::nullopt;
+  if (!select) {
+    HighlightListSlot(slot);
+    return FinishState(BuildState(r, true));
+  }
+  std::string cloud_commit;
+  bool selected = SelectListSlot(slot, &cloud_commit);
+  PipeResponse reply = BuildState(r, true, cloud_commit.empty() ? nullptr : &cloud_commit);
+  if (selected && reply.has_commit) MarkCommitPending(r.context_id);
+  return FinishState(reply);
+}
+
+bool ClientSession::SelectListSlot(int slot, std::string* cloud_commit) {
+  if (slot < 0) return false;
+  if (slot < static_cast<int>(last_entries_.size())) {
+    const CandidateEntry& entry = last_entries_[static_cast<size_t>(slot)];
+    if (entry.cloud) {
+      *cloud_commit = entry.text;
+      kavi_clear_composition();
+      return true;
+    }
+    return kavi_select_candidate(entry.engine_index - last_page_start_);
+  }
+  return kavi_select_candidate(slot);
+}
+
+bool ClientSession::HighlightListSlot(int slot) {
+  if (slot < 0) return false;
+  if (slot < static_cast<int>(last_entries_.size())) {
+    const CandidateEntry& entry = last_entries_[static_cast<size_t>(slot)];
+    if (entry.cloud) return false;
+    return kavi_highlight_candidate(entry.engine_index - last_page_start_);
+  }
+  return kavi_highlight_candidate(slot);
+}
+
+// ---- The State snapshot -----------------------------------------------------------------------
+
+PipeResponse ClientSession::BuildState(const PipeRequest& r, bool result,
+                                       const std::string* commit_override) {
+  const SessionSettings settings = shared_.settings.Get();
+  PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, result);
+  const bool ascii = AsciiMode();
+  reply.ascii_mode = ascii ? 1 : 0;
+  if (services_.toolbar) services_.toolbar->SetAsciiMode(ascii);
+  reply.tail_flag = settings.inline_preedit ? 1 : 0;
+
+  KaviCommit commit;
+  std::memset(&commit, 0, sizeof commit);
+  std::string commit_text, record_text, input_code;
+  if (commit_override) {
+    commit_text = record_text = *commit_override;
+    input_code = EngineInput();
+  } else if (kavi_get_commit(&commit) && commit.text && *commit.text) {
+    commit_text = commit.text;
+    record_text = commit.alternative_text && *commit.alternative_text ? commit.alternative_text
+                                                                      : commit.text;
+    input_code = commit.input_code ? commit.input_code : "";
+  }
+  if (!commit_text.empty()) {
+    reply.has_commit = 1;
+    CopyTextField(reply.commit_text, commit_text);
+    if (services_.cloud) services_.cloud->RecordCommit(record_text, ExpandInput(input_code));
+  }
+
+  last_entries_.clear();
+  last_page_start_ = 0;
+  KaviContext context;
+  std::memset(&context, 0, sizeof context);
+  if (!kavi_get_context(&context)) return reply;
+
+  std::string_view preedit = context.preedit ? context.preedit : "";
+  CopyTextField(reply.preedit, preedit);
+  reply.has_preedit = reply.preedit[0] != 0 ? 1 : 0;
+  reply.cursor = static_cast<uint32_t>(context.cursor);
+  reply.selection_start = static_cast<uint32_t>(context.selection_start);
+  reply.selection_end = static_cast<uint32_t>(context.selection_end);
+  reply.page_size = static_cast<uint32_t>(context.page_size);
+  reply.page_number = static_cast<uint32_t>(context.page_number);
+  reply.menu_count = static_cast<uint32_t>(context.menu_count);
+  reply.last_page = context.is_last_page;
+
+  const int32_t page_start = context.page_number * context.page_size;
+  std::vector<CandidateEntry> entries;
+  const int32_t count = std::min<int32_t>(std::max(context.num_candidates, 0),
+                                          static_cast<int32_t>(kMaxCandidateSlots));
+  for (int32_t i = 0; i < count && context.candidates; ++i) {
+    const KaviCandidate& c = context.candidates[i];
+    entries.push_back(
+        {c.text ? c.text : "", c.comment ? c.comment : "", false, page_start + i});
+  }
+  if (settings.cloud_input && !entries.empty()) {
+    std::string expanded = ExpandInput(EngineInput());
+    const char* hot = expanded.empty() ? nullptr : kavi_cloud_hot_lookup(expanded.c_str());
+    std::string hot_word = hot ? hot : "";
+    if (!hot_word.empty() && settings.simplified_output()) {
+      if (char* converted = kavi_convert_text(hot_word.c_str(), "t2s")) {
+        hot_word = converted;
+        std::free(converted);
+      }
+    }
+    MergeCloudCandidate(&entries, hot_word);
+  }
+  if (entries.size() > kMaxCandidateSlots) entries.resize(kMaxCandidateSlots);
+  int position = PositionOfEngineIndex(entries, page_start + context.highlighted);
+  reply.highlighted = static_cast<uint32_t>(position < 0 ? 0 : position);
+  reply.candidate_count = static_cast<uint32_t>(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    CopyTextField(reply.candidates[i].text, entries[i].text);
+    CopyTextField(reply.candidates[i].comment, entries[i].comment);
+  }
+  kavi_free_context(&context);
+  last_entries_ = std::move(entries);
+  last_page_start_ = page_start;
+  return reply;
+}
+
+PipeResponse ClientSession::FinishState(PipeResponse reply, bool show_in_window) {
+  reply.commit_pending = commit_pending_ ? 1 : 0;
+  last_state_ = reply;
+  if (show_in_window && services_.window) services_.window->ShowReply(reply);
+  return reply;
+}
+
+void ClientSession::MaybeOpenPanel(const PipeRequest& r, const PipeResponse& previous,
+                                   const PipeResponse& current) {
+  if (commit_pending_ || previous.candidate_count == 0) return;
+  if (current.page_number <= previous.page_number || current.menu_count <= 1) return;
+  KaviCandidateList list;
+  std::memset(&list, 0, sizeof list);
+  if (!kavi_get_all_candidates(&list, kMaxPanelCandidates)) return;
+  panel_.rows.clear();
+  for (int32_t i = 0; i < list.count && i < kMaxPanelCandidates && list.candidates; ++i) {
+    const KaviCandidate& c = list.candidates[i];
+    panel_.rows.push_back({c.text ? c.text : "", c.comment ? c.comment : ""});
+  }
+  kavi_free_all_candidates(&list);
+  if (panel_.rows.empty()) return;
+  panel_.active = true;
+  panel_.rows_per_page = std::clamp<int>(static_cast<int>(current.page_size), 1, 10);
+  panel_.row_major = true;
+  int highlighted = static_cast<int>(current.page_number * current.page_size + current.highlighted);
+  if (!last_entries_.empty() && current.highlighted < last_entries_.size() &&
+      !last_entries_[current.highlighted].cloud)
+    highlighted = last_entries_[current.highlighted].engine_index;
+  panel_.highlighted = std::clamp(highlighted, 0, static_cast<int>(panel_.rows.size()) - 1);
+  // Panel selection counts from the start of the engine's list.
+  last_page_start_ = static_cast<int32_t>(current.page_number * current.page_size);
+  if (services_.window)
+    services_.window->ShowExpandedPanel(panel_.rows, panel_.highlighted, panel_.rows_per_page,
+                                        panel_.row_major);
+}
+
+PipeResponse ClientSession::ResendLastState(const PipeRequest& r) {
+  PipeResponse reply = last_state_;
+  std::memcpy(&reply, &r, 44);
+  reply.kind = static_cast<uint16_t>(ReplyKind::State);
+  reply.size = kResponseSize;
+  reply.result = 1;
+  reply.commit_pending = commit_pending_ ? 1 : 0;
+  return reply;
+}
+
+// ---- Small helpers ----------------------------------------------------------------------------
+
+void ClientSession::ClearPanel() {
+  if (!panel_.active) return;
+  panel_ = ExpandedPanel{};
+  if (services_.window) services_.window->ClearExpandedPanel();
+}
+
+void ClientSession::ClearPlugin() {}
+
+void ClientSession::HideWindow() {
+  if (services_.window) services_.window->ClearContent();
+}
+
+void ClientSession::MarkCommitPending(uint64_t context_id) {
+  commit_pending_ = true;
+  pending_context_ = context_id;
+}
+
+void ClientSession::PlayKeySound(uint32_t keysym) {
+  if (services_.key_sounds) services_.key_sounds->PlayKey(keysym);
+}
+
+void ClientSession::TellToolbarFocus(bool has_focus) {
+  if (services_.toolbar) services_.toolbar->SetClientFocus(has_focus);
+}
+
+void ClientSession::ForgetCloudContext() {
+  if (services_.cloud) services_.cloud->ClearContext();
+}
+
+void ClientSession::End() {
+  FocusOwner& owner = shared_.focus_owner;
+  if (!owner.IsSession(client_pid_, nonce_)) return;
+  std::lock_guard<std::mutex> engine(EngineLock());
+  if (!owner.IsSession(client_pid_, nonce_)) return;
+  kavi_clear_composition();
+  commit_pending_ = false;
+  shared_.notice.Clear();
+  HideWindow();
+  owner.Clear();
+  TellToolbarFocus(false);
+  ForgetCloudContext();
+}
+
+// ---- The connection ---------------------------------------------------------------------------
+
+void ServeClient(UniqueFd pipe, const std::string& user_sid, uint64_t session_id,
+                 const SessionServices& services, ServerShared& shared) {
+  const int fd = pipe.get();
+  struct Closer {
+    ServerShared& shared;
+    int fd;
+    ~Closer() {
+      ShutdownSocket(fd);
+      shared.pipes.Remove(fd);
+    }
+  } closer{shared, fd};
+
+  // Admission: same user, same login session. (Integrity levels have no counterpart here.)
+  PeerCredentials peer;
+  if (!ReadPeerCredentials(fd, &peer)) return;
+  if (std::to_string(peer.uid) != user_sid) return;
+  std::optional<uint64_t> client_session = ProcessSessionId(peer.pid);
+  if (!client_session || *client_session != session_id) return;
+  const uint16_t architecture = ProcessArchitecture(peer.pid);
+  const uint64_t nonce = static_cast<uint64_t>(peer.pid) ^ PerformanceCounter();
+
+  ClientSession session(services, shared, peer.pid, architecture, nonce);
+  for (;;) {
+    PipeRequest request;
+    std::memset(&request, 0, sizeof request);
+    ssize_t n = ReceivePacket(fd, &request, sizeof request);
+    if (n <= 0) break;
+    ClientSession::Outcome outcome = session.Handle(request, static_cast<size_t>(n));
+    if (outcome.verdict == ClientSession::Verdict::EndSession) {
+      if (outcome.reply.magic == kPipeMagic)
+        SendPacket(fd, &outcome.reply, sizeof outcome.reply);
+      break;
+    }
+    if (!SendPacket(fd, &outcome.reply, sizeof outcome.reply)) break;
+    if (outcome.shutdown_after_reply && services.shutdown) services.shutdown();
+  }
+  session.End();
+}
+
+}  // namespace kavi::win

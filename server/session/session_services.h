@@ -1,0 +1,46 @@
+// Everything a client session is handed: the process-wide services (any may be null) and the
+// state shared by all sessions.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+
+#include "server/ports/candidate_window_port.h"
+#include "server/ports/service_ports.h"
+#include "server/session/live_settings.h"
+#include "server/session/pipe_set.h"
+#include "server/session/shared_state.h"
+
+namespace kavi::win {
+
+class PluginEngine;
+
+struct SessionServices {
+  CandidateWindowPort* window = nullptr;
+  std::filesystem::path user_data_root;
+  CloudInputPort* cloud = nullptr;
+  PluginEngine* plugins = nullptr;
+  SchemePackPort* packs = nullptr;
+  KeySoundPort* key_sounds = nullptr;
+  VoicePort* voice = nullptr;
+  CompanionPort* companion = nullptr;
+  ToolbarPort* toolbar = nullptr;
+  CatalogPort* catalog = nullptr;
+  MaintenancePort* maintenance = nullptr;
+  // Whether the client process is the one the user is typing into.
+  std::function<bool(uint32_t pid)> is_foreground;
+  // Stops the server (kind 43); called after the reply was written.
+  std::function<void()> shutdown;
+};
+
+// State of the whole server that every session reads and writes.
+struct ServerShared {
+  FocusOwner focus_owner;
+  DeferredNotice notice;
+  VoiceTextSlots voice_slots;
+  JobFlags jobs;
+  LiveSettings settings;
+  PipeSet pipes;
+};
+
+}  // namespace kavi::win
