@@ -1,0 +1,343 @@
+// kavi-client: type Chinese in a terminal through the Kavi server, or send one-shot requests.
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/kavi_client.h"
+#include "server/ports/server_command.h"
+
+namespace kavi::win {
+namespace {
+
+constexpr uint64_t kContextId = 1;
+constexpr int kConnectPatienceMs = 5000;
+
+const std::map<std::string, uint32_t>& NamedKeys() {
+  static const std::map<std::string, uint32_t> names = {
+      {"Return", keys::kReturn},     {"Escape", keys::kEscape},     {"BackSpace", keys::kBackSpace},
+      {"Delete", keys::kDelete},     {"Left", keys::kLeft},         {"Up", keys::kUp},
+      {"Right", keys::kRight},       {"Down", keys::kDown},         {"PageUp", keys::kPageUp},
+      {"PageDown", keys::kPageDown}, {"Shift", keys::kShiftL},      {"space", keys::kSpace},
+  };
+  return names;
+}
+
+struct KeyPress {
+  uint32_t keysym;
+  uint32_t modifiers;
+};
+
+// "nihao{space}" -> keys; "{Shift}" is a press and release of Shift.
+bool ParseKeys(const std::string& text, std::vector<KeyPress>* out, std::string* error) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '{') {
+      size_t close = text.find('}', i);
+      if (close == std::string::npos) {
+        *error = "unterminated {key name}";
+        return false;
+      }
+      std::string name = text.substr(i + 1, close - i - 1);
+      auto it = NamedKeys().find(name);
+      if (it == NamedKeys().end()) {
+        *error = "unknown key name {" + name + "}";
+        return false;
+      }
+      out->push_back({it->second, 0});
+      if (it->second == keys::kShiftL) out->push_back({keys::kShiftL, keys::kReleaseMask});
+      i = close;
+    } else if (c >= 0x20 && c < 0x7f) {
+      out->push_back({c, 0});
+    } else {
+      *error = "only printable ASCII and {key names} can be typed";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Field(const char* f, size_t n) { return std::string(TextFieldView(f, n)); }
+template <size_t N>
+std::string Field(const char (&f)[N]) {
+  return Field(f, N);
+}
+
+void PrintState(const PipeResponse& state, std::ostream& out) {
+  out << "preedit: " << Field(state.preedit) << "\n";
+  if (state.candidate_count > 0) {
+    out << "candidates (page " << state.page_number + 1 << (state.last_page ? ", last" : "")
+        << "):\n";
+    for (uint32_t i = 0; i < state.candidate_count && i < kMaxCandidateSlots; ++i) {
+      out << (i == state.highlighted ? " > " : "   ") << (i + 1) % 10 << ". "
+          << Field(state.candidates[i].text);
+      std::string comment = Field(state.candidates[i].comment);
+      if (!comment.empty()) out << "  " << comment;
+      out << "\n";
+    }
+  }
+  if (state.ascii_mode) out << "mode: ascii\n";
+}
+
+// Connects, waiting out the back-off while a just-started server comes up.
+bool ConnectPatiently(KaviClient& client, std::string* message) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectPatienceMs);
+  for (;;) {
+    if (client.Connect(message)) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(client.BackoffRemainingMs() + 10));
+  }
+}
+
+std::optional<PipeResponse> Require(std::optional<PipeResponse> reply) {
+  if (!reply) std::cerr << "kavi-client: the server did not answer\n";
+  return reply;
+}
+
+int TypeCommand(KaviClient& client, const std::string& text) {
+  std::vector<KeyPress> presses;
+  std::string error;
+  if (!ParseKeys(text, &presses, &error)) {
+    std::cerr << "kavi-client: " << error << "\n";
+    return 2;
+  }
+  auto focus = Require(client.Send(RequestKind::FocusIn, kContextId));
+  if (!focus) return 1;
+  PipeResponse state = *focus;
+  std::string committed;
+  for (const KeyPress& press : presses) {
+    auto reply = Require(client.SendKey(press.keysym, press.modifiers, kContextId));
+    if (!reply) return 1;
+    if (reply->kind != static_cast<uint16_t>(ReplyKind::State)) {
+      std::cerr << "kavi-client: key refused (reply kind " << reply->kind << ")\n";
+      return 1;
+    }
+    if (reply->has_commit) committed += Field(reply->commit_text);
+    // Keys the server did not take belong to the document.
+    if (!reply->result && press.keysym >= 0x20 && press.keysym < 0x7f &&
+        !(press.modifiers & keys::kReleaseMask))
+      committed.push_back(static_cast<char>(press.keysym));
+    if (reply->commit_pending) client.Send(RequestKind::AckCommit, kContextId);
+    state = *reply;
+  }
+  PrintState(state, std::cout);
+  std::cout << "committed: " << committed << "\n";
+  return 0;
+}
+
+// ---- Interactive mode -------------------------------------------------------------------------
+
+class RawTerminal {
+ public:
+  RawTerminal() {
+    if (tcgetattr(STDIN_FILENO, &saved_) != 0) return;
+    termios raw = saved_;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
+    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+  }
+  ~RawTerminal() {
+    if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+  }
+  bool active() const { return active_; }
+
+ private:
+  termios saved_{};
+  bool active_ = false;
+};
+
+// Reads one key from the terminal; nullopt on end of input.
+std::optional<uint32_t> ReadKey() {
+  unsigned char c;
+  if (::read(STDIN_FILENO, &c, 1) != 1) return std::nullopt;
+  if (c == 0x1b) {
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    if (::poll(&p, 1, 30) <= 0) return keys::kEscape;
+    unsigned char seq[3] = {};
+    if (::read(STDIN_FILENO, &seq[0], 1) != 1 || seq[0] != '[') return keys::kEscape;
+    if (::read(STDIN_FILENO, &seq[1], 1) != 1) return keys::kEscape;
+    switch (seq[1]) {
+      case 'A': return keys::kUp;
+      case 'B': return keys::kDown;
+      case 'C': return keys::kRight;
+      case 'D': return keys::kLeft;
+      case '3': case '5': case '6':
+        (void)!::read(STDIN_FILENO, &seq[2], 1);  // the closing '~'
+        return seq[1] == '3' ? keys::kDelete : seq[1] == '5' ? keys::kPageUp : keys::kPageDown;
+      default: return keys::kEscape;
+    }
+  }
+  if (c == 0x7f || c == 0x08) return keys::kBackSpace;
+  if (c == '\r' || c == '\n') return keys::kReturn;
+  return c;
+}
+
+void Render(const std::string& document, const PipeResponse& state, const std::string& status) {
+  std::printf("\033[H\033[2J");
+  std::printf("Kavi — type pinyin; space/digits pick, arrows move, -/= page, Ctrl-D quits\r\n\r\n");
+  std::printf("text: %s\r\n\r\n", document.c_str());
+  std::string preedit = Field(state.preedit);
+  std::printf("  %s\r\n", preedit.c_str());
+  for (uint32_t i = 0; i < state.candidate_count && i < kMaxCandidateSlots; ++i) {
+    bool hl = i == state.highlighted;
+    std::printf("%s%u.%s%s  ", hl ? "\033[7m" : "", (i + 1) % 10,
+                Field(state.candidates[i].text).c_str(), hl ? "\033[0m" : "");
+  }
+  std::printf("\r\n\r\n%s%s\r\n", state.ascii_mode ? "[ASCII] " : "", status.c_str());
+  std::fflush(stdout);
+}
+
+// Answers a command posted by the candidate window (a click, hover or wheel) with its request.
+std::optional<PipeResponse> AnswerServerCommand(KaviClient& client, uint32_t code, int32_t value) {
+  switch (static_cast<ServerCommand>(code)) {
+    case ServerCommand::SelectCandidate:
+      return client.Send(RequestKind::SelectCandidate, kContextId, static_cast<uint32_t>(value));
+    case ServerCommand::ChangePage:
+      return client.Send(RequestKind::ChangePage, kContextId, static_cast<uint32_t>(value));
+    case ServerCommand::HighlightCandidate:
+      return client.Send(RequestKind::HighlightCandidate, kContextId, static_cast<uint32_t>(value));
+    case ServerCommand::SelectPanelRow:
+      return client.Send(RequestKind::CommitCandidate, kContextId, static_cast<uint32_t>(value));
+    case ServerCommand::HighlightPanelRow:
+      return client.Send(RequestKind::HoverCandidate, kContextId, static_cast<uint32_t>(value));
+    case ServerCommand::ToggleInputMode:
+      return client.Send(RequestKind::ToggleAsciiMode, kContextId);
+  }
+  return std::nullopt;  // codes this client does not know are ignored
+}
+
+int Interactive(KaviClient& client) {
+  RawTerminal terminal;
+  if (!terminal.active()) {
+    std::cerr << "kavi-client: interactive mode needs a terminal (try: kavi-client type nihao)\n";
+    return 2;
+  }
+  std::string document, status;
+  auto focus = client.Send(RequestKind::FocusIn, kContextId);
+  PipeResponse state = focus ? *focus : PipeResponse{};
+  Render(document, state, status);
+  for (;;) {
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    int ready = ::poll(&p, 1, 250);
+    std::optional<PipeResponse> reply;
+    uint32_t key = 0;
+    if (ready == 0) {
+      reply = client.Send(RequestKind::PollAsync, kContextId);
+      if (!reply || reply->kind != static_cast<uint16_t>(ReplyKind::State)) continue;
+      if (reply->status_code != 0 && reply->status_code != 4) {
+        reply = AnswerServerCommand(client, reply->status_code, static_cast<int32_t>(reply->value));
+        if (!reply) continue;
+      }
+    } else {
+      std::optional<uint32_t> read = ReadKey();
+      if (!read || *read == 0x04 || *read == 0x03) break;
+      key = *read;
+      reply = client.SendKey(key, 0, kContextId);
+    }
+    if (!reply) {
+      status = "the server did not answer; retrying";
+      Render(document, state, status);
+      continue;
+    }
+    status.clear();
+    if (reply->kind == static_cast<uint16_t>(ReplyKind::Busy)) status = "the server is busy";
+    if (reply->has_commit) document += Field(reply->commit_text);
+    if (reply->kind == static_cast<uint16_t>(ReplyKind::State) && !reply->result && key != 0) {
+      if (key >= 0x20 && key < 0x7f) document.push_back(static_cast<char>(key));
+      if (key == keys::kBackSpace && !document.empty()) {
+        // Drop one UTF-8 character.
+        size_t cut = document.size() - 1;
+        while (cut > 0 && (static_cast<unsigned char>(document[cut]) & 0xC0) == 0x80) --cut;
+        document.erase(cut);
+      }
+      if (key == keys::kReturn) document += "\n";
+    }
+    if (reply->commit_pending) client.Send(RequestKind::AckCommit, kContextId);
+    if (reply->kind == static_cast<uint16_t>(ReplyKind::State) && reply->status_code == 0)
+      state = *reply;
+    Render(document, state, status);
+  }
+  client.Send(RequestKind::FocusOut, kContextId);
+  std::printf("\r\n");
+  return 0;
+}
+
+void Usage() {
+  std::cerr << "usage: kavi-client [--socket PATH] [--no-start] [COMMAND]\n"
+               "  (no command)      interactive typing in this terminal\n"
+               "  type KEYS         type KEYS (e.g. nihao{space}) and print the state\n"
+               "  pid               print the server's process id\n"
+               "  shutdown          stop the server\n"
+               "  send KIND [ARG]   send one request of KIND and print the reply\n";
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+  ClientOptions options;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--socket" && i + 1 < argc) options.socket_path = argv[++i];
+    else if (a == "--no-start") options.start_server = false;
+    else if (a == "-h" || a == "--help") {
+      Usage();
+      return 0;
+    } else args.push_back(a);
+  }
+  KaviClient client(options);
+  std::string message;
+  if (!ConnectPatiently(client, &message)) {
+    std::cerr << "kavi-client: cannot reach the server: " << message << "\n";
+    return 1;
+  }
+  if (args.empty()) return Interactive(client);
+  const std::string& command = args[0];
+  if (command == "type" && args.size() == 2) return TypeCommand(client, args[1]);
+  if (command == "pid" && args.size() == 1) {
+    auto reply = Require(client.Send(RequestKind::QueryServerPid));
+    if (!reply || reply->kind != static_cast<uint16_t>(ReplyKind::Ok)) return 1;
+    std::cout << reply->value << "\n";
+    return 0;
+  }
+  if (command == "shutdown" && args.size() == 1) {
+    auto reply = Require(client.Send(RequestKind::Shutdown));
+    return reply && reply->kind == static_cast<uint16_t>(ReplyKind::Ok) ? 0 : 1;
+  }
+  if (command == "send" && (args.size() == 2 || args.size() == 3)) {
+    PipeRequest request = MakeRequest(static_cast<RequestKind>(std::stoi(args[1])));
+    request.context_id = kContextId;
+    if (args.size() == 3) {
+      try {
+        request.argument = static_cast<uint32_t>(std::stol(args[2]));
+      } catch (...) {
+        CopyTextField(request.text, args[2]);
+      }
+    }
+    auto reply = Require(client.Transact(request));
+    if (!reply) return 1;
+    std::cout << "kind: " << reply->kind << "\nresult: " << int(reply->result)
+              << "\nstatus: " << reply->status_code << "\nvalue: " << reply->value << "\n";
+    std::string text = Field(reply->commit_text);
+    if (!text.empty()) std::cout << "text: " << text << "\n";
+    PrintState(*reply, std::cout);
+    return 0;
+  }
+  Usage();
+  return 2;
+}
+
+}  // namespace kavi::win
+
+int main(int argc, char** argv) { return kavi::win::Main(argc, argv); }

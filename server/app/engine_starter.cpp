@@ -1,0 +1,25 @@
+#include "server/app/engine_starter.h"
+
+#include "server/engine/engine_api.h"
+
+namespace kavi::win {
+
+EngineStarter::EngineStarter(const ServerDirectories& dirs)
+    : shared_data_(dirs.shared_data.string()),
+      user_data_(dirs.user_root.string()),
+      logs_(dirs.logs.string()) {}
+
+void EngineStarter::Start() {
+  KaviTraits traits{shared_data_.c_str(), user_data_.c_str(), logs_.c_str(),
+                    kDistributionName,    kDistributionCodeName, kProgramVersion,
+                    kAppName,             1};
+  kavi_setup(&traits);
+  Restart();
+}
+
+void EngineStarter::Restart() {
+  kavi_initialize();
+  kavi_cloud_init();
+}
+
+}  // namespace kavi::win
