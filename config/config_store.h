@@ -1,0 +1,32 @@
+// The configuration currently in force, shared by the watcher and the client sessions.
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include "config/config_record.h"
+
+namespace kavi::win {
+
+class ConfigStore {
+ public:
+  // Holds the defaults until the first successful Load.
+  explicit ConfigStore(std::filesystem::path directory);
+
+  // Runs LoadConfig on the directory; on success the loaded record replaces the current one
+  // (and is copied to `loaded` when given), on failure the current one stays in force.
+  bool Load(ConfigRecord* loaded, std::string* message);
+
+  // A copy of the record in force.
+  ConfigRecord Snapshot() const;
+
+  const std::filesystem::path& directory() const { return directory_; }
+
+ private:
+  const std::filesystem::path directory_;
+  mutable std::mutex mutex_;
+  ConfigRecord record_;
+};
+
+}  // namespace kavi::win

@@ -1,0 +1,720 @@
+#include "config/json.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <unordered_set>
+
+namespace kavi::win {
+
+namespace {
+
+// Byte classes of the scanner.
+constexpr uint8_t kWhitespace = 1;
+constexpr uint8_t kDigit = 2;
+constexpr uint8_t kStringPlain = 4;  // copied as is inside a string: not '"', '\\' or a control
+
+struct ByteClasses {
+  uint8_t table[256] = {};
+  constexpr ByteClasses() {
+    for (int c = 0x20; c < 256; ++c) table[c] = kStringPlain;
+    table[static_cast<uint8_t>('"')] = 0;
+    table[static_cast<uint8_t>('\\')] = 0;
+    for (int c = '0'; c <= '9'; ++c) table[c] |= kDigit;
+    for (char c : {' ', '\t', '\n', '\r'}) table[static_cast<uint8_t>(c)] |= kWhitespace;
+  }
+};
+constexpr ByteClasses kClasses;
+
+inline bool Is(uint8_t byte_class, char c) {
+  return (kClasses.table[static_cast<uint8_t>(c)] & byte_class) != 0;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void AppendUtf8(uint32_t code_point, std::string* out) {
+  if (code_point < 0x80) {
+    out->push_back(static_cast<char>(code_point));
+  } else if (code_point < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (code_point >> 6)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  } else if (code_point < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (code_point >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  }
+}
+
+bool KeyLess(const JsonObject::value_type& member, std::string_view key) {
+  return std::string_view(member.first) < key;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// JsonObject
+
+JsonObject::JsonObject(std::initializer_list<value_type> members) {
+  for (const value_type& member : members) Insert(member.first, member.second);
+}
+
+JsonObject::const_iterator JsonObject::LowerBound(std::string_view key) const {
+  return std::lower_bound(members_.begin(), members_.end(), key, KeyLess);
+}
+
+const JsonValue* JsonObject::Find(std::string_view key) const {
+  auto it = LowerBound(key);
+  if (it == members_.end() || it->first != key) return nullptr;
+  return &it->second;
+}
+
+JsonValue* JsonObject::Find(std::string_view key) {
+  return const_cast<JsonValue*>(std::as_const(*this).Find(key));
+}
+
+void JsonObject::Set(std::string key, JsonValue value) {
+  auto it = members_.begin() + (LowerBound(key) - members_.cbegin());
+  if (it != members_.end() && it->first == key) {
+    it->second = std::move(value);
+  } else {
+    members_.emplace(it, std::move(key), std::move(value));
+  }
+}
+
+bool JsonObject::Insert(std::string key, JsonValue value) {
+  auto it = members_.begin() + (LowerBound(key) - members_.cbegin());
+  if (it != members_.end() && it->first == key) return false;
+  members_.emplace(it, std::move(key), std::move(value));
+  return true;
+}
+
+JsonValue& JsonObject::operator[](std::string_view key) {
+  auto it = members_.begin() + (LowerBound(key) - members_.cbegin());
+  if (it == members_.end() || it->first != key) {
+    it = members_.emplace(it, std::string(key), JsonValue());
+  }
+  return it->second;
+}
+
+bool JsonObject::Erase(std::string_view key) {
+  auto it = members_.begin() + (LowerBound(key) - members_.cbegin());
+  if (it == members_.end() || it->first != key) return false;
+  members_.erase(it);
+  return true;
+}
+
+bool JsonObject::operator==(const JsonObject& other) const { return members_ == other.members_; }
+
+// ---------------------------------------------------------------------------------------------
+// JsonValue
+
+JsonValue::JsonValue(JsonValue&& other) noexcept
+    : kind(other.kind),
+      boolean(other.boolean),
+      number(other.number),
+      string(std::move(other.string)),
+      array(std::move(other.array)),
+      object(std::move(other.object)) {
+  other.kind = JsonKind::kNull;
+  other.boolean = false;
+  other.number = 0;
+  other.string.clear();
+}
+
+JsonValue& JsonValue::operator=(JsonValue&& other) noexcept {
+  if (this == &other) return *this;
+  kind = other.kind;
+  boolean = other.boolean;
+  number = other.number;
+  string = std::move(other.string);
+  array = std::move(other.array);
+  object = std::move(other.object);
+  other.kind = JsonKind::kNull;
+  other.boolean = false;
+  other.number = 0;
+  other.string.clear();
+  other.array.clear();
+  other.object = JsonObject();
+  return *this;
+}
+
+bool JsonValue::operator==(const JsonValue& other) const {
+  if (kind != other.kind) return false;
+  switch (kind) {
+    case JsonKind::kNull:
+      return true;
+    case JsonKind::kBoolean:
+      return boolean == other.boolean;
+    case JsonKind::kNumber:
+      return number == other.number;
+    case JsonKind::kString:
+      return string == other.string;
+    case JsonKind::kArray:
+      return array == other.array;
+    case JsonKind::kObject:
+      return object == other.object;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parser
+
+class JsonParser {
+ public:
+  JsonParser(const char* data, size_t size) : data_(data), size_(size) {}
+
+  bool Parse(JsonValue* out, std::string* error) {
+    JsonValue value;
+    SkipWhitespace();
+    bool ok = ParseValue(&value, 0);
+    if (ok) {
+      SkipWhitespace();
+      if (pos_ != size_) ok = Fail("trailing content");
+    }
+    if (!ok) {
+      if (error != nullptr) {
+        *error = message_;
+        *error += " at byte ";
+        *error += std::to_string(pos_);
+      }
+      return false;
+    }
+    *out = std::move(value);
+    return true;
+  }
+
+ private:
+  // Objects that grow past this many members find duplicates through a hash set.
+  static constexpr size_t kLinearKeyCheckLimit = 16;
+
+  bool Fail(const char* message) {
+    message_ = message;
+    return false;
+  }
+
+  void SkipWhitespace() {
+    while (pos_ < size_ && Is(kWhitespace, data_[pos_])) ++pos_;
+  }
+
+  bool ParseValue(JsonValue* value, int depth) {
+    if (depth > server::kJsonMaxDepth) return Fail("nesting limit exceeded");
+    if (pos_ >= size_) return Fail("unexpected end");
+    switch (data_[pos_]) {
+      case '"':
+        value->kind = JsonKind::kString;
+        return ParseString(&value->string);
+      case '[':
+        return ParseArray(value, depth);
+      case '{':
+        return ParseObject(value, depth);
+      case 't':
+        value->kind = JsonKind::kBoolean;
+        value->boolean = true;
+        return ParseLiteral("true", 4);
+      case 'f':
+        value->kind = JsonKind::kBoolean;
+        return ParseLiteral("false", 5);
+      case 'n':
+        return ParseLiteral("null", 4);
+      default:
+        return ParseNumber(value);
+    }
+  }
+
+  bool ParseLiteral(const char* word, size_t length) {
+    if (size_ - pos_ < length || std::memcmp(data_ + pos_, word, length) != 0) {
+      return Fail("invalid literal");
+    }
+    pos_ += length;
+    return true;
+  }
+
+  bool ParseNumber(JsonValue* value) {
+    const size_t start = pos_;
+    bool negative = false;
+    if (data_[pos_] == '-') {
+      negative = true;
+      ++pos_;
+      if (pos_ == size_) return Fail("invalid number");
+    }
+    const size_t digits_start = pos_;
+    if (data_[pos_] == '0') {
+      ++pos_;
+      if (pos_ < size_ && Is(kDigit, data_[pos_])) return Fail("leading zero in number");
+    } else {
+      while (pos_ < size_ && Is(kDigit, data_[pos_])) ++pos_;
+      if (pos_ == digits_start) return Fail("invalid number");
+    }
+    const size_t integer_digits = pos_ - digits_start;
+    bool integral = true;
+    if (pos_ < size_ && data_[pos_] == '.') {
+      integral = false;
+      ++pos_;
+      const size_t fraction_start = pos_;
+      while (pos_ < size_ && Is(kDigit, data_[pos_])) ++pos_;
+      if (pos_ == fraction_start) return Fail("invalid fraction");
+    }
+    if (pos_ < size_ && (data_[pos_] == 'e' || data_[pos_] == 'E')) {
+      integral = false;
+      ++pos_;
+      if (pos_ < size_ && (data_[pos_] == '+' || data_[pos_] == '-')) ++pos_;
+      const size_t exponent_start = pos_;
+      while (pos_ < size_ && Is(kDigit, data_[pos_])) ++pos_;
+      if (pos_ == exponent_start) return Fail("invalid exponent");
+    }
+    double number;
+    // Up to 15 digits an integer is exact in a double, so no rounding question arises.
+    if (integral && integer_digits <= 15) {
+      uint64_t magnitude = 0;
+      for (size_t i = digits_start; i < pos_; ++i) {
+        magnitude = magnitude * 10 + static_cast<uint64_t>(data_[i] - '0');
+      }
+      number = static_cast<double>(magnitude);
+      if (negative) number = -number;
+    } else {
+      const char* end = data_ + pos_;
+      auto [ptr, ec] = std::from_chars(data_ + start, end, number);
+      if (ec != std::errc() || ptr != end || !std::isfinite(number)) {
+        return Fail("number out of range");
+      }
+    }
+    value->kind = JsonKind::kNumber;
+    value->number = number;
+    return true;
+  }
+
+  bool ReadHex4(uint32_t* unit) {
+    if (size_ - pos_ < 4) return Fail("incomplete unicode escape");
+    uint32_t result = 0;
+    for (int i = 0; i < 4; ++i) {
+      int digit = HexValue(data_[pos_]);
+      if (digit < 0) return Fail("invalid unicode escape");
+      result = (result << 4) | static_cast<uint32_t>(digit);
+      ++pos_;
+    }
+    *unit = result;
+    return true;
+  }
+
+  // The cursor stands on the 'u' of an escape; on success it is past the whole escape.
+  bool ParseUnicodeEscape(std::string* out) {
+    ++pos_;
+    uint32_t unit;
+    if (!ReadHex4(&unit)) return false;
+    if (unit >= 0xDC00 && unit <= 0xDFFF) return Fail("unexpected low surrogate");
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (size_ - pos_ < 2 || data_[pos_] != '\\' || data_[pos_ + 1] != 'u') {
+        return Fail("missing low surrogate");
+      }
+      pos_ += 2;
+      uint32_t low;
+      if (!ReadHex4(&low)) return false;
+      if (low < 0xDC00 || low > 0xDFFF) return Fail("invalid low surrogate");
+      unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+    }
+    AppendUtf8(unit, out);
+    return true;
+  }
+
+  bool ParseString(std::string* out) {
+    if (pos_ >= size_ || data_[pos_] != '"') return Fail("expected string");
+    ++pos_;
+    bool high_bytes = false;
+    for (;;) {
+      const size_t run_start = pos_;
+      while (pos_ < size_ && Is(kStringPlain, data_[pos_])) {
+        high_bytes |= static_cast<uint8_t>(data_[pos_]) >= 0x80;
+        ++pos_;
+      }
+      out->append(data_ + run_start, pos_ - run_start);
+      if (pos_ >= size_) return Fail("unterminated string");
+      const char c = data_[pos_];
+      if (c == '"') {
+        ++pos_;
+        break;
+      }
+      if (c != '\\') return Fail("control character in string");
+      ++pos_;
+      if (pos_ >= size_) return Fail("incomplete escape");
+      switch (data_[pos_]) {
+        case '"':
+        case '\\':
+        case '/':
+          out->push_back(data_[pos_]);
+          break;
+        case 'b':
+          out->push_back('\b');
+          break;
+        case 'f':
+          out->push_back('\f');
+          break;
+        case 'n':
+          out->push_back('\n');
+          break;
+        case 'r':
+          out->push_back('\r');
+          break;
+        case 't':
+          out->push_back('\t');
+          break;
+        case 'u':
+          if (!ParseUnicodeEscape(out)) return false;
+          high_bytes |= static_cast<uint8_t>(out->back()) >= 0x80;
+          continue;
+        default:
+          return Fail("invalid escape");
+      }
+      ++pos_;
+    }
+    // Escapes always produce whole characters, but a raw byte next to one may not.
+    if (high_bytes && !server::IsValidUtf8(out->data(), out->size())) {
+      return Fail("invalid UTF-8 string");
+    }
+    return true;
+  }
+
+  bool ParseArray(JsonValue* value, int depth) {
+    value->kind = JsonKind::kArray;
+    std::vector<JsonValue>& elements = value->array;
+    ++pos_;
+    SkipWhitespace();
+    if (pos_ < size_ && data_[pos_] == ']') {
+      ++pos_;
+      return true;
+    }
+    for (;;) {
+      elements.emplace_back();
+      if (!ParseValue(&elements.back(), depth + 1)) return false;
+      SkipWhitespace();
+      if (pos_ >= size_) return Fail("expected array separator");
+      const char c = data_[pos_++];
+      if (c == ']') return true;
+      if (c != ',') {
+        --pos_;
+        return Fail("expected array separator");
+      }
+      SkipWhitespace();
+    }
+  }
+
+  // Hash and equality over member indices, so the set survives the vector growing.
+  struct KeyHash {
+    const std::vector<JsonObject::value_type>* members;
+    size_t operator()(uint32_t i) const {
+      return std::hash<std::string_view>()((*members)[i].first);
+    }
+  };
+  struct KeyEqual {
+    const std::vector<JsonObject::value_type>* members;
+    bool operator()(uint32_t a, uint32_t b) const {
+      return (*members)[a].first == (*members)[b].first;
+    }
+  };
+
+  bool ParseObject(JsonValue* value, int depth) {
+    value->kind = JsonKind::kObject;
+    std::vector<JsonObject::value_type>& members = value->object.members_;
+    ++pos_;
+    SkipWhitespace();
+    if (pos_ < size_ && data_[pos_] == '}') {
+      ++pos_;
+      return true;
+    }
+    std::unordered_set<uint32_t, KeyHash, KeyEqual> seen(0, KeyHash{&members},
+                                                         KeyEqual{&members});
+    for (;;) {
+      members.emplace_back();
+      JsonObject::value_type& member = members.back();
+      if (!ParseString(&member.first)) return false;
+      SkipWhitespace();
+      if (pos_ >= size_ || data_[pos_] != ':') return Fail("expected object colon");
+      ++pos_;
+      SkipWhitespace();
+      if (!ParseValue(&member.second, depth + 1)) return false;
+      if (!NoteKey(&members, &seen)) return Fail("duplicate object key");
+      SkipWhitespace();
+      if (pos_ >= size_) return Fail("expected object separator");
+      const char c = data_[pos_++];
+      if (c == '}') break;
+      if (c != ',') {
+        --pos_;
+        return Fail("expected object separator");
+      }
+      SkipWhitespace();
+    }
+    std::sort(members.begin(), members.end(),
+              [](const JsonObject::value_type& a, const JsonObject::value_type& b) {
+                return a.first < b.first;
+              });
+    return true;
+  }
+
+  // False when the last member's key repeats an earlier one.
+  bool NoteKey(std::vector<JsonObject::value_type>* members,
+               std::unordered_set<uint32_t, KeyHash, KeyEqual>* seen) {
+    const size_t last = members->size() - 1;
+    const std::string& key = (*members)[last].first;
+    if (members->size() <= kLinearKeyCheckLimit) {
+      for (size_t i = 0; i < last; ++i) {
+        if ((*members)[i].first == key) return false;
+      }
+      if (members->size() == kLinearKeyCheckLimit) {
+        for (size_t i = 0; i <= last; ++i) seen->insert(static_cast<uint32_t>(i));
+      }
+      return true;
+    }
+    return seen->insert(static_cast<uint32_t>(last)).second;
+  }
+
+  const char* data_;
+  size_t size_;
+  size_t pos_ = 0;
+  const char* message_ = "";
+};
+
+namespace server {
+
+JsonValue MakeJsonNull() { return JsonValue(); }
+
+JsonValue MakeJsonBool(bool value) {
+  JsonValue result;
+  result.kind = JsonKind::kBoolean;
+  result.boolean = value;
+  return result;
+}
+
+JsonValue MakeJsonNumber(double value) {
+  JsonValue result;
+  if (!std::isfinite(value)) return result;
+  result.kind = JsonKind::kNumber;
+  result.number = value;
+  return result;
+}
+
+JsonValue MakeJsonString(std::string value) {
+  JsonValue result;
+  result.kind = JsonKind::kString;
+  result.string = std::move(value);
+  return result;
+}
+
+JsonValue MakeJsonArray(std::vector<JsonValue> elements) {
+  JsonValue result;
+  result.kind = JsonKind::kArray;
+  result.array = std::move(elements);
+  return result;
+}
+
+JsonValue MakeJsonObject(JsonObject members) {
+  JsonValue result;
+  result.kind = JsonKind::kObject;
+  result.object = std::move(members);
+  return result;
+}
+
+bool ParseJson(const char* data, size_t size, JsonValue* out, std::string* error) {
+  if (error != nullptr) error->clear();
+  if (out == nullptr) {
+    if (error != nullptr) *error = "null output at byte 0";
+    return false;
+  }
+  if (data == nullptr) size = 0;
+  return JsonParser(data, size).Parse(out, error);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writer
+
+namespace {
+
+// The escape of each byte, or 0 when the byte is written unchanged.
+struct EscapeTable {
+  char table[256] = {};
+  constexpr EscapeTable() {
+    for (int c = 0; c < 0x20; ++c) table[c] = 'u';
+    table[static_cast<uint8_t>('"')] = '"';
+    table[static_cast<uint8_t>('\\')] = '\\';
+    table[8] = 'b';
+    table[9] = 't';
+    table[10] = 'n';
+    table[12] = 'f';
+    table[13] = 'r';
+  }
+};
+constexpr EscapeTable kEscapes;
+
+void AppendNumber(double number, std::string* out) {
+  char buffer[40];
+  char* end;
+  // Integers below 2^53 print the same under %.17g as in plain decimal, and much faster.
+  if (number == std::trunc(number) && std::fabs(number) < 9007199254740992.0 &&
+      !(number == 0 && std::signbit(number))) {
+    end = std::to_chars(buffer, buffer + sizeof(buffer), static_cast<int64_t>(number)).ptr;
+  } else {
+    end = std::to_chars(buffer, buffer + sizeof(buffer), number, std::chars_format::general, 17)
+              .ptr;
+  }
+  out->append(buffer, static_cast<size_t>(end - buffer));
+}
+
+}  // namespace
+
+void AppendJsonString(std::string_view text, std::string* out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out->push_back('"');
+  size_t run_start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const uint8_t byte = static_cast<uint8_t>(text[i]);
+    const char escape = kEscapes.table[byte];
+    if (escape == 0) continue;
+    out->append(text.data() + run_start, i - run_start);
+    out->push_back('\\');
+    out->push_back(escape);
+    if (escape == 'u') {
+      out->append("00", 2);
+      out->push_back(kHex[byte >> 4]);
+      out->push_back(kHex[byte & 0xF]);
+    }
+    run_start = i + 1;
+  }
+  out->append(text.data() + run_start, text.size() - run_start);
+  out->push_back('"');
+}
+
+void AppendJson(const JsonValue& value, std::string* out) {
+  switch (value.kind) {
+    case JsonKind::kNull:
+      out->append("null", 4);
+      return;
+    case JsonKind::kBoolean:
+      if (value.boolean) {
+        out->append("true", 4);
+      } else {
+        out->append("false", 5);
+      }
+      return;
+    case JsonKind::kNumber:
+      AppendNumber(value.number, out);
+      return;
+    case JsonKind::kString:
+      AppendJsonString(value.string, out);
+      return;
+    case JsonKind::kArray: {
+      out->push_back('[');
+      bool first = true;
+      for (const JsonValue& element : value.array) {
+        if (!first) out->push_back(',');
+        first = false;
+        AppendJson(element, out);
+      }
+      out->push_back(']');
+      return;
+    }
+    case JsonKind::kObject: {
+      out->push_back('{');
+      bool first = true;
+      for (const auto& [key, member] : value.object) {
+        if (!first) out->push_back(',');
+        first = false;
+        AppendJsonString(key, out);
+        out->push_back(':');
+        AppendJson(member, out);
+      }
+      out->push_back('}');
+      return;
+    }
+  }
+}
+
+std::string SerializeJson(const JsonValue& value) {
+  std::string out;
+  AppendJson(value, &out);
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lookups
+
+const JsonValue* FindJsonMember(const JsonValue& value, std::string_view key) {
+  if (value.kind != JsonKind::kObject) return nullptr;
+  return value.object.Find(key);
+}
+
+bool GetJsonInt64(const JsonValue& value, std::string_view key, int64_t* out) {
+  const JsonValue* member = FindJsonMember(value, key);
+  if (member == nullptr || member->kind != JsonKind::kNumber) return false;
+  const double number = member->number;
+  if (number != std::trunc(number)) return false;
+  if (!(number >= -9223372036854775808.0 && number < 9223372036854775808.0)) return false;
+  if (out != nullptr) *out = static_cast<int64_t>(number);
+  return true;
+}
+
+bool GetJsonString(const JsonValue& value, std::string_view key, std::string* out) {
+  const JsonValue* member = FindJsonMember(value, key);
+  if (member == nullptr || member->kind != JsonKind::kString) return false;
+  if (out != nullptr) *out = member->string;
+  return true;
+}
+
+bool IsValidUtf8(const char* data, size_t size) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+  size_t i = 0;
+  while (i < size) {
+    // Runs of ASCII go eight bytes at a time.
+    if (size - i >= 8) {
+      uint64_t word;
+      std::memcpy(&word, bytes + i, 8);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    const uint8_t lead = bytes[i];
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length;
+    uint32_t code_point;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      code_point = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      code_point = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code_point = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (size - i < length) return false;
+    for (size_t k = 1; k < length; ++k) {
+      const uint8_t next = bytes[i + k];
+      if ((next & 0xC0) != 0x80) return false;
+      code_point = (code_point << 6) | (next & 0x3F);
+    }
+    if (length == 3 && code_point < 0x800) return false;
+    if (length == 4 && code_point < 0x10000) return false;
+    if (code_point >= 0xD800 && code_point <= 0xDFFF) return false;
+    if (code_point > 0x10FFFF) return false;
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace server
+}  // namespace kavi::win

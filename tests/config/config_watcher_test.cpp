@@ -1,0 +1,146 @@
+#include "config/config_watcher.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "config/atomic_file.h"
+#include "config/config_files.h"
+#include "config/config_store.h"
+#include "tests/config/temp_dir.h"
+
+namespace kavi::win {
+namespace {
+
+using kavi::win::testing::TempDir;
+using kavi::win::testing::WriteFile;
+
+// Counts reloads; the first one can be held open to let changes pile up behind it.
+class ReloadProbe {
+ public:
+  void OnReload() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++count_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !hold_; });
+  }
+  void Hold() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hold_ = true;
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hold_ = false;
+    changed_.notify_all();
+  }
+  // Waits without a deadline: a reload that never comes fails through the test's time-out.
+  void WaitForCount(int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return count_ >= count; });
+  }
+  int count() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return count_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int count_ = 0;
+  bool hold_ = false;
+};
+
+ConfigRecord Versioned(uint64_t version, int page_size) {
+  ConfigRecord record;
+  record.engine.config_version = version;
+  record.app.config_version = version;
+  record.engine.page_size = page_size;
+  return record;
+}
+
+void SaveLikeTheSettingsApplication(const std::filesystem::path& dir, const ConfigRecord& record) {
+  ASSERT_TRUE(server::WriteFileAtomically(dir / kConfigFileName,
+                                          server::FormatConfigFile(record.engine), nullptr));
+  ASSERT_TRUE(server::WriteFileAtomically(dir / kAppOptionsFileName,
+                                          server::FormatAppOptionsFile(record.app), nullptr));
+}
+
+TEST(ConfigWatcher, ReloadsTheStoreAfterASave) {
+  TempDir dir;
+  ConfigStore store(dir.path());
+  ReloadProbe probe;
+  ConfigWatcher watcher(dir.path(), [&] {
+    store.Load(nullptr, nullptr);
+    probe.OnReload();
+  });
+  ASSERT_TRUE(watcher.running());
+  SaveLikeTheSettingsApplication(dir.path(), Versioned(1, 7));
+  probe.WaitForCount(1);
+  EXPECT_EQ(store.Snapshot().engine.page_size, 7);
+  EXPECT_EQ(store.Snapshot().engine.config_version, 1u);
+}
+
+TEST(ConfigWatcher, CollapsesChangesThatArriveDuringAReload) {
+  TempDir dir;
+  ReloadProbe probe;
+  probe.Hold();
+  ConfigWatcher watcher(dir.path(), [&] { probe.OnReload(); });
+  SaveLikeTheSettingsApplication(dir.path(), Versioned(1, 6));
+  probe.WaitForCount(1);
+  for (int i = 2; i < 12; ++i) SaveLikeTheSettingsApplication(dir.path(), Versioned(i, 6));
+  // Plain writes (closed after writing) count as well as renames.
+  WriteFile(dir.path() / kAppOptionsFileName, "{}");
+  probe.Release();
+  probe.WaitForCount(2);
+  watcher.Stop();
+  EXPECT_EQ(probe.count(), 2);
+}
+
+TEST(ConfigWatcher, IgnoresOtherFilesOfTheDirectory) {
+  TempDir dir;
+  ReloadProbe probe;
+  ConfigWatcher watcher(dir.path(), [&] { probe.OnReload(); });
+  WriteFile(dir.path() / "registry.json", "{}");
+  WriteFile(dir.path() / kLastGoodSnapshotFileName, "x");
+  // Written after the others: when its reload has run, theirs would have run before it.
+  WriteFile(dir.path() / kConfigFileName, "{}");
+  probe.WaitForCount(1);
+  watcher.Stop();
+  EXPECT_EQ(probe.count(), 1);
+}
+
+TEST(ConfigWatcher, StopIsSafeTwiceAndWithoutAThread) {
+  TempDir dir;
+  ReloadProbe probe;
+  ConfigWatcher watcher(dir.path(), [&] { probe.OnReload(); });
+  ASSERT_TRUE(watcher.running());
+  watcher.Stop();
+  EXPECT_FALSE(watcher.running());
+  watcher.Stop();
+  SaveLikeTheSettingsApplication(dir.path(), Versioned(1, 6));
+  EXPECT_EQ(probe.count(), 0);
+
+  // A directory that does not exist cannot be watched: no thread, and stopping still works.
+  ConfigWatcher broken(dir.path() / "missing", [&] { probe.OnReload(); });
+  EXPECT_FALSE(broken.running());
+  broken.Stop();
+}
+
+TEST(ConfigStore, KeepsTheRecordInForceWhenALoadFails) {
+  TempDir dir;
+  SaveLikeTheSettingsApplication(dir.path(), Versioned(3, 8));
+  ConfigStore store(dir.path());
+  EXPECT_EQ(store.Snapshot(), ConfigRecord());
+  ConfigRecord loaded;
+  std::string message;
+  ASSERT_TRUE(store.Load(&loaded, &message));
+  EXPECT_EQ(loaded, Versioned(3, 8));
+  WriteFile(dir.path() / kAppOptionsFileName, "{\"config_version\": x}");
+  EXPECT_FALSE(store.Load(&loaded, &message));
+  EXPECT_EQ(message, "配置版本無效");
+  EXPECT_EQ(store.Snapshot(), Versioned(3, 8));
+}
+
+}  // namespace
+}  // namespace kavi::win
