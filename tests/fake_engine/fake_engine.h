@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 #include <utility>
@@ -48,7 +49,7 @@ struct FakeEngine {
   std::string shared_data_dir, user_data_dir, log_dir;
 
   // Engine-owned string storage for returned pointers.
-  std::vector<std::string> storage;
+  std::deque<std::string> storage;
 
   void Reset() { *this = FakeEngine{}; }
   int PageCount() const;
