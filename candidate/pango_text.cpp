@@ -1,0 +1,130 @@
+#include "candidate/pango_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <set>
+
+namespace kavi::win {
+
+namespace {
+
+// Layouts are measured within this box, as the window's text layouts are.
+constexpr double kMaxMeasureWidth = 4096;
+constexpr char kTextLanguage[] = "zh-tw";
+constexpr char kLastResortFamily[] = "sans-serif";
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::set<std::string> InstalledFamilies(PangoFontMap* font_map) {
+  std::set<std::string> names;
+  PangoFontFamily** families = nullptr;
+  int count = 0;
+  pango_font_map_list_families(font_map, &families, &count);
+  for (int i = 0; i < count; ++i) names.insert(Lower(pango_font_family_get_name(families[i])));
+  g_free(families);
+  return names;
+}
+
+// The face when it is installed, else the fallback face, else whatever fontconfig picks for
+// sans-serif; glyphs the face lacks come from the fallback face.
+std::string ResolveFamily(const std::string& face, const std::set<std::string>& installed) {
+  const bool has_fallback = installed.count(Lower(kFallbackFontFace)) > 0;
+  std::string primary = installed.count(Lower(face)) > 0 ? face
+                        : has_fallback                   ? std::string(kFallbackFontFace)
+                                                         : std::string(kLastResortFamily);
+  if (has_fallback && Lower(primary) != Lower(kFallbackFontFace)) {
+    primary += std::string(",") + kFallbackFontFace;
+  }
+  return primary;
+}
+
+}  // namespace
+
+std::unique_ptr<PangoTextFormats> PangoTextFormats::Create(const CandidateStyle& style,
+                                                           std::string* message) {
+  std::unique_ptr<PangoTextFormats> formats(new PangoTextFormats());
+  formats->font_map_ = pango_cairo_font_map_new();
+  if (formats->font_map_) formats->context_ = pango_font_map_create_context(formats->font_map_);
+  if (!formats->context_) {
+    if (message) *message = "no Pango font map";
+    return nullptr;
+  }
+  const std::set<std::string> installed = InstalledFamilies(formats->font_map_);
+  if (installed.empty()) {
+    if (message) *message = "no fonts installed";
+    return nullptr;
+  }
+  // Unhinted metrics keep measured widths the same at every scale.
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_context_set_font_options(formats->context_, options);
+  cairo_font_options_destroy(options);
+  pango_context_set_language(formats->context_, pango_language_from_string(kTextLanguage));
+
+  const std::string* faces[3] = {&style.font_face, &style.LabelFontFace(),
+                                 &style.CommentFontFace()};
+  const float sizes[3] = {style.font_point, style.label_font_point, style.comment_font_point};
+  for (size_t i = 0; i < 3; ++i) {
+    formats->families_[i] = ResolveFamily(*faces[i], installed);
+    PangoFontDescription* description = pango_font_description_new();
+    pango_font_description_set_family(description, formats->families_[i].c_str());
+    pango_font_description_set_absolute_size(description, sizes[i] * PANGO_SCALE);
+    PangoLayout* layout = pango_layout_new(formats->context_);
+    pango_layout_set_font_description(layout, description);
+    pango_layout_set_single_paragraph_mode(layout, TRUE);
+    pango_font_description_free(description);
+    formats->layouts_[i] = layout;
+  }
+  if (message) message->clear();
+  return formats;
+}
+
+PangoTextFormats::~PangoTextFormats() {
+  for (PangoLayout* layout : layouts_) {
+    if (layout) g_object_unref(layout);
+  }
+  if (context_) g_object_unref(context_);
+  if (font_map_) g_object_unref(font_map_);
+}
+
+double PangoTextFormats::MeasureWidth(TextRole role, std::string_view utf8) const {
+  if (utf8.empty()) return 0;
+  PangoLayout* layout = layouts_[Index(role)];
+  pango_layout_set_width(layout, -1);
+  pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_NONE);
+  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+  PangoRectangle logical{};
+  pango_layout_get_extents(layout, nullptr, &logical);
+  const double width = static_cast<double>(logical.width) / PANGO_SCALE;
+  return std::ceil(std::min(width, kMaxMeasureWidth));
+}
+
+void PangoTextFormats::DrawText(cairo_t* cr, TextRole role, std::string_view utf8,
+                                const LayoutRect& box, const StyleColor& color) {
+  if (utf8.empty() || box.Width() <= 0) return;
+  PangoLayout* layout = layouts_[Index(role)];
+  if (role == TextRole::Label) {
+    pango_layout_set_width(layout, -1);
+    pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_NONE);
+  } else {
+    pango_layout_set_width(layout, static_cast<int>(box.Width() * PANGO_SCALE));
+    pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+  }
+  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+  cairo_save(cr);
+  // Only the box's sides bound the text; a line may reach below the row as it does elsewhere.
+  cairo_rectangle(cr, box.left, box.top - 64, box.Width(), std::max(box.Height(), 0.0) + 128);
+  cairo_clip(cr);
+  cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
+  cairo_move_to(cr, box.left, box.top);
+  pango_cairo_show_layout(cr, layout);
+  cairo_restore(cr);
+}
+
+}  // namespace kavi::win

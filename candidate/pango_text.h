@@ -1,0 +1,40 @@
+// The three text formats of the candidate window (candidate, label, comment) on Pango.
+#pragma once
+
+#include <pango/pangocairo.h>
+
+#include <memory>
+#include <string>
+
+#include "candidate/candidate_style.h"
+#include "candidate/text_measurer.h"
+
+namespace kavi::win {
+
+class PangoTextFormats final : public TextRenderer {
+ public:
+  // Null with a message when Pango has no font map or no usable font.
+  static std::unique_ptr<PangoTextFormats> Create(const CandidateStyle& style,
+                                                  std::string* message);
+  ~PangoTextFormats() override;
+  PangoTextFormats(const PangoTextFormats&) = delete;
+  PangoTextFormats& operator=(const PangoTextFormats&) = delete;
+
+  double MeasureWidth(TextRole role, std::string_view utf8) const override;
+  void DrawText(cairo_t* cr, TextRole role, std::string_view utf8, const LayoutRect& box,
+                const StyleColor& color) override;
+
+  // The family a face resolves to on this system (the face itself, or a fallback).
+  const std::string& Family(TextRole role) const { return families_[Index(role)]; }
+
+ private:
+  PangoTextFormats() = default;
+  static size_t Index(TextRole role) { return static_cast<size_t>(role); }
+
+  PangoFontMap* font_map_ = nullptr;
+  PangoContext* context_ = nullptr;
+  PangoLayout* layouts_[3] = {nullptr, nullptr, nullptr};
+  std::string families_[3];
+};
+
+}  // namespace kavi::win

@@ -1,0 +1,49 @@
+#include "candidate/window_frame.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "candidate/candidate_painter.h"
+
+namespace kavi::win {
+
+int WindowAlpha(const CandidateStyle& style) {
+  double a = style.alpha;
+  if (style.translucency) a = std::min(a, kTranslucentAlphaCap);
+  a = std::clamp(a, 0.0, 1.0);
+  return static_cast<int>(a * 255);
+}
+
+int FramePixels(double dips, double scale) {
+  return std::max(static_cast<int>(dips * scale), 1);
+}
+
+void PaintWindowFrame(cairo_t* cr, double scale, const CandidateContent& content,
+                      const CandidateStyle& style, const CandidateLayout& layout,
+                      TextRenderer& text, cairo_surface_t* background) {
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_paint(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+
+  // The outline the window is cut to: a rounded rectangle of the frame's pixel size.
+  const double w = FramePixels(layout.width, scale);
+  const double h = FramePixels(layout.height, scale);
+  const double r = std::clamp(style.corner_radius * scale, 0.0, std::min(w, h) / 2);
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, w - r, r, r, -M_PI / 2, 0);
+  cairo_arc(cr, w - r, h - r, r, 0, M_PI / 2);
+  cairo_arc(cr, r, h - r, r, M_PI / 2, M_PI);
+  cairo_arc(cr, r, r, r, M_PI, 3 * M_PI / 2);
+  cairo_close_path(cr);
+  cairo_clip(cr);
+
+  cairo_push_group(cr);
+  cairo_scale(cr, scale, scale);
+  PaintCandidates(cr, content, style, layout, text, background);
+  cairo_pop_group_to_source(cr);
+  cairo_paint_with_alpha(cr, WindowAlpha(style) / 255.0);
+  cairo_restore(cr);
+}
+
+}  // namespace kavi::win

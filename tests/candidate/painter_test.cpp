@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <string>
+#include <vector>
+
+#include "candidate/candidate_painter.h"
+#include "candidate/pango_text.h"
+#include "candidate/window_frame.h"
+
+namespace kavi::win {
+namespace {
+
+// Records where each text would go; measures 10 per character.
+class RecordingRenderer : public TextRenderer {
+ public:
+  struct Call {
+    TextRole role;
+    std::string text;
+    LayoutRect box;
+    StyleColor color;
+  };
+  std::vector<Call> calls;
+  double MeasureWidth(TextRole, std::string_view utf8) const override {
+    return 10.0 * Utf16Length(utf8);
+  }
+  void DrawText(cairo_t*, TextRole role, std::string_view utf8, const LayoutRect& box,
+                const StyleColor& color) override {
+    calls.push_back({role, std::string(utf8), box, color});
+  }
+};
+
+class Canvas {
+ public:
+  Canvas(int w, int h)
+      : surface_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)), cr_(cairo_create(surface_)) {}
+  ~Canvas() {
+    cairo_destroy(cr_);
+    cairo_surface_destroy(surface_);
+  }
+  cairo_t* cr() { return cr_; }
+  // (r, g, b, a) of a pixel, unpremultiplied for opaque pixels.
+  uint32_t Pixel(int x, int y) {
+    cairo_surface_flush(surface_);
+    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    return *reinterpret_cast<const uint32_t*>(data + y * cairo_image_surface_get_stride(surface_) +
+                                              x * 4);
+  }
+
+ private:
+  cairo_surface_t* surface_;
+  cairo_t* cr_;
+};
+
+CandidateStyle Palette() {
+  CandidateStyle style;
+  style.back_color = {1, 1, 1, 1};
+  style.candidate_back_color = {1, 1, 1, 1};
+  style.border_color = {1, 0, 0, 1};
+  style.hilited_candidate_back_color = {0, 0, 1, 1};
+  style.label_color = {0.5, 0.5, 0.5, 1};
+  style.hilited_candidate_label_color = {0, 1, 0, 1};
+  return style;
+}
+
+CandidateContent TwoRows(bool horizontal) {
+  CandidateContent content;
+  content.horizontal = horizontal;
+  content.reply = EmptyReply();
+  content.reply.candidate_count = 2;
+  content.reply.highlighted = 1;
+  content.reply.menu_count = 1;
+  content.reply.last_page = 1;
+  CopyTextField(content.reply.candidates[0].text, "甲");
+  CopyTextField(content.reply.candidates[0].comment, "a very long comment here");
+  CopyTextField(content.reply.candidates[1].text, "乙");
+  return content;
+}
+
+TEST(CandidatePainterTest, RowsDrawLabelTextAndCappedComment) {
+  RecordingRenderer text;
+  CandidateStyle style = Palette();
+  CandidateContent content = TwoRows(false);
+  CandidateLayout layout = LayoutCandidates(content, style, text, 420);
+  Canvas canvas(400, 200);
+  PaintCandidates(canvas.cr(), content, style, layout, text, nullptr);
+  ASSERT_EQ(text.calls.size(), 5u);  // label, text, comment; label, text
+  const LayoutRect& row = layout.items[0];
+  EXPECT_EQ(text.calls[0].text, "1  ");
+  EXPECT_EQ(text.calls[0].box, (LayoutRect{row.left + 6, row.top + 6, row.left + 34, row.bottom}));
+  const double c = std::min(0.35 * row.Width(), 110.0);
+  EXPECT_EQ(text.calls[1].box.right, row.right - c - 6);
+  EXPECT_EQ(text.calls[2].role, TextRole::Comment);
+  EXPECT_EQ(text.calls[2].box, (LayoutRect{row.right - c - 4, row.top + 6, row.right - 5, row.bottom}));
+  // The highlighted second row uses the highlight colours and has no comment box.
+  EXPECT_EQ(text.calls[3].color, style.hilited_candidate_label_color);
+  EXPECT_EQ(text.calls[4].box.right, layout.items[1].right - 6);
+}
+
+TEST(CandidatePainterTest, BorderNeedsBothSidesAndHighlightFillsItsRow) {
+  RecordingRenderer text;
+  CandidateContent content = TwoRows(true);
+  for (float border_height : {6.0f, 0.0f}) {
+    CandidateStyle style = Palette();
+    style.border_height = border_height;
+    CandidateLayout layout = LayoutCandidates(content, style, text, 980);
+    Canvas canvas(static_cast<int>(layout.width), static_cast<int>(layout.height));
+    PaintCandidates(canvas.cr(), content, style, layout, text, nullptr);
+    const int mid_y = static_cast<int>(layout.height / 2);
+    // The pen is 0.35 x 6 wide: the left edge column is red only with a border.
+    EXPECT_EQ(canvas.Pixel(0, mid_y), border_height > 0 ? 0xFFFF0000u : 0xFFFFFFFFu);
+    const LayoutRect& second = layout.items[1];
+    EXPECT_EQ(canvas.Pixel(static_cast<int>(second.left + second.Width() / 2),
+                           static_cast<int>(second.top + 3)),
+              0xFF0000FFu);
+    EXPECT_EQ(canvas.Pixel(static_cast<int>(layout.items[0].left + 3), mid_y), 0xFFFFFFFFu);
+  }
+}
+
+TEST(CandidatePainterTest, PagingArrowsDimWhenADirectionIsUnavailable) {
+  RecordingRenderer text;
+  CandidateStyle style = Palette();
+  style.candidate_text_color = {0, 0, 0, 1};
+  style.comment_text_color = {0, 1, 0, 1};
+  style.paging_arrow_offset = 0;
+  style.paging_width = 12;  // s = 12, a pen of 2.88
+  CandidateContent content = TwoRows(false);
+  content.reply.menu_count = 3;
+  content.reply.last_page = 0;  // page 0: no previous page, a next page
+  CandidateLayout layout = LayoutCandidates(content, style, text, 420);
+  ASSERT_TRUE(layout.paging);
+  Canvas canvas(static_cast<int>(layout.width) + 1, static_cast<int>(layout.height) + 1);
+  PaintCandidates(canvas.cr(), content, style, layout, text, nullptr);
+  const double cx = (layout.previous_page.left + layout.previous_page.right) / 2;
+  const double prev_cy = layout.previous_page.bottom / 2;
+  const double next_cy = (layout.next_page.top + layout.next_page.bottom) / 2;
+  // Some pixel near the middle of each arrow's left arm is fully covered by the pen.
+  auto arm_has = [&](double x, double y, auto predicate) {
+    for (int dy = -2; dy <= 2; ++dy) {
+      for (int dx = -2; dx <= 2; ++dx) {
+        if (predicate(canvas.Pixel(static_cast<int>(x) + dx, static_cast<int>(y) + dy))) return true;
+      }
+    }
+    return false;
+  };
+  auto green = [](uint32_t p) { return ((p >> 16) & 0xFF) < 0x20 && ((p >> 8) & 0xFF) > 0xE0; };
+  auto black = [](uint32_t p) {
+    return ((p >> 16) & 0xFF) < 0x20 && ((p >> 8) & 0xFF) < 0x20 && (p & 0xFF) < 0x20;
+  };
+  EXPECT_TRUE(arm_has(cx - 6, prev_cy + 6, green));  // no previous page: dimmed
+  EXPECT_FALSE(arm_has(cx - 6, prev_cy + 6, black));
+  EXPECT_TRUE(arm_has(cx - 6, next_cy - 6, black));
+}
+
+TEST(CandidatePainterTest, PangoDrawsChineseGlyphsInTheFrame) {
+  CandidateStyle style = Palette();
+  style.font_face = "Noto Sans CJK SC";
+  style.candidate_text_color = {0, 0, 0, 1};
+  std::string message;
+  std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(style, &message);
+  ASSERT_TRUE(text) << message;
+  // CJK ideographs are about one em wide.
+  EXPECT_NEAR(text->MeasureWidth(TextRole::Candidate, "輸入法"), 3 * 17, 3);
+  EXPECT_EQ(text->MeasureWidth(TextRole::Candidate, ""), 0);
+
+  CandidateContent content = TwoRows(true);
+  CandidateLayout layout = LayoutCandidates(content, style, *text, 980);
+  const double scale = 1.5;
+  Canvas canvas(FramePixels(layout.width, scale), FramePixels(layout.height, scale));
+  PaintWindowFrame(canvas.cr(), scale, content, style, layout, *text, nullptr);
+  EXPECT_EQ(canvas.Pixel(0, 0) >> 24, 0u);  // cut corner
+  // Dark ink where the first candidate's glyph is.
+  const LayoutRect& first = layout.items[0];
+  int dark = 0;
+  for (int y = static_cast<int>(first.top * scale); y < static_cast<int>(first.bottom * scale); ++y) {
+    for (int x = static_cast<int>((first.left + 24) * scale);
+         x < static_cast<int>((first.left + 24 + 17) * scale); ++x) {
+      if ((canvas.Pixel(x, y) & 0xFF) < 0x40) ++dark;
+    }
+  }
+  EXPECT_GT(dark, 20);
+
+  style.alpha = 1;
+  style.translucency = true;
+  EXPECT_EQ(WindowAlpha(style), 219);  // capped at 0.86
+  style.alpha = 0.5;
+  EXPECT_EQ(WindowAlpha(style), 127);
+}
+
+}  // namespace
+}  // namespace kavi::win
