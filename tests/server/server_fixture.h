@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
