@@ -246,6 +246,8 @@ TEST_F(DataGenerationTest, CopyKilledMidwayNeverBecomesCurrent) {
     ++killed_midway;
 
     EXPECT_FALSE(fs::exists(root_ / kCurrentGenerationName));
+    // Whether or not the copy reached the identity file, the cut-short copy must not be used.
+    WriteFile(partial / "data" / kReleaseIdentityName, "0.5.1+aaaa\n");
     fs::path data = Recover();
     EXPECT_NE(data.parent_path(), partial);
     EXPECT_EQ(CurrentName(root_), data.parent_path().filename().string());

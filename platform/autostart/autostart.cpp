@@ -1,0 +1,109 @@
+#include "platform/autostart/autostart.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/folders.h"
+
+namespace kavi::win {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Fail(std::string* message, std::string text) {
+  if (message) *message = std::move(text);
+  return false;
+}
+
+// The Exec value: the program as one double-quoted argument. Inside the quotes '"', '`', '$'
+// and '\' take a backslash; then the value's own escaping doubles every backslash, and '%'
+// (a field code) is written "%%".
+std::string ExecValue(const std::string& program) {
+  std::string quoted = "\"";
+  for (char c : program) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  quoted += '"';
+  std::string value;
+  for (char c : quoted) {
+    if (c == '\\')
+      value += "\\\\";
+    else if (c == '%')
+      value += "%%";
+    else
+      value += c;
+  }
+  return value;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+fs::path AutostartFolder() {
+  fs::path config = RoamingAppDataFolder();
+  return config.empty() ? config : config / "autostart";
+}
+
+std::string AutostartEntry(const fs::path& program) {
+  return "[Desktop Entry]\n"
+         "Type=Application\n"
+         "Name=Kavi\n"
+         "Name[zh_TW]=霜楓\n"
+         "Comment=Chinese input method server\n"
+         "Comment[zh_TW]=霜楓輸入法伺服器\n"
+         "Exec=" +
+         ExecValue(program.string()) +
+         "\n"
+         "Terminal=false\n"
+         "NoDisplay=true\n"
+         "X-GNOME-Autostart-enabled=true\n";
+}
+
+bool WriteAutostartEntry(const fs::path& autostart_dir, const fs::path& program,
+                         std::string* message) {
+  std::string text = program.string();
+  if (!program.is_absolute() || text.find_first_of("\n\r") != std::string::npos)
+    return Fail(message, "autostart: the program path must be absolute and on one line: " + text);
+  if (autostart_dir.empty()) return Fail(message, "autostart: no configuration folder");
+  std::error_code ec;
+  fs::create_directories(autostart_dir, ec);
+  if (ec) return Fail(message, "autostart: " + autostart_dir.string() + ": " + ec.message());
+
+  fs::path target = autostart_dir / kAutostartEntryName;
+  fs::path temporary = target.string() + ".tmp";
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return Fail(message, "autostart: " + temporary.string() + ": " + std::strerror(errno));
+  bool written = WriteAll(fd, AutostartEntry(program)) && ::fsync(fd) == 0;
+  int saved = errno;
+  if (::close(fd) != 0 && written) {
+    written = false;
+    saved = errno;
+  }
+  if (written && ::rename(temporary.c_str(), target.c_str()) != 0) {
+    written = false;
+    saved = errno;
+  }
+  if (!written) {
+    ::unlink(temporary.c_str());
+    return Fail(message, "autostart: " + target.string() + ": " + std::strerror(saved));
+  }
+  if (message) message->clear();
+  return true;
+}
+
+}  // namespace kavi::win

@@ -1,0 +1,73 @@
+#include "platform/autostart/autostart.h"
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "tests/packs/temp_dir.h"
+
+namespace kavi::win {
+namespace {
+namespace fs = std::filesystem;
+using kavi::win::testing::ReadFile;
+using kavi::win::testing::TempDir;
+
+// desktop-file-validate's verdict: its exit status and everything it printed.
+std::pair<int, std::string> Validate(const fs::path& entry) {
+  std::string command = "desktop-file-validate '" + entry.string() + "' 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string output;
+  char buffer[512];
+  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+  return {::pclose(pipe), output};
+}
+
+TEST(AutostartTest, EntryStartsTheProgramAndValidates) {
+  TempDir dir;
+  fs::path folder = dir.path() / "config" / "autostart";
+  std::string message = "stale";
+  ASSERT_TRUE(WriteAutostartEntry(folder, "/opt/Kavi Apps/KaviServer", &message)) << message;
+  EXPECT_EQ(message, "");
+  fs::path entry = folder / "kavi.desktop";
+  std::string text = ReadFile(entry);
+  EXPECT_NE(text.find("\nExec=\"/opt/Kavi Apps/KaviServer\"\n"), std::string::npos) << text;
+  EXPECT_EQ(Validate(entry), std::make_pair(0, std::string()));
+
+  // Characters that the Exec key quotes or escapes; the newer entry replaces the older one.
+  ASSERT_TRUE(WriteAutostartEntry(folder, "/srv/100% \"odd\" $x `y` a\\b/KaviServer", &message));
+  text = ReadFile(entry);
+  EXPECT_NE(
+      text.find("\nExec=\"/srv/100%% \\\\\"odd\\\\\" \\\\$x \\\\`y\\\\` a\\\\\\\\b/KaviServer\"\n"),
+      std::string::npos)
+      << text;
+  EXPECT_EQ(Validate(entry), std::make_pair(0, std::string()));
+  EXPECT_EQ(text.find("/opt/Kavi Apps"), std::string::npos);
+  EXPECT_FALSE(fs::exists(folder / "kavi.desktop.tmp"));
+}
+
+TEST(AutostartTest, RejectsWhatCannotBeAnEntry) {
+  TempDir dir;
+  std::string message;
+  EXPECT_FALSE(WriteAutostartEntry(dir.path(), "KaviServer", &message));
+  EXPECT_FALSE(message.empty());
+  EXPECT_FALSE(WriteAutostartEntry(dir.path(), "/a\nb/KaviServer", &message));
+  EXPECT_FALSE(fs::exists(dir.path() / "kavi.desktop"));
+
+  testing::WriteFile(dir.path() / "file", "");
+  EXPECT_FALSE(WriteAutostartEntry(dir.path() / "file" / "autostart", "/x/KaviServer", &message));
+  EXPECT_NE(message.find("file/autostart"), std::string::npos) << message;
+}
+
+TEST(AutostartTest, FolderFollowsXdgConfigHome) {
+  const char* saved = ::getenv("XDG_CONFIG_HOME");
+  std::string previous = saved ? saved : "";
+  ::setenv("XDG_CONFIG_HOME", "/somewhere/config", 1);
+  EXPECT_EQ(AutostartFolder(), fs::path("/somewhere/config/autostart"));
+  if (saved)
+    ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+  else
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace kavi::win
