@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "plugins/component_table.h"
+#include "plugins/emoji_table.h"
+#include "plugins/symbol_table.h"
+#include "tests/plugins/test_support.h"
+
+namespace kavi::win {
+namespace {
+
+using ::kavi::win::testing::Comments;
+using ::kavi::win::testing::ShippedPluginDir;
+using ::kavi::win::testing::Texts;
+using Strings = std::vector<std::string>;
+
+std::string ReadShipped(const char* name) {
+  std::ifstream in(ShippedPluginDir() / name, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(EmojiTable, ExactThenPrefixThenFuzzyByKeywordLength) {
+  EmojiTable table;
+  ASSERT_TRUE(table.Parse("jolly_eyes\tE1\njoystick\tE2\njoy\tE3\njoyous\tE4\njoy\tE5\n"));
+  PluginPage page = table.Search("joy");
+  EXPECT_EQ(Texts(page.items), (Strings{"E3", "E5", "E4", "E2", "E1"}));
+  EXPECT_EQ(Comments(page.items), (Strings{":joy", ":joy", "joyous", "joystick", "jolly_eyes"}));
+  for (const PluginItem& item : page.items) {
+    EXPECT_EQ(item.kind, static_cast<uint32_t>(PluginItemKind::Commit));
+  }
+  EXPECT_FALSE(page.digits_as_input || page.two_factor_page || page.auto_action);
+}
+
+TEST(EmojiTable, EqualLengthsKeepFileOrderAndOneByteQueriesAreNotFuzzy) {
+  EmojiTable table;
+  ASSERT_TRUE(table.Parse("zab\tA\nazb\tB\nzzb\tC\nbzz\tD\nab\tE\n"));
+  // "ab": exact E; fuzzy zab, azb in file order (both length 3); zzb and bzz do not hold a, b.
+  EXPECT_EQ(Texts(table.Search("ab").items), (Strings{"E", "A", "B"}));
+  EXPECT_EQ(Texts(table.Search("b").items), (Strings{"D"}));  // prefix only
+}
+
+TEST(EmojiTable, TwentyItemsBesidesExactMatches) {
+  std::string text;
+  for (int i = 0; i < 30; ++i) text += "cat" + std::to_string(i) + "\tP" + std::to_string(i) + "\n";
+  for (int i = 0; i < 3; ++i) text += "cat\tX" + std::to_string(i) + "\n";
+  EmojiTable table;
+  ASSERT_TRUE(table.Parse(text));
+  PluginPage page = table.Search("cat");
+  ASSERT_EQ(page.items.size(), 20u);
+  EXPECT_EQ(page.items[0].text, "X0");
+  EXPECT_EQ(page.items[3].text, "P0");
+  EXPECT_EQ(page.items[13].text, "P10");  // two-digit keywords after the one-digit ones
+}
+
+TEST(EmojiTable, SkipsMalformedLines) {
+  EmojiTable table;
+  EXPECT_FALSE(table.Parse("# comment\n\nno tab\n\tempty keyword\nnothing after tab\t\n"));
+  ASSERT_TRUE(table.Parse("# comment\nok\t\xF0\x9F\x91\x8C\nbad\n"));
+  EXPECT_EQ(table.size(), 1u);
+}
+
+TEST(EmojiTable, ShippedFileFindsEnglishAndChineseKeywords) {
+  EmojiTable table;
+  ASSERT_TRUE(table.Parse(ReadShipped("emoji.txt")));
+  PluginPage joy = table.Search("joy");
+  ASSERT_FALSE(joy.items.empty());
+  EXPECT_EQ(joy.items[0].text, "😂");
+  EXPECT_EQ(joy.items[0].comment, ":joy");
+  EXPECT_EQ(table.Search("smile").items.front().comment, ":smile");
+  Strings cats = Texts(table.Search("cat").items);
+  EXPECT_NE(std::find(cats.begin(), cats.end(), "🐈"), cats.end());
+  EXPECT_EQ(Texts(table.Search("+1").items).front(), "👍");
+  Strings cat_zh = Texts(table.Search("貓").items);
+  EXPECT_NE(std::find(cat_zh.begin(), cat_zh.end(), "🐈"), cat_zh.end());
+  Strings laugh = Texts(table.Search("笑").items);
+  EXPECT_NE(std::find(laugh.begin(), laugh.end(), "😂"), laugh.end());
+  EXPECT_EQ(table.Search("thumbsu").items.front().text, "👍");
+}
+
+SymbolTable Symbols(std::string_view text) {
+  SymbolTable table;
+  EXPECT_TRUE(table.Parse(text));
+  return table;
+}
+
+TEST(SymbolTable, CategoryListShowsThreeSymbolsAndAnEllipsisFromFour) {
+  SymbolTable table = Symbols("dn\ta b c\nfh\t1 2 3 4\nzz\tq\nxq\t\nbg\tx  y\n");
+  PluginPage page = table.Page("");
+  EXPECT_EQ(Texts(page.items), (Strings{"符號 123…", "電腦 abc", "八卦 xy"}));
+  EXPECT_EQ(Comments(page.items), (Strings{"fh", "dn", "bg"}));
+  EXPECT_EQ(page.items[0].kind, static_cast<uint32_t>(PluginItemKind::OpenCategory));
+  EXPECT_EQ(page.items[0].payload, "fh");
+}
+
+TEST(SymbolTable, ArgumentListsTheCategoryThenLongerCodes) {
+  SymbolTable table = Symbols("bg\t☰ ☱\nbgm\t1 2 3 4 5 6\nbgx\t1 2 3 4 5\nb\tq\nbg\t☲ ☳ ☴\n");
+  PluginPage page = table.Page("bg");  // the repeated bg line replaced the first
+  EXPECT_EQ(Texts(page.items), (Strings{"☲", "☳", "☴", "12345…", "12345"}));
+  EXPECT_EQ(Comments(page.items), (Strings{"bg", "bg", "bg", "bgm", "bgx"}));
+  EXPECT_EQ(page.items[0].kind, static_cast<uint32_t>(PluginItemKind::Commit));
+  EXPECT_EQ(page.items[3].kind, static_cast<uint32_t>(PluginItemKind::OpenCategory));
+  EXPECT_EQ(page.items[3].payload, "bgm");
+  EXPECT_EQ(Texts(table.Page("bgmx").items), Strings{});
+  EXPECT_EQ(table.Page("b").items.size(), 4u);  // b's own symbol, then bg, bgm, bgx
+}
+
+TEST(SymbolTable, ShippedFileHasEveryCategoryInFull) {
+  SymbolTable table = Symbols(ReadShipped("symbols.txt"));
+  PluginPage page = table.Page("");
+  ASSERT_EQ(page.items.size(), 30u);
+  for (const PluginItem& item : page.items) {
+    EXPECT_TRUE(item.text.ends_with("…")) << item.text;  // four or more symbols each
+  }
+  EXPECT_EQ(table.Page("bg").items.size(), 8u + 1u);       // eight trigrams, then bgm
+  EXPECT_EQ(table.Page("lssg").items.size(), 64u + 1u);    // 64 hexagrams, then lssgm
+  EXPECT_EQ(table.Page("mj").items.size(), 44u);
+  EXPECT_EQ(table.Page("xl").items.size(), 49u);
+  EXPECT_EQ(table.Page("ey").items.size(), 66u);
+  EXPECT_EQ(Texts(table.Page("sz").items),
+            (Strings{"⚀", "⚁", "⚂", "⚃", "⚄", "⚅", "🎲"}));
+}
+
+TEST(ComponentTable, ExactCodeThenPrefixesInCodeOrder) {
+  ComponentTable table;
+  ASSERT_TRUE(table.Parse("好\tnv'zi\n妈\tnv'ma\n字\tzi\n姐\tnv\n怒\tnu'nv'xin\n"));
+  EXPECT_EQ(table.Lookup("nv"), (Strings{"好", "妈", "姐", "怒"}));
+  EXPECT_EQ(table.Lookup("zi"), (Strings{"好", "字"}));
+  EXPECT_EQ(table.Lookup("nv'zi"), (Strings{"好"}));  // the whole code field names it too
+  // No code "n": every code starting with it, in byte order: nu, nu'nv'xin, nv, nv'ma, nv'zi.
+  EXPECT_EQ(table.Lookup("n"), (Strings{"怒", "怒", "好", "妈", "姐", "怒", "妈", "好"}));
+  EXPECT_TRUE(table.Lookup("q").empty());
+}
+
+TEST(ComponentTable, PrefixSearchStopsAfterTheCodeThatReachesOneHundred) {
+  std::string text;
+  for (int code = 0; code < 5; ++code) {
+    for (int i = 0; i < 40; ++i) text += "字\ta" + std::to_string(code) + "\n";
+  }
+  ComponentTable table;
+  ASSERT_TRUE(table.Parse(text));
+  EXPECT_EQ(table.Lookup("a").size(), 120u);  // 40 + 40 reach 80, the third code gives 120
+  EXPECT_EQ(table.Lookup("a1").size(), 40u);
+}
+
+TEST(ComponentTable, ShippedTablesAndReadings) {
+  ComponentTable common;
+  ASSERT_TRUE(common.Parse(ReadShipped("radical_pinyin.txt")));
+  Strings nv = common.Lookup("nv");
+  EXPECT_GT(nv.size(), 100u);
+  EXPECT_NE(std::find(nv.begin(), nv.end(), "好"), nv.end());
+  Strings water = common.Lookup("shui");
+  EXPECT_NE(std::find(water.begin(), water.end(), "河"), water.end());
+  ComponentTable full;
+  ASSERT_TRUE(full.Parse(ReadShipped("radical_pinyin_full.txt")));
+  EXPECT_GT(full.Lookup("nv").size(), nv.size());
+  PinyinLookup readings;
+  ASSERT_TRUE(readings.Parse(ReadShipped("pinyin_lookup.txt")));
+  EXPECT_EQ(readings.Reading("好"), "hǎo,hào");
+  EXPECT_EQ(readings.Reading("x"), "");
+}
+
+}  // namespace
+}  // namespace kavi::win

@@ -1,0 +1,144 @@
+#include "plugins/lunar_calendar.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/plugins/test_support.h"
+#include "tools/plugin-data/lunar_oracle.h"
+
+namespace kavi::win {
+namespace {
+
+using ::kavi::win::testing::ShippedPluginDir;
+using ::kavi::win::testing::Texts;
+using Strings = std::vector<std::string>;
+
+LunarTable ShippedTable() {
+  std::ifstream in(ShippedPluginDir() / "lunar_data.txt", std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  LunarTable table;
+  LunarTable::ParseError error;
+  EXPECT_TRUE(table.Parse(text.str(), &error));
+  return table;
+}
+
+Strings Describe(const LunarTable& table, int y, int m, int d) {
+  LunarDate date;
+  if (!table.Convert(y, m, d, &date)) return {};
+  return LunarTable::Describe(date);
+}
+
+TEST(LunarTable, AroundTheNewYear) {
+  LunarTable table = ShippedTable();
+  // 2024's new year fell on 10 February: the day before ends 臘月 of the 2023 record.
+  EXPECT_EQ(Describe(table, 2024, 2, 9),
+            (Strings{"癸卯年（兔）臘月三十", "二〇二三年臘月三十"}));
+  EXPECT_EQ(Describe(table, 2024, 2, 10), (Strings{"甲辰年（龍）正月初一", "二〇二四年正月初一"}));
+  // 1900-01-01 lies in the lunar year that began in 1899 (record 0).
+  Strings first_day = Describe(table, 1900, 1, 1);
+  ASSERT_EQ(first_day.size(), 2u);
+  EXPECT_EQ(first_day[0], "己亥年（豬）臘月初一");
+  EXPECT_EQ(first_day[1], "一八九九年臘月初一");
+  EXPECT_EQ(Describe(table, 2100, 12, 31).size(), 2u);
+  EXPECT_TRUE(Describe(table, 1899, 12, 31).empty());
+  EXPECT_TRUE(Describe(table, 2101, 1, 1).empty());
+  EXPECT_TRUE(Describe(table, 2024, 13, 1).empty());
+}
+
+TEST(LunarTable, LeapMonths) {
+  LunarTable table = ShippedTable();
+  // 2023 had a leap second month from 22 March to 19 April.
+  EXPECT_EQ(Describe(table, 2023, 3, 21)[0], "癸卯年（兔）二月三十");
+  EXPECT_EQ(Describe(table, 2023, 3, 22)[0], "癸卯年（兔）閏二月初一");
+  EXPECT_EQ(Describe(table, 2023, 4, 19)[1], "二〇二三年閏二月廿九");
+  EXPECT_EQ(Describe(table, 2023, 4, 20)[1], "二〇二三年三月初一");
+  // 2020's leap fourth month.
+  EXPECT_EQ(Describe(table, 2020, 5, 23)[0], "庚子年（鼠）閏四月初一");
+  // The months after a leap month keep their numbers.
+  EXPECT_EQ(Describe(table, 2020, 12, 31)[0], "庚子年（鼠）冬月十七");
+}
+
+TEST(LunarTable, MatchesIcuForEveryDay) {
+  LunarTable table = ShippedTable();
+  tools::IcuLunarOracle oracle;
+  ASSERT_TRUE(oracle.ok());
+  int checked = 0;
+  for (int y = 1900; y <= 2100; ++y) {
+    for (int m = 1; m <= 12; ++m) {
+      static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+      bool leap_year = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+      int days = kDays[m - 1] + (m == 2 && leap_year);
+      for (int d = (y == 1900 && m == 1) ? 31 : 1; d <= days; ++d) {
+        LunarDate ours;
+        ASSERT_TRUE(table.Convert(y, m, d, &ours)) << y << "-" << m << "-" << d;
+        tools::IcuLunarDate icu = oracle.Convert(y, m, d);
+        ASSERT_EQ(ours.year, icu.year) << y << "-" << m << "-" << d;
+        ASSERT_EQ(ours.month, icu.month) << y << "-" << m << "-" << d;
+        ASSERT_EQ(ours.day, icu.day) << y << "-" << m << "-" << d;
+        ASSERT_EQ(ours.leap_month, icu.leap_month) << y << "-" << m << "-" << d;
+        ++checked;
+      }
+    }
+  }
+  EXPECT_EQ(checked, 73384);  // 1900-01-31 to 2100-12-31
+}
+
+TEST(LunarTable, RecordCheckAndLineCount) {
+  std::string good;
+  for (int i = 0; i < 202; ++i) good += "4bD0883\n";
+  LunarTable table;
+  LunarTable::ParseError error;
+  EXPECT_TRUE(table.Parse(good, &error));
+  EXPECT_EQ(error, LunarTable::ParseError::None);
+  EXPECT_TRUE(table.Parse(good.substr(0, good.size() - 1), &error));  // no final LF
+
+  EXPECT_FALSE(table.Parse(good + "4BD0883\n", &error));
+  EXPECT_EQ(error, LunarTable::ParseError::WrongCount);
+  LunarDate date;
+  EXPECT_FALSE(table.Convert(1950, 1, 1, &date));  // a failed parse leaves the table empty
+
+  EXPECT_FALSE(table.Parse("", &error));
+  EXPECT_EQ(error, LunarTable::ParseError::WrongCount);
+
+  for (const char* bad : {"4BD0883\r", "4BD088", "4BD08833", "4BD2883", "4BD0D83", "4GD0883",
+                          ""}) {
+    std::string text = good;
+    text.replace(7 * 8 + 8, 7, bad);  // line 8
+    EXPECT_FALSE(table.Parse(text, &error)) << bad;
+    EXPECT_EQ(error, LunarTable::ParseError::BadRecord) << bad;
+  }
+}
+
+TEST(LunarTable, PageForTodayAndTypedDates) {
+  LunarTable table = ShippedTable();
+  PluginPage page = table.Page("hln", 0);
+  EXPECT_EQ(Texts(page.items), Strings{"輸入 8 位日期"});
+  EXPECT_EQ(page.items[0].comment, "如 20241211");
+  EXPECT_TRUE(page.digits_as_input);
+
+  page = table.Page("hln2024", 0);
+  ASSERT_EQ(page.items.size(), 1u);
+  EXPECT_EQ(page.items[0].comment, "還需 4 位");
+  EXPECT_TRUE(page.digits_as_input);
+
+  page = table.Page("hln20240210", 0);
+  EXPECT_EQ(Texts(page.items), (Strings{"甲辰年（龍）正月初一", "二〇二四年正月初一"}));
+  EXPECT_FALSE(page.digits_as_input);
+
+  EXPECT_TRUE(table.Page("hln18991231", 0).items.empty());
+  EXPECT_TRUE(table.Page("hln20241301", 0).items.empty());
+  EXPECT_TRUE(table.Page("hln20240100", 0).items.empty());
+  EXPECT_TRUE(table.Page("hln202402101", 0).items.empty());
+  EXPECT_TRUE(table.Page("hlnx", 0).items.empty());
+  EXPECT_TRUE(table.Page("hlx", 0).items.empty());
+
+  // 2024-02-10 12:00 UTC is the same calendar day in every time zone from UTC-11 to UTC+11.
+  page = table.Page("hl", 1707566400);
+  EXPECT_EQ(Texts(page.items), (Strings{"甲辰年（龍）正月初一", "二〇二四年正月初一"}));
+}
+
+}  // namespace
+}  // namespace kavi::win
