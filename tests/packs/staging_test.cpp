@@ -13,12 +13,14 @@ using kavi::win::testing::ReadFile;
 using kavi::win::testing::TempDir;
 using kavi::win::testing::WriteFile;
 
+constexpr char kIdentityOptions[] = " -DVERSION=0.5.1 -DRELEASE_FILE=.kavi-release";
+
 // Runs the build's staging script as the build does, and returns the identity it wrote.
-std::string Stage(const fs::path& source, const fs::path& destination) {
+std::string Stage(const fs::path& source, const fs::path& destination,
+                  const std::string& options = kIdentityOptions) {
   std::string command = std::string("'") + KAVI_CMAKE_COMMAND + "' -DSOURCE='" + source.string() +
-                        "' -DDESTINATION='" + destination.string() +
-                        "' -DVERSION=0.5.1 -DRELEASE_FILE=.kavi-release -P '" + KAVI_SOURCE_DIR +
-                        "/cmake/StageData.cmake'";
+                        "' -DDESTINATION='" + destination.string() + "'" + options + " -P '" +
+                        KAVI_SOURCE_DIR + "/cmake/StageData.cmake'";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   return ReadReleaseIdentity(destination);
 }
@@ -54,6 +56,18 @@ TEST(StagingTest, IdentityFollowsEveryChangeOfTheShippedData) {
   // A ".kavi-release" in the source is not shipped data: the build's identity wins.
   WriteFile(source / ".kavi-release", "forged\n");
   EXPECT_EQ(Stage(source, staged), moved);
+}
+
+TEST(StagingTest, SoundsAreMirroredOnlyWhileTheyExist) {
+  TempDir dir;
+  fs::path source = dir.path() / "sounds", staged = dir.path() / "bin" / "sounds";
+  WriteFile(source / "key.caf", "caf");
+  EXPECT_EQ(Stage(source, staged, ""), "");
+  EXPECT_EQ(ReadFile(staged / "key.caf"), "caf");
+  EXPECT_FALSE(fs::exists(staged / ".kavi-release"));
+  fs::remove_all(source);
+  Stage(source, staged, "");
+  EXPECT_FALSE(fs::exists(staged));
 }
 
 TEST(StagingTest, BuildTreeCarriesStagedDataWithIdentity) {
