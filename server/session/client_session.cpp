@@ -19,6 +19,9 @@ constexpr uint32_t kNoticeStatus = 4;  // status code of a delivered asynchronou
 constexpr int kMaxPanelCandidates = 100;
 constexpr char kVoiceSettingsUnreadable[] = "無法讀取最新語音設定";
 constexpr char kNoModelJob[] = "目前沒有模型下載作業";
+constexpr char kClipboardEmpty[] = "剪貼板為空";
+constexpr char kTranslationUnavailable[] = "翻譯服務未就緒";
+constexpr char kTwoFactorUnavailable[] = "二步驗證服務未就緒";
 
 RequestKind KindOf(const PipeRequest& r) { return static_cast<RequestKind>(r.kind); }
 
@@ -118,7 +121,11 @@ ClientSession::ClientSession(const SessionServices& services, ServerShared& shar
       shared_(shared),
       client_pid_(client_pid),
       client_architecture_(client_architecture),
-      nonce_(nonce) {
+      nonce_(nonce),
+      plugin_(services.plugins, [this] { return MakePluginContext(); },
+              [this](uint32_t kind, const std::string& payload) {
+                return RunPluginAction(kind, payload);
+              }) {
   std::memset(&last_state_, 0, sizeof last_state_);
 }
 
@@ -143,6 +150,7 @@ ClientSession::Outcome ClientSession::Handle(const PipeRequest& request, size_t 
   if (request.process_id != client_pid_) return end;
   if (request.sequence <= last_sequence_) return end;
   last_sequence_ = request.sequence;
+  plugin_.ReapSuperseded();
 
   if (!handshake_done_) {
     if (KindOf(request) != RequestKind::Handshake || request.architecture == kArchUnknown ||
@@ -407,6 +415,21 @@ PipeResponse ClientSession::OnSelectPageHighlight(const PipeRequest& r) {
   if (!Foreground()) return Refused(r);
   const RequestKind kind = KindOf(r);
   const int32_t argument = static_cast<int32_t>(r.argument);
+  if (plugin_.active()) {
+    PluginSessionResult result;
+    PluginSession& session = plugin_.session();
+    if (kind == RequestKind::ChangePage)
+      session.HandleKey(argument < 0 ? keys::kPageUp : keys::kPageDown, false, false, &result);
+    else if (kind == RequestKind::HighlightCandidate)
+      session.Highlight(argument, &result) || session.Refresh(&result);
+    else {
+      PlayKeySound(keys::kReturn);
+      session.Choose(argument, &result);
+    }
+    PipeResponse reply = PluginReply(r, result);
+    if (kind == RequestKind::SelectCandidate && reply.has_commit) MarkCommitPending(r.context_id);
+    return FinishState(reply);
+  }
   if (kind == RequestKind::ChangePage) {
     kavi_change_page(argument < 0);
     return FinishState(BuildState(r, true));
@@ -451,6 +474,7 @@ PipeResponse ClientSession::OnPollAsync(const PipeRequest& r) {
     }
     return reply;
   }
+  if (std::optional<PipeResponse> reply = DeliverPluginJob(r)) return *reply;
   if (std::optional<DeferredNotice::Notice> notice =
           shared_.notice.TakeFor(r.context_id, r.session_nonce)) {
     PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
@@ -482,6 +506,11 @@ PipeResponse ClientSession::OnHoverCandidate(const PipeRequest& r) {
       if (services_.window) services_.window->SetPanelHighlight(index);
     }
     return ResendLastState(r);
+  }
+  if (plugin_.active()) {
+    PluginSessionResult result;
+    if (!plugin_.session().Highlight(index, &result)) plugin_.session().Refresh(&result);
+    return FinishState(PluginReply(r, result));
   }
   bool ok = HighlightListSlot(index);
   return FinishState(BuildState(r, ok));
@@ -517,6 +546,7 @@ PipeResponse ClientSession::OnKeyEvent(const PipeRequest& r) {
   if (!release && !keys::IsModifierKey(key)) PlayKeySound(key);
 
   if (std::optional<PipeResponse> reply = PanelKeyStep(r)) return *reply;
+  if (std::optional<PipeResponse> reply = PluginKeyStep(r)) return *reply;
   if (std::optional<PipeResponse> reply = MergedListStep(r)) return *reply;
 
   // The engine.
@@ -801,7 +831,7 @@ void ClientSession::ClearPanel() {
   if (services_.window) services_.window->ClearExpandedPanel();
 }
 
-void ClientSession::ClearPlugin() {}
+void ClientSession::ClearPlugin() { plugin_.session().Reset(); }
 
 void ClientSession::HideWindow() {
   if (services_.window) services_.window->ClearContent();
@@ -825,6 +855,11 @@ void ClientSession::ForgetCloudContext() {
 }
 
 void ClientSession::End() {
+  EndComposition();
+  plugin_.WaitForJobs();
+}
+
+void ClientSession::EndComposition() {
   FocusOwner& owner = shared_.focus_owner;
   if (!owner.IsSession(client_pid_, nonce_)) return;
   std::lock_guard<std::mutex> engine(EngineLock());
@@ -836,6 +871,103 @@ void ClientSession::End() {
   owner.Clear();
   TellToolbarFocus(false);
   ForgetCloudContext();
+}
+
+// ---- Plug-in mode -----------------------------------------------------------------------------
+
+std::optional<PipeResponse> ClientSession::PluginKeyStep(const PipeRequest& r) {
+  const bool was_open = plugin_.active();
+  const bool release = Released(r.modifiers);
+  PluginSessionResult result;
+  bool taken = false;
+  if (was_open) {
+    // A release only re-shows the page.
+    taken = plugin_.session().HandleKey(r.key_code, /*refresh_only=*/release,
+                                        /*enter_selects=*/false, &result);
+  } else if (!release && !Chorded(r.modifiers) && EngineInput().empty()) {
+    taken = plugin_.session().Enter(
+        r.key_code, PluginSession::VTriggerEnabled(shared_.settings.Get().schema), &result);
+  }
+  if (!taken) return std::nullopt;
+  if (!was_open) kavi_clear_composition();
+  return FinishState(PluginReply(r, result));
+}
+
+PipeResponse ClientSession::PluginReply(const PipeRequest& r, const PluginSessionResult& result) {
+  plugin_.StartJobFor(result);
+  if (!result.active) {
+    PipeResponse reply = BuildState(r, true);
+    if (result.commit && !result.commit_text.empty()) {
+      reply.has_commit = 1;
+      CopyTextField(reply.commit_text, result.commit_text);
+    }
+    return reply;
+  }
+  PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
+  reply.ascii_mode = AsciiMode() ? 1 : 0;
+  reply.tail_flag = shared_.settings.Get().inline_preedit ? 1 : 0;
+  PluginMode::FillReply(result, &reply);
+  last_entries_.clear();
+  last_page_start_ = 0;
+  return reply;
+}
+
+PluginContext ClientSession::MakePluginContext() const {
+  PluginContext context;
+  context.uuid = MakeUuidText();
+  context.prefer_traditional = !shared_.settings.Get().simplified_output();
+  return context;
+}
+
+PluginAsyncResult ClientSession::RunPluginAction(uint32_t action_kind,
+                                                 const std::string& payload) const {
+  PluginAsyncResult out;
+  switch (static_cast<PluginItemKind>(action_kind)) {
+    case PluginItemKind::TranslateClipboard: {
+      std::string text = services_.read_clipboard ? services_.read_clipboard() : std::string();
+      out.error_text = text.empty() ? kClipboardEmpty : kTranslationUnavailable;
+      break;
+    }
+    case PluginItemKind::LoadTwoFactor:
+    case PluginItemKind::RequestCode:
+      out.error_text = kTwoFactorUnavailable;
+      break;
+    default:
+      out.error_text = kActionFailed;
+      break;
+  }
+  (void)payload;
+  return out;
+}
+
+std::optional<PipeResponse> ClientSession::DeliverPluginJob(const PipeRequest& r) {
+  std::optional<PluginMode::FinishedJob> done = plugin_.TakeFinishedJob();
+  if (!done) return std::nullopt;
+  const bool failed = !done->result.error_text.empty() || done->result.status == 0;
+  PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
+  if (done->action_kind == static_cast<uint32_t>(PluginItemKind::LoadTwoFactor)) {
+    if (!plugin_.active()) return std::nullopt;  // the page was closed meanwhile
+    PluginSessionResult page;
+    plugin_.session().Refresh(&page);
+    reply = PluginReply(r, page);
+    if (failed) {
+      reply.candidate_count = 1;
+      CopyTextField(reply.candidates[0].text, kTwoFactorRefreshFailed);
+      CopyTextField(reply.candidates[0].comment, done->result.error_text);
+    }
+  } else if (failed) {
+    reply.candidate_count = 1;
+    CopyTextField(reply.candidates[0].text, kActionFailed);
+    CopyTextField(reply.candidates[0].comment, done->result.error_text);
+  } else {
+    reply.has_commit = 1;
+    CopyTextField(reply.commit_text, done->result.result_text);
+    MarkCommitPending(r.context_id);
+    reply.commit_pending = 1;
+  }
+  reply.status_code = kNoticeStatus;
+  if (services_.window) services_.window->ShowReply(reply);
+  return reply;
 }
 
 // ---- The connection ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include "platform/ipc.h"
 #include "server/session/candidate_list.h"
+#include "server/session/plugin_mode.h"
 #include "server/session/session_services.h"
 #include "server/wire/pipe_records.h"
 
@@ -72,7 +73,15 @@ class ClientSession {
   // Key event steps (engine lock held); nullopt means "go on with the next step".
   std::optional<PipeResponse> ShiftToggleStep(const PipeRequest& request);
   std::optional<PipeResponse> PanelKeyStep(const PipeRequest& request);
+  std::optional<PipeResponse> PluginKeyStep(const PipeRequest& request);
   std::optional<PipeResponse> MergedListStep(const PipeRequest& request);
+
+  // The reply for a plug-in session result: its page, or the engine's state once plug-in mode
+  // has ended (with the plug-in's commit). Starts the result's action job.
+  PipeResponse PluginReply(const PipeRequest& request, const PluginSessionResult& result);
+  PluginContext MakePluginContext() const;
+  PluginAsyncResult RunPluginAction(uint32_t action_kind, const std::string& payload) const;
+  std::optional<PipeResponse> DeliverPluginJob(const PipeRequest& request);
 
   // Selects (or highlights) slot `slot` of the last State reply's list.
   bool SelectListSlot(int slot, std::string* cloud_commit);
@@ -88,6 +97,7 @@ class ClientSession {
                       const PipeResponse& current);
   PipeResponse ResendLastState(const PipeRequest& request);
 
+  void EndComposition();
   void ClearPanel();
   void ClearPlugin();
   void HideWindow();
@@ -108,6 +118,7 @@ class ClientSession {
   uint64_t pending_context_ = 0;
   bool shift_armed_ = false;
   ExpandedPanel panel_;
+  PluginMode plugin_;
   PipeResponse last_state_{};
   // The entries behind the last State reply's candidate slots, and where the engine page began.
   std::vector<CandidateEntry> last_entries_;

@@ -29,6 +29,8 @@ struct SessionServices {
   MaintenancePort* maintenance = nullptr;
   // Whether the client process is the one the user is typing into.
   std::function<bool(uint32_t pid)> is_foreground;
+  // The clipboard's text, for the translation command; null or empty when unavailable.
+  std::function<std::string()> read_clipboard;
   // Stops the server (kind 43); called after the reply was written.
   std::function<void()> shutdown;
 };

@@ -1,7 +1,9 @@
 // The dispatch rules of a client session, against the fake engine, over real sockets.
 #include <condition_variable>
+#include <ctime>
 #include <future>
 
+#include "plugins/plugin_engine.h"
 #include "tests/server/server_fixture.h"
 
 namespace kavi::win::testing {
@@ -612,6 +614,85 @@ TEST_F(Session, StrokeKeysAreMappedForTheStrokeScheme) {
   EXPECT_EQ(Fake().input, "hp");
   Type(*client, "x");  // not a stroke letter: passes unchanged
   EXPECT_EQ(Fake().input, "hpx");
+}
+
+}  // namespace
+}  // namespace kavi::win::testing
+
+namespace kavi::win::testing {
+namespace {
+
+class PluginSessionTest : public ServerTest {
+ protected:
+  void SetUp() override {
+    ServerTest::SetUp();
+    plugins_ = std::make_unique<PluginEngine>(std::filesystem::path(KAVI_SOURCE_DIR) / "data" /
+                                              "plugin");
+    services_.plugins = plugins_.get();
+  }
+  std::unique_ptr<PluginEngine> plugins_;
+};
+
+TEST_F(PluginSessionTest, BacktickCommandsAnswerInsideTheSession) {
+  Fake().candidates = {{"你", ""}};
+  StartServer();
+  auto client = FocusedClient();
+  PipeResponse page = Type(*client, "`rq");
+  EXPECT_EQ(Text(page.preedit), "`rq");
+  ASSERT_GT(page.candidate_count, 0u);
+  char today[16];
+  std::time_t now = std::time(nullptr);
+  std::strftime(today, sizeof today, "%Y", std::localtime(&now));
+  EXPECT_NE(Text(page.candidates[0].text).find(today), std::string::npos)
+      << Text(page.candidates[0].text);
+  EXPECT_EQ(Fake().process_key_calls, 0);  // the engine never saw the keys
+
+  auto escape = client->SendKey(keys::kEscape, 0, 1);
+  ASSERT_TRUE(escape);
+  EXPECT_EQ(escape->candidate_count, 0u);
+  EXPECT_EQ(escape->has_preedit, 0);
+
+  page = Type(*client, "`1+2=");
+  ASSERT_GT(page.candidate_count, 0u);
+  EXPECT_EQ(Text(page.candidates[0].text), "3");
+  auto chosen = client->SendKey('1', 0, 1);
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(chosen->has_commit, 1);
+  EXPECT_EQ(Text(chosen->commit_text), "3");
+  EXPECT_EQ(chosen->commit_pending, 0);
+
+  // Letters go to the engine again once the page is gone.
+  Type(*client, "n");
+  EXPECT_EQ(Fake().input, "n");
+}
+
+TEST_F(PluginSessionTest, MouseSelectionPagingAndTheTranslationJob) {
+  StartServer();
+  auto client = FocusedClient();
+  PipeResponse page = Type(*client, "`fh");
+  ASSERT_GT(page.candidate_count, 1u);
+  auto paged = client->Send(RequestKind::ChangePage, 1, 1);
+  ASSERT_TRUE(paged);
+  auto highlighted = client->Send(RequestKind::HighlightCandidate, 1, 1);
+  EXPECT_EQ(highlighted->highlighted, 1u);
+  client->SendKey(keys::kEscape, 0, 1);
+
+  // The translation shortcut leaves plug-in mode and runs its job; the empty clipboard fails it
+  // and the next poll shows why.
+  Type(*client, "`en");
+  auto chosen = client->Send(RequestKind::SelectCandidate, 1, 0);
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(chosen->has_commit, 0);
+  std::optional<PipeResponse> poll;
+  for (int i = 0; i < 200; ++i) {
+    poll = client->Send(RequestKind::PollAsync, 1);
+    if (poll && poll->status_code == 4) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(poll);
+  EXPECT_EQ(poll->status_code, 4u);
+  EXPECT_EQ(Text(poll->candidates[0].text), "操作失敗");
+  EXPECT_EQ(Text(poll->candidates[0].comment), "剪貼板為空");
 }
 
 }  // namespace
