@@ -1,0 +1,66 @@
+// One input scheme's conversion: the typed code, its candidates and what selecting them commits.
+// PinyinComposer and TableComposer put libime's contexts behind this; the engine adds keys,
+// paging, script conversion and the extra candidates on top.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kavi::win {
+
+class UserDb;
+
+// The outcome of selecting a candidate.
+struct Selection {
+  bool done = false;       // the whole input is converted; commit the text below
+  std::string text;        // the converted text (simplified script)
+  std::string input_code;  // what was typed for it
+};
+
+class Composer {
+ public:
+  virtual ~Composer() = default;
+
+  // Whether c may extend the input now (letters of the scheme's code, separators).
+  virtual bool AcceptsInput(char c) const = 0;
+  // Adds c at the cursor. A table scheme may finish a word on its own (a sole candidate at full
+  // code length, or a key that starts the next code); it then returns it in done.
+  virtual Selection Type(char c) = 0;
+  virtual void Backspace() = 0;
+  virtual void Delete() = 0;
+  // Moves the cursor by delta characters of the raw input, or to an end.
+  virtual void MoveCursor(int delta) = 0;
+  virtual void MoveCursorToEnd(bool end) = 0;
+  virtual void Clear() = 0;
+
+  virtual bool Empty() const = 0;
+  // The raw input, selected part included.
+  virtual const std::string& Input() const = 0;
+  // Selected text followed by the rest of the input with syllable separators, the cursor in
+  // bytes of it, and where the unconverted part starts.
+  virtual std::string Preedit(size_t* cursor, size_t* unconverted_start) const = 0;
+
+  virtual size_t CandidateCount() const = 0;
+  virtual std::string CandidateText(size_t index) const = 0;
+  // A note shown beside the candidate: the full spelling of an abbreviation, the rest of a code.
+  virtual std::string CandidateComment(size_t index) const = 0;
+  virtual Selection Select(size_t index) = 0;
+  // Records the last finished selection in the user dictionary and the history.
+  virtual void Learn() = 0;
+
+  // The full spelling of input in letters a-z (pinyin of the best reading for pinyin schemes,
+  // the code itself for tables); empty when there is none.
+  virtual std::string ExpandInput(const std::string& input) = 0;
+  // Whether input is spelled out completely (every syllable whole).
+  virtual bool IsCompleteSpelling() const = 0;
+
+  // Words likely to follow the committed words; empty when the scheme cannot predict.
+  virtual std::vector<std::string> Predict(const std::vector<std::string>& committed,
+                                           size_t max_count) = 0;
+  virtual void SetExtensionB(bool enabled) = 0;
+
+  virtual bool LoadUserData(const UserDb& db, std::string* message) = 0;
+  virtual bool SaveUserData(const UserDb& db, std::string* message) = 0;
+};
+
+}  // namespace kavi::win

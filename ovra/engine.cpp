@@ -1,0 +1,604 @@
+#include "ovra/engine.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "ovra/composer.h"
+#include "ovra/keys.h"
+#include "ovra/log.h"
+#include "ovra/pinyin_composer.h"
+#include "ovra/table_composer.h"
+#include "ovra/user_db.h"
+
+namespace kavi::win {
+namespace {
+
+// Learned words are written out after this many commits as well as on sync and shutdown, so a
+// crash of the server loses little.
+constexpr size_t kCommitsPerSave = 32;
+// How far down the list a cloud word pair may lift a candidate from.
+constexpr size_t kBigramReach = 100;
+
+bool IsModifierKey(uint32_t key) {
+  return key >= 0xFFE1 && key <= 0xFFEE;
+}
+
+std::vector<std::filesystem::path> DataDirs(const EnginePaths& paths) {
+  return {paths.shared_data_dir, KAVI_LIBIME_DATA_DIR, KAVI_LIBIME_MODEL_DIR};
+}
+
+}  // namespace
+
+Engine::Engine() = default;
+Engine::~Engine() = default;
+
+void Engine::Setup(EnginePaths paths) {
+  paths_ = std::move(paths);
+}
+
+void Engine::Initialize() {
+  if (composer_) return;
+  catalog_.Load({paths_.shared_data_dir / kSharedSchemeDir, paths_.user_data_dir / kSchemePackDir},
+                DataDirs(paths_));
+  std::string message;
+  composer_ = LoadScheme(scheme_id_, &message);
+  if (!composer_ && scheme_id_ != kDefaultScheme) {
+    LogEngineEvent(message);
+    scheme_id_ = kDefaultScheme;
+    composer_ = LoadScheme(scheme_id_, &message);
+  }
+  if (!composer_) LogEngineEvent(message);
+  ClearComposition();
+}
+
+void Engine::Finalize() {
+  std::string message;
+  if (composer_ && !SaveUserData(&message)) LogEngineEvent(message);
+  ClearComposition();
+  composer_.reset();
+  has_commit_ = false;
+  commit_ = {};
+  last_committed_.clear();
+}
+
+bool Engine::SyncUserData(std::string* message) {
+  if (!composer_) {
+    if (message) message->clear();
+    return true;
+  }
+  return SaveUserData(message);
+}
+
+bool Engine::SaveUserData(std::string* message) {
+  commits_since_save_ = 0;
+  return composer_->SaveUserData(UserDb(paths_.user_data_dir, scheme_id_), message);
+}
+
+std::unique_ptr<Composer> Engine::LoadScheme(const std::string& id, std::string* message) {
+  const SchemeDefinition* scheme = catalog_.Find(id);
+  if (!scheme) {
+    *message = "no scheme \"" + id + "\"";
+    return nullptr;
+  }
+  auto model = models_.Get(scheme->language_model, message);
+  if (!model) return nullptr;
+  std::unique_ptr<Composer> composer;
+  if (scheme->kind == SchemeKind::kPinyin) {
+    composer = PinyinComposer::Create(*scheme, std::move(model), message);
+  } else {
+    composer = TableComposer::Create(*scheme, std::move(model), message);
+  }
+  if (!composer) return nullptr;
+  composer->SetExtensionB(extension_b_);
+  std::string load_message;
+  if (!composer->LoadUserData(UserDb(paths_.user_data_dir, id), &load_message)) {
+    LogEngineEvent("user data of " + id + ": " + load_message);
+  }
+  scheme_kind_ = scheme->kind;
+  return composer;
+}
+
+bool Engine::Composing() const {
+  return composer_ && !composer_->Empty();
+}
+
+bool Engine::ProcessKey(uint32_t key, uint32_t modifiers) {
+  if (!composer_ || (modifiers & keys::kReleaseMask)) return false;
+  if (key == keys::kCapsLock) {
+    if (good_old_caps_lock_) return false;
+    SetAsciiMode(!ascii_mode_);
+    return true;
+  }
+  if (ascii_mode_ || IsModifierKey(key)) return false;
+  // Shortcuts belong to the application, but never act on it behind a half-typed word.
+  if (modifiers & (keys::kControlMask | keys::kAltMask | keys::kSuperMask)) return Composing();
+  if (Composing()) return HandleComposingKey(key);
+  if (!predictions_.empty()) {
+    bool handled = false;
+    bool consumed = HandlePredictionKey(key, &handled);
+    if (handled) return consumed;
+  }
+  return HandleIdleKey(key);
+}
+
+bool Engine::HandleIdleKey(uint32_t key) {
+  if (keys::IsLower(key) && composer_->AcceptsInput(static_cast<char>(key))) {
+    TypeKey(static_cast<char>(key));
+    return true;
+  }
+  if (keys::IsUpper(key) && melt_english_ && scheme_kind_ == SchemeKind::kPinyin &&
+      composer_->AcceptsInput(static_cast<char>(std::tolower(static_cast<int>(key))))) {
+    TypeKey(static_cast<char>(key));
+    return true;
+  }
+  if (key == keys::kSpace || keys::IsPrintableAscii(key)) {
+    std::string mark;
+    if (!keys::IsDigit(key) && !keys::IsLower(key) && !keys::IsUpper(key)) {
+      mark = punctuation_.ChineseMark(key);
+    }
+    if (mark.empty() && full_shape_) mark = FullWidth(key);
+    if (mark.empty()) return false;
+    AppendCommit(mark, "", "");
+    last_committed_.clear();
+    return true;
+  }
+  return false;
+}
+
+bool Engine::HandlePredictionKey(uint32_t key, bool* handled) {
+  *handled = true;
+  switch (key) {
+    case keys::kEscape:
+      predictions_.clear();
+      RebuildMenu();
+      return true;
+    case keys::kUp:
+    case keys::kDown:
+      pager_.MoveHighlight(key == keys::kUp ? -1 : 1);
+      return true;
+    case keys::kPageUp:
+    case keys::kPageDown:
+      pager_.ChangePage(key == keys::kPageUp);
+      return true;
+    default:
+      break;
+  }
+  if (keys::IsDigit(key)) {
+    size_t index = key == '0' ? 9 : key - '1';
+    if (index < pager_.PageCount()) return SelectEntry(pager_.PageStart() + index);
+  }
+  // Any other key ends the prediction and does what it does without one.
+  predictions_.clear();
+  RebuildMenu();
+  *handled = false;
+  return false;
+}
+
+bool Engine::HandleComposingKey(uint32_t key) {
+  if (key < 0x80 && key != ' ' && !keys::IsUpper(key) &&
+      composer_->AcceptsInput(static_cast<char>(key))) {
+    TypeKey(static_cast<char>(key));
+    return true;
+  }
+  switch (key) {
+    case keys::kBackSpace:
+      composer_->Backspace();
+      RebuildMenu();
+      return true;
+    case keys::kDelete:
+      composer_->Delete();
+      RebuildMenu();
+      return true;
+    case keys::kEscape:
+      ClearComposition();
+      return true;
+    case keys::kReturn:
+    case keys::kKeypadEnter:
+      CommitRawInput();
+      return true;
+    case keys::kSpace:
+      SelectEntry(pager_.HighlightedIndex());
+      return true;
+    case keys::kTab:
+      pager_.MoveHighlight(1);
+      return true;
+    case keys::kHome:
+    case keys::kEnd:
+      composer_->MoveCursorToEnd(key == keys::kEnd);
+      RebuildMenu();
+      return true;
+    case keys::kPageUp:
+    case '-':
+    case ',':
+      pager_.ChangePage(true);
+      return true;
+    case keys::kPageDown:
+    case '=':
+    case '.':
+      pager_.ChangePage(false);
+      return true;
+    case keys::kLeft:
+    case keys::kRight: {
+      int delta = key == keys::kLeft ? -1 : 1;
+      if (linear_) {
+        pager_.MoveHighlight(delta);
+      } else {
+        composer_->MoveCursor(delta);
+        RebuildMenu();
+      }
+      return true;
+    }
+    case keys::kUp:
+    case keys::kDown:
+      if (linear_) {
+        pager_.ChangePage(key == keys::kUp);
+      } else {
+        pager_.MoveHighlight(key == keys::kUp ? -1 : 1);
+      }
+      return true;
+    default:
+      break;
+  }
+  if (keys::IsDigit(key)) {
+    size_t index = key == '0' ? 9 : key - '1';
+    if (index < pager_.PageCount()) SelectEntry(pager_.PageStart() + index);
+    return true;
+  }
+  if (keys::IsUpper(key)) {
+    char lower = static_cast<char>(std::tolower(static_cast<int>(key)));
+    if (melt_english_ && scheme_kind_ == SchemeKind::kPinyin && composer_->AcceptsInput(lower)) {
+      TypeKey(static_cast<char>(key));
+    } else {
+      std::string letter = full_shape_ ? FullWidth(key) : std::string(1, static_cast<char>(key));
+      CommitHighlightedThen(letter);
+    }
+    return true;
+  }
+  if (keys::IsPrintableAscii(key)) {
+    std::string mark = keys::IsLower(key) ? std::string() : punctuation_.ChineseMark(key);
+    if (mark.empty()) mark = full_shape_ ? FullWidth(key) : std::string(1, static_cast<char>(key));
+    CommitHighlightedThen(mark);
+    return true;
+  }
+  // Keys without a meaning here still must not reach the application mid-word.
+  return true;
+}
+
+void Engine::TypeKey(char c) {
+  predictions_.clear();
+  Selection finished = composer_->Type(c);
+  if (finished.done) FinishWord(finished.text, finished.input_code);
+  RebuildMenu();
+}
+
+void Engine::RebuildMenu() {
+  menu_.clear();
+  if (Composing()) {
+    size_t count = composer_->CandidateCount();
+    menu_.reserve(count + 1);
+    for (size_t i = 0; i < count; ++i) menu_.push_back({EntryKind::kComposer, i});
+    LiftBigramFollowers();
+    if (melt_english_ && scheme_kind_ == SchemeKind::kPinyin) OfferRawInput();
+  } else {
+    for (size_t i = 0; i < predictions_.size(); ++i) menu_.push_back({EntryKind::kPrediction, i});
+  }
+  pager_.Reset(menu_.size());
+}
+
+void Engine::OfferRawInput() {
+  size_t cursor = 0;
+  size_t unconverted = 0;
+  composer_->Preedit(&cursor, &unconverted);
+  const std::string& input = composer_->Input();
+  bool letters = std::all_of(input.begin(), input.end(), [](char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '\'';
+  });
+  if (unconverted != 0 || !letters) return;
+  bool has_upper = std::any_of(input.begin(), input.end(),
+                               [](char c) { return std::isupper(static_cast<unsigned char>(c)); });
+  // Typed capitals say the word is English; otherwise it goes after the best conversion, or to
+  // the end of the first page when the letters spell pinyin completely.
+  size_t position = has_upper ? 0
+                    : composer_->IsCompleteSpelling()
+                        ? std::min(pager_.page_size() - 1, menu_.size())
+                        : std::min<size_t>(1, menu_.size());
+  menu_.insert(menu_.begin() + static_cast<long>(position), {EntryKind::kRawInput, 0});
+}
+
+void Engine::LiftBigramFollowers() {
+  if (last_committed_.empty() || !cloud_.HasBigramsAfter(last_committed_)) return;
+  size_t reach = std::min(menu_.size(), kBigramReach);
+  std::vector<std::pair<double, MenuEntry>> weighted;
+  weighted.reserve(reach);
+  bool any = false;
+  for (size_t i = 0; i < reach; ++i) {
+    double weight = cloud_.BigramWeight(last_committed_, composer_->CandidateText(menu_[i].index));
+    any = any || weight > 0;
+    weighted.push_back({weight, menu_[i]});
+  }
+  if (!any) return;
+  std::stable_sort(weighted.begin(), weighted.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  for (size_t i = 0; i < reach; ++i) menu_[i] = weighted[i].second;
+}
+
+void Engine::RefreshCandidates() {
+  if (Composing()) RebuildMenu();
+}
+
+bool Engine::SelectEntry(size_t index) {
+  if (index >= menu_.size()) return false;
+  MenuEntry entry = menu_[index];
+  switch (entry.kind) {
+    case EntryKind::kRawInput:
+      CommitRawInput();
+      return true;
+    case EntryKind::kPrediction: {
+      std::string word = predictions_[entry.index];
+      AppendCommit(Display(word), Display(word) == word ? "" : word, "");
+      StartPrediction(word);
+      return true;
+    }
+    case EntryKind::kComposer:
+      break;
+  }
+  Selection selection = composer_->Select(entry.index);
+  if (selection.done) {
+    composer_->Learn();
+    composer_->Clear();
+    FinishWord(selection.text, selection.input_code);
+  }
+  RebuildMenu();
+  return true;
+}
+
+void Engine::CommitHighlightedThen(const std::string& suffix) {
+  if (menu_.empty()) {
+    CommitRawInput();
+  } else {
+    // The highlighted candidate may cover only the start of the input; the rest goes with the
+    // best conversion of what remains.
+    SelectEntry(pager_.HighlightedIndex());
+    for (size_t guard = composer_->Input().size(); Composing() && guard > 0; --guard) {
+      if (menu_.empty()) {
+        CommitRawInput();
+        break;
+      }
+      SelectEntry(0);
+    }
+  }
+  predictions_.clear();
+  RebuildMenu();
+  AppendCommit(suffix, "", "");
+}
+
+void Engine::CommitRawInput() {
+  std::string input = composer_->Input();
+  composer_->Clear();
+  predictions_.clear();
+  if (!input.empty()) AppendCommit(input, "", input);
+  last_committed_.clear();
+  RebuildMenu();
+}
+
+void Engine::FinishWord(const std::string& text, const std::string& input_code) {
+  std::string shown = Display(text);
+  AppendCommit(shown, shown == text ? "" : text, input_code);
+  last_committed_ = text;
+  std::string message;
+  if (++commits_since_save_ >= kCommitsPerSave && !SaveUserData(&message)) {
+    LogEngineEvent(message);
+  }
+  StartPrediction(text);
+}
+
+void Engine::StartPrediction(const std::string& committed) {
+  predictions_.clear();
+  if (predict_ && composer_->Empty()) {
+    predictions_ = composer_->Predict({committed}, kPredictionCount);
+  }
+  RebuildMenu();
+}
+
+void Engine::AppendCommit(const std::string& text, const std::string& alternative,
+                          const std::string& input_code) {
+  if (text.empty()) return;
+  // Text committed since the last TakeCommit leaves together; the alternative stays aligned
+  // with the text by falling back to the text itself for pieces that were not converted.
+  if (has_commit_ && (!commit_.alternative_text.empty() || !alternative.empty())) {
+    if (commit_.alternative_text.empty()) commit_.alternative_text = commit_.text;
+    commit_.alternative_text += alternative.empty() ? text : alternative;
+  } else if (!has_commit_) {
+    commit_.alternative_text = alternative;
+  }
+  commit_.text += text;
+  commit_.input_code += input_code;
+  has_commit_ = true;
+}
+
+bool Engine::TakeCommit(CommitRecord* commit) {
+  if (!has_commit_) return false;
+  *commit = std::move(commit_);
+  commit_ = {};
+  has_commit_ = false;
+  return true;
+}
+
+std::string Engine::Display(const std::string& text) {
+  std::string converted;
+  if (traditional_ && converter_.ToTraditional(text, &converted)) return converted;
+  return text;
+}
+
+CandidateEntry Engine::EntryAt(size_t index) {
+  const MenuEntry& entry = menu_[index];
+  switch (entry.kind) {
+    case EntryKind::kRawInput:
+      return {composer_->Input(), ""};
+    case EntryKind::kPrediction:
+      return {Display(predictions_[entry.index]), ""};
+    case EntryKind::kComposer:
+      break;
+  }
+  return {Display(composer_->CandidateText(entry.index)), composer_->CandidateComment(entry.index)};
+}
+
+bool Engine::GetContext(ContextSnapshot* context) {
+  if (!composer_) return false;
+  *context = {};
+  if (Composing()) {
+    context->preedit = composer_->Preedit(&context->cursor, &context->selection_start);
+    context->selection_end = context->preedit.size();
+  }
+  context->page_size = pager_.page_size();
+  context->page_number = pager_.page();
+  context->total_candidates = menu_.size();
+  context->is_last_page = pager_.IsLastPage();
+  context->highlighted = pager_.highlighted();
+  size_t start = pager_.PageStart();
+  for (size_t i = 0; i < pager_.PageCount(); ++i) context->candidates.push_back(EntryAt(start + i));
+  return true;
+}
+
+std::vector<CandidateEntry> Engine::AllCandidates(size_t max_count) {
+  std::vector<CandidateEntry> entries;
+  size_t count = std::min(max_count, menu_.size());
+  entries.reserve(count);
+  for (size_t i = 0; i < count; ++i) entries.push_back(EntryAt(i));
+  return entries;
+}
+
+const std::string* Engine::Input() const {
+  return Composing() ? &composer_->Input() : nullptr;
+}
+
+std::string Engine::ExpandInput(const std::string& input) {
+  return composer_ ? composer_->ExpandInput(input) : std::string();
+}
+
+bool Engine::SelectCandidate(size_t index_on_page) {
+  if (!composer_ || index_on_page >= pager_.PageCount()) return false;
+  return SelectEntry(pager_.PageStart() + index_on_page);
+}
+
+bool Engine::HighlightCandidate(size_t index_on_page) {
+  return pager_.Highlight(index_on_page);
+}
+
+bool Engine::ChangePage(bool backward) {
+  return pager_.ChangePage(backward);
+}
+
+void Engine::ClearComposition() {
+  if (composer_) composer_->Clear();
+  predictions_.clear();
+  menu_.clear();
+  pager_.Reset(0);
+  punctuation_.Reset();
+}
+
+bool Engine::GetOption(const std::string& name) const {
+  if (name == kAsciiModeOption) return ascii_mode_;
+  if (name == kFullShapeOption) return full_shape_;
+  return false;
+}
+
+void Engine::SetOption(const std::string& name, bool value) {
+  if (name == kAsciiModeOption) {
+    SetAsciiMode(value);
+  } else if (name == kFullShapeOption) {
+    full_shape_ = value;
+  }
+}
+
+void Engine::SetAsciiMode(bool on) {
+  if (on == ascii_mode_) return;
+  // Switching away mid-word keeps what was typed.
+  if (on && Composing()) CommitRawInput();
+  ClearComposition();
+  ascii_mode_ = on;
+}
+
+bool Engine::ConvertText(const std::string& text, const std::string& mode, std::string* out) {
+  if (mode == "t2s") return converter_.ToSimplified(text, out);
+  if (mode == "s2t") return converter_.ToTraditional(text, out);
+  return false;
+}
+
+void Engine::SetPageSize(size_t page_size) {
+  pager_.SetPageSize(page_size);
+}
+
+void Engine::SetCharset(const std::string& charset) {
+  traditional_ = charset != kSimplifiedCharset;
+}
+
+void Engine::SetMeltEnglish(bool enable) {
+  if (enable == melt_english_) return;
+  melt_english_ = enable;
+  RefreshCandidates();
+}
+
+void Engine::SetExtensionB(bool enable) {
+  extension_b_ = enable;
+  if (!composer_) return;
+  composer_->SetExtensionB(enable);
+  if (Composing()) {
+    // The context keeps candidates from before the change; retyping the input refreshes them.
+    std::string input = composer_->Input();
+    composer_->Clear();
+    for (char c : input) composer_->Type(c);
+    RebuildMenu();
+  }
+}
+
+void Engine::SetPredict(bool enable) {
+  predict_ = enable;
+  if (!enable && !predictions_.empty()) {
+    predictions_.clear();
+    RebuildMenu();
+  }
+}
+
+void Engine::SetActiveSchemes(const std::string& comma_separated_ids) {
+  active_schemes_.clear();
+  size_t start = 0;
+  while (start <= comma_separated_ids.size()) {
+    size_t end = comma_separated_ids.find(',', start);
+    if (end == std::string::npos) end = comma_separated_ids.size();
+    std::string id = comma_separated_ids.substr(start, end - start);
+    id.erase(0, id.find_first_not_of(" \t"));
+    id.erase(id.find_last_not_of(" \t") + 1);
+    if (!id.empty()) active_schemes_.push_back(id);
+    start = end + 1;
+  }
+}
+
+bool Engine::SelectScheme(const std::string& id) {
+  if (!active_schemes_.empty() &&
+      std::find(active_schemes_.begin(), active_schemes_.end(), id) == active_schemes_.end()) {
+    return false;
+  }
+  if (!composer_) {
+    // Before Initialize the choice is only remembered.
+    scheme_id_ = id;
+    return true;
+  }
+  if (id == scheme_id_) return true;
+  SchemeKind previous_kind = scheme_kind_;
+  std::string message;
+  std::unique_ptr<Composer> next = LoadScheme(id, &message);
+  if (!next) {
+    scheme_kind_ = previous_kind;
+    LogEngineEvent(message);
+    return false;
+  }
+  if (!SaveUserData(&message)) LogEngineEvent(message);
+  ClearComposition();
+  composer_ = std::move(next);
+  scheme_id_ = id;
+  last_committed_.clear();
+  return true;
+}
+
+}  // namespace kavi::win

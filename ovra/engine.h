@@ -1,0 +1,163 @@
+// The conversion engine behind the kavi_* functions: the active scheme's composer, the keys,
+// paging, options, script conversion, cloud words and the user data on disk. One instance lives
+// in the library; the server serialises every call.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ovra/candidate_pager.h"
+#include "ovra/cloud_words.h"
+#include "ovra/model_store.h"
+#include "ovra/punctuation.h"
+#include "ovra/scheme.h"
+#include "ovra/script_converter.h"
+
+namespace kavi::win {
+
+class Composer;
+
+struct EnginePaths {
+  std::filesystem::path shared_data_dir;
+  std::filesystem::path user_data_dir;
+  std::filesystem::path log_dir;
+};
+
+struct CandidateEntry {
+  std::string text;
+  std::string comment;
+};
+
+struct ContextSnapshot {
+  std::string preedit;
+  size_t cursor = 0;  // bytes
+  size_t selection_start = 0;
+  size_t selection_end = 0;
+  size_t page_size = 0;
+  size_t page_number = 0;
+  size_t total_candidates = 0;
+  bool is_last_page = true;
+  size_t highlighted = 0;
+  std::vector<CandidateEntry> candidates;  // the current page
+};
+
+struct CommitRecord {
+  std::string text;
+  std::string alternative_text;  // the simplified original when the output was converted
+  std::string input_code;
+};
+
+class Engine {
+ public:
+  static constexpr const char* kDefaultScheme = "base_pinyin";
+  static constexpr const char* kAsciiModeOption = "ascii_mode";
+  static constexpr const char* kFullShapeOption = "full_shape";
+  static constexpr const char* kSimplifiedCharset = "zhs";
+  static constexpr size_t kPredictionCount = 10;
+
+  Engine();
+  ~Engine();
+
+  void Setup(EnginePaths paths);
+  // Reads the schemes and loads the selected one with its user data. Safe to call again after
+  // Finalize.
+  void Initialize();
+  // Saves the user data and drops the scheme; settings are kept for the next Initialize.
+  void Finalize();
+  bool SyncUserData(std::string* message);
+  bool initialized() const { return composer_ != nullptr; }
+
+  bool ProcessKey(uint32_t key, uint32_t modifiers);
+  bool TakeCommit(CommitRecord* commit);
+  bool GetContext(ContextSnapshot* context);
+  std::vector<CandidateEntry> AllCandidates(size_t max_count);
+  // The raw input being composed, or null when nothing is.
+  const std::string* Input() const;
+  std::string ExpandInput(const std::string& input);
+  bool SelectCandidate(size_t index_on_page);
+  bool HighlightCandidate(size_t index_on_page);
+  bool ChangePage(bool backward);
+  void ClearComposition();
+
+  bool GetOption(const std::string& name) const;
+  void SetOption(const std::string& name, bool value);
+  bool ConvertText(const std::string& text, const std::string& mode, std::string* out);
+
+  void SetPageSize(size_t page_size);
+  void SetCharset(const std::string& charset);
+  void SetLinear(bool linear) { linear_ = linear; }
+  void SetMeltEnglish(bool enable);
+  void SetExtensionB(bool enable);
+  void SetPredict(bool enable);
+  void SetFullShape(bool full_shape) { full_shape_ = full_shape; }
+  void SetGoodOldCapsLock(bool good_old) { good_old_caps_lock_ = good_old; }
+  void SetActiveSchemes(const std::string& comma_separated_ids);
+  bool SelectScheme(const std::string& id);
+  const std::string& scheme_id() const { return scheme_id_; }
+
+  CloudWords& cloud() { return cloud_; }
+  // Re-sorts the candidates after the cloud word pairs changed.
+  void RefreshCandidates();
+
+ private:
+  enum class EntryKind { kComposer, kRawInput, kPrediction };
+  struct MenuEntry {
+    EntryKind kind;
+    size_t index;
+  };
+
+  bool Composing() const;
+  bool HandleIdleKey(uint32_t key);
+  bool HandleComposingKey(uint32_t key);
+  bool HandlePredictionKey(uint32_t key, bool* handled);
+  void TypeKey(char c);
+  bool SelectEntry(size_t index);
+  void CommitHighlightedThen(const std::string& suffix);
+  void CommitRawInput();
+  void FinishWord(const std::string& text, const std::string& input_code);
+  void AppendCommit(const std::string& text, const std::string& alternative,
+                    const std::string& input_code);
+  void StartPrediction(const std::string& committed);
+  void RebuildMenu();
+  void LiftBigramFollowers();
+  // Melt English: the typed letters themselves as a candidate.
+  void OfferRawInput();
+  std::string Display(const std::string& text);
+  CandidateEntry EntryAt(size_t index);
+  void SetAsciiMode(bool on);
+  std::unique_ptr<Composer> LoadScheme(const std::string& id, std::string* message);
+  bool SaveUserData(std::string* message);
+
+  EnginePaths paths_;
+  SchemeCatalog catalog_;
+  ModelStore models_;
+  ScriptConverter converter_;
+  CloudWords cloud_;
+  Punctuation punctuation_;
+  CandidatePager pager_;
+  std::unique_ptr<Composer> composer_;
+  std::string scheme_id_ = kDefaultScheme;
+  SchemeKind scheme_kind_ = SchemeKind::kPinyin;
+  std::vector<std::string> active_schemes_;
+
+  std::vector<MenuEntry> menu_;
+  std::vector<std::string> predictions_;
+  std::string last_committed_;
+  bool has_commit_ = false;
+  CommitRecord commit_;
+  size_t commits_since_save_ = 0;
+
+  bool ascii_mode_ = false;
+  bool traditional_ = false;
+  bool linear_ = false;
+  bool melt_english_ = false;
+  bool extension_b_ = false;
+  bool predict_ = false;
+  bool full_shape_ = false;
+  bool good_old_caps_lock_ = true;
+};
+
+}  // namespace kavi::win

@@ -1,0 +1,25 @@
+// The language models, loaded once per file and shared by every scheme that names them. The
+// file stays mapped across engine restarts, so a restart after a maintenance job costs little.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace libime {
+class StaticLanguageModelFile;
+}
+
+namespace kavi::win {
+
+class ModelStore {
+ public:
+  std::shared_ptr<const libime::StaticLanguageModelFile> Get(const std::filesystem::path& path,
+                                                             std::string* message);
+
+ private:
+  std::map<std::filesystem::path, std::shared_ptr<const libime::StaticLanguageModelFile>> models_;
+};
+
+}  // namespace kavi::win

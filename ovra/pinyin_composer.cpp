@@ -1,0 +1,329 @@
+#include "ovra/pinyin_composer.h"
+
+#include <libime/core/historybigram.h>
+#include <libime/core/prediction.h>
+#include <libime/core/userlanguagemodel.h>
+#include <libime/pinyin/pinyincontext.h>
+#include <libime/pinyin/pinyindictionary.h>
+#include <libime/pinyin/pinyinime.h>
+#include <libime/pinyin/shuangpinprofile.h>
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "ovra/scheme.h"
+#include "ovra/user_db.h"
+
+namespace kavi::win {
+namespace {
+
+// Sentence alternatives kept besides the best conversion.
+constexpr size_t kSentenceCandidates = 2;
+
+bool ShuangpinLayout(const std::string& name, libime::ShuangpinBuiltinProfile* profile) {
+  static const std::pair<const char*, libime::ShuangpinBuiltinProfile> kLayouts[] = {
+      {"ziranma", libime::ShuangpinBuiltinProfile::Ziranma},
+      {"ms", libime::ShuangpinBuiltinProfile::MS},
+      {"ziguang", libime::ShuangpinBuiltinProfile::Ziguang},
+      {"abc", libime::ShuangpinBuiltinProfile::ABC},
+      {"zhongwenzhixing", libime::ShuangpinBuiltinProfile::Zhongwenzhixing},
+      {"pinyinjiajia", libime::ShuangpinBuiltinProfile::PinyinJiajia},
+      {"xiaohe", libime::ShuangpinBuiltinProfile::Xiaohe},
+  };
+  for (const auto& [layout_name, layout] : kLayouts) {
+    if (name == layout_name) {
+      *profile = layout;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool FuzzyFlag(const std::string& name, libime::PinyinFuzzyFlags* flags) {
+  using F = libime::PinyinFuzzyFlag;
+  static const std::pair<const char*, F> kFlags[] = {
+      {"common_typo", F::CommonTypo},
+      {"v_u", F::V_U},
+      {"an_ang", F::AN_ANG},
+      {"en_eng", F::EN_ENG},
+      {"ian_iang", F::IAN_IANG},
+      {"in_ing", F::IN_ING},
+      {"u_ou", F::U_OU},
+      {"uan_uang", F::UAN_UANG},
+      {"c_ch", F::C_CH},
+      {"f_h", F::F_H},
+      {"l_n", F::L_N},
+      {"s_sh", F::S_SH},
+      {"z_zh", F::Z_ZH},
+      {"ve_ue", F::VE_UE},
+      {"inner", F::Inner},
+      {"inner_short", F::InnerShort},
+      {"partial_final", F::PartialFinal},
+      {"partial_sp", F::PartialSp},
+  };
+  for (const auto& [flag_name, flag] : kFlags) {
+    if (name == flag_name) {
+      *flags |= flag;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string LettersOnly(std::string_view text) {
+  std::string letters;
+  for (char c : text) {
+    if (c >= 'a' && c <= 'z') letters.push_back(c);
+  }
+  return letters;
+}
+
+std::string SpacedPinyin(std::string full) {
+  std::replace(full.begin(), full.end(), '\'', ' ');
+  return full;
+}
+
+}  // namespace
+
+std::unique_ptr<PinyinComposer> PinyinComposer::Create(
+    const SchemeDefinition& scheme,
+    std::shared_ptr<const libime::StaticLanguageModelFile> language_model, std::string* message) {
+  libime::PinyinFuzzyFlags flags = libime::PinyinFuzzyFlag::None;
+  for (const auto& name : scheme.fuzzy) {
+    if (!FuzzyFlag(name, &flags)) {
+      *message = "unknown fuzzy flag \"" + name + "\"";
+      return nullptr;
+    }
+  }
+  libime::ShuangpinBuiltinProfile layout{};
+  bool shuangpin = !scheme.shuangpin_layout.empty();
+  if (shuangpin && !ShuangpinLayout(scheme.shuangpin_layout, &layout)) {
+    *message = "unknown shuangpin layout \"" + scheme.shuangpin_layout + "\"";
+    return nullptr;
+  }
+  try {
+    auto dict = std::make_unique<libime::PinyinDictionary>();
+    dict->load(libime::PinyinDictionary::SystemDict, scheme.dictionaries[0].c_str(),
+               libime::PinyinDictFormat::Binary);
+    for (size_t i = 1; i < scheme.dictionaries.size(); ++i) {
+      dict->addEmptyDict();
+      dict->load(dict->dictSize() - 1, scheme.dictionaries[i].c_str(),
+                 libime::PinyinDictFormat::Binary);
+    }
+    auto ime = std::make_unique<libime::PinyinIME>(
+        std::move(dict), std::make_unique<libime::UserLanguageModel>(std::move(language_model)));
+    ime->setNBest(kSentenceCandidates);
+    ime->setFuzzyFlags(flags);
+    if (shuangpin) ime->setShuangpinProfile(std::make_shared<libime::ShuangpinProfile>(layout));
+    message->clear();
+    return std::unique_ptr<PinyinComposer>(
+        new PinyinComposer(std::move(ime), scheme.extension_b, shuangpin));
+  } catch (const std::exception& e) {
+    *message = "cannot load scheme " + scheme.id + ": " + e.what();
+    return nullptr;
+  }
+}
+
+PinyinComposer::PinyinComposer(std::unique_ptr<libime::PinyinIME> ime,
+                               std::filesystem::path extension_b, bool shuangpin)
+    : ime_(std::move(ime)),
+      context_(std::make_unique<libime::PinyinContext>(ime_.get())),
+      scratch_(std::make_unique<libime::PinyinContext>(ime_.get())),
+      prediction_(std::make_unique<libime::Prediction>()),
+      extension_b_path_(std::move(extension_b)),
+      shuangpin_(shuangpin) {
+  context_->setUseShuangpin(shuangpin);
+  scratch_->setUseShuangpin(shuangpin);
+  prediction_->setUserLanguageModel(ime_->model());
+}
+
+PinyinComposer::~PinyinComposer() = default;
+
+bool PinyinComposer::AcceptsInput(char c) const {
+  if (context_->size() >= kMaxInputBytes) return false;
+  if (shuangpin_) {
+    const auto& valid = ime_->shuangpinProfile()->validInput();
+    return valid.count(c) > 0 && (c >= 'a' && c <= 'z' ? true : !context_->empty());
+  }
+  return (c >= 'a' && c <= 'z') || (c == '\'' && !context_->empty());
+}
+
+Selection PinyinComposer::Type(char c) {
+  context_->type(std::string_view(&c, 1));
+  return {};
+}
+
+void PinyinComposer::Backspace() {
+  context_->backspace();
+}
+
+void PinyinComposer::Delete() {
+  context_->del();
+}
+
+void PinyinComposer::MoveCursor(int delta) {
+  long target = static_cast<long>(context_->cursor()) + delta;
+  target = std::clamp<long>(target, 0, static_cast<long>(context_->size()));
+  context_->setCursor(static_cast<size_t>(target));
+}
+
+void PinyinComposer::MoveCursorToEnd(bool end) {
+  context_->setCursor(end ? context_->size() : 0);
+}
+
+void PinyinComposer::Clear() {
+  context_->clear();
+}
+
+bool PinyinComposer::Empty() const {
+  return context_->empty();
+}
+
+const std::string& PinyinComposer::Input() const {
+  return context_->userInput();
+}
+
+std::string PinyinComposer::Preedit(size_t* cursor, size_t* unconverted_start) const {
+  auto mode = shuangpin_ ? libime::PinyinPreeditMode::Pinyin : libime::PinyinPreeditMode::RawText;
+  auto [text, position] = context_->preeditWithCursor(mode);
+  *cursor = std::min(position, text.size());
+  *unconverted_start = std::min(context_->selectedSentence().size(), text.size());
+  return text;
+}
+
+size_t PinyinComposer::CandidateCount() const {
+  return context_->candidates().size();
+}
+
+std::string PinyinComposer::CandidateText(size_t index) const {
+  const auto& candidates = context_->candidates();
+  return index < candidates.size() ? candidates[index].toString() : std::string();
+}
+
+std::string PinyinComposer::CandidateComment(size_t index) const {
+  const auto& candidates = context_->candidates();
+  if (index >= candidates.size() || candidates[index].sentence().empty()) return {};
+  const auto& sentence = candidates[index].sentence();
+  std::string full = context_->candidateFullPinyin(index);
+  std::string_view rest(context_->userInput());
+  rest.remove_prefix(std::min(context_->selectedLength(), rest.size()));
+  size_t from = sentence.front()->from()->index();
+  size_t to = sentence.back()->to()->index();
+  if (from > to || to > rest.size()) return {};
+  std::string typed = LettersOnly(rest.substr(from, to - from));
+  if (shuangpin_) {
+    size_t syllables = std::count(full.begin(), full.end(), '\'') + 1;
+    if (typed.size() >= syllables * 2) return {};
+  } else if (typed == LettersOnly(full)) {
+    return {};
+  }
+  return SpacedPinyin(std::move(full));
+}
+
+Selection PinyinComposer::Select(size_t index) {
+  if (index >= context_->candidates().size()) return {};
+  context_->select(index);
+  Selection result;
+  if (context_->selected()) {
+    result.done = true;
+    result.text = context_->selectedSentence();
+    result.input_code = context_->userInput();
+  }
+  return result;
+}
+
+void PinyinComposer::Learn() {
+  context_->learn();
+}
+
+std::string PinyinComposer::ExpandInput(const std::string& input) {
+  if (input == context_->userInput() && !context_->candidates().empty()) {
+    return LettersOnly(context_->selectedFullPinyin() + context_->candidateFullPinyin(0));
+  }
+  std::string code;
+  for (char c : input) {
+    if (code.size() >= kMaxInputBytes) break;
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if ((c >= 'a' && c <= 'z') || c == '\'' || (shuangpin_ && c == ';')) code.push_back(c);
+  }
+  scratch_->clear();
+  scratch_->type(code);
+  std::string expanded;
+  if (!scratch_->candidates().empty()) expanded = LettersOnly(scratch_->candidateFullPinyin(0));
+  scratch_->clear();
+  return expanded;
+}
+
+bool PinyinComposer::IsCompleteSpelling() const {
+  const auto& candidates = context_->candidates();
+  if (candidates.empty()) return false;
+  std::string_view rest(context_->userInput());
+  rest.remove_prefix(std::min(context_->selectedLength(), rest.size()));
+  if (shuangpin_) return true;
+  return LettersOnly(rest) == LettersOnly(context_->candidateFullPinyin(0)) &&
+         candidates[0].sentence().back()->to()->index() == rest.size();
+}
+
+std::vector<std::string> PinyinComposer::Predict(const std::vector<std::string>& committed,
+                                                 size_t max_count) {
+  if (committed.empty()) return {};
+  try {
+    return prediction_->predict(committed, max_count);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+void PinyinComposer::SetExtensionB(bool enabled) {
+  if (extension_b_path_.empty()) return;
+  auto* dict = ime_->dict();
+  if (enabled && extension_b_index_ == 0) {
+    try {
+      dict->addEmptyDict();
+      extension_b_index_ = dict->dictSize() - 1;
+      dict->load(extension_b_index_, extension_b_path_.c_str(), libime::PinyinDictFormat::Binary);
+    } catch (const std::exception&) {
+      dict->clear(extension_b_index_);
+    }
+  }
+  if (extension_b_index_ != 0) {
+    dict->setFlags(extension_b_index_,
+                   enabled ? libime::PinyinDictFlags{libime::PinyinDictFlag::NoFlag}
+                           : libime::PinyinDictFlags{libime::PinyinDictFlag::Disabled});
+  }
+}
+
+bool PinyinComposer::LoadUserData(const UserDb& db, std::string* message) {
+  auto* dict = ime_->dict();
+  auto* model = ime_->model();
+  std::string dict_message;
+  bool dict_ok = db.Read(
+      kUserDictFile,
+      [dict](std::istream& in) {
+        dict->load(libime::PinyinDictionary::UserDict, in, libime::PinyinDictFormat::Binary);
+      },
+      &dict_message);
+  if (!dict_ok) dict->clear(libime::PinyinDictionary::UserDict);
+  bool history_ok = db.Read(
+      kUserHistoryFile, [model](std::istream& in) { model->load(in); }, message);
+  if (!history_ok) model->history().clear();
+  if (!dict_ok) *message = dict_message;
+  return dict_ok && history_ok;
+}
+
+bool PinyinComposer::SaveUserData(const UserDb& db, std::string* message) {
+  auto* dict = ime_->dict();
+  auto* model = ime_->model();
+  return db.Write(
+             kUserDictFile,
+             [dict](std::ostream& out) {
+               dict->save(libime::PinyinDictionary::UserDict, out,
+                          libime::PinyinDictFormat::Binary);
+             },
+             message) &&
+         db.Write(
+             kUserHistoryFile, [model](std::ostream& out) { model->save(out); }, message);
+}
+
+}  // namespace kavi::win

@@ -1,0 +1,419 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/ovra/engine_harness.h"
+
+namespace kavi::win::testing {
+namespace {
+
+constexpr uint32_t kBackSpace = 0xFF08;
+constexpr uint32_t kReturn = 0xFF0D;
+constexpr uint32_t kEscape = 0xFF1B;
+constexpr uint32_t kLeft = 0xFF51;
+constexpr uint32_t kDown = 0xFF54;
+constexpr uint32_t kPageDown = 0xFF56;
+constexpr uint32_t kCapsLock = 0xFFE5;
+constexpr uint32_t kControl = 0x4;
+constexpr uint32_t kRelease = 0x40000000;
+
+int IndexOf(const std::vector<std::string>& texts, const std::string& text) {
+  auto it = std::find(texts.begin(), texts.end(), text);
+  return it == texts.end() ? -1 : static_cast<int>(it - texts.begin());
+}
+
+// Moves to the page holding the candidate at global index and selects it there.
+void SelectGlobal(int index, int page_size) {
+  for (int page = 0; page < index / page_size; ++page) ASSERT_TRUE(kavi_change_page(false));
+  ASSERT_TRUE(kavi_select_candidate(index % page_size));
+}
+
+TEST_F(EngineTest, PinyinConvertsWordsAndSentences) {
+  Type("nihao");
+  Page page = Context();
+  ASSERT_FALSE(page.texts.empty());
+  EXPECT_EQ(page.texts[0], "你好");
+  EXPECT_EQ(page.preedit, "ni hao");
+  EXPECT_EQ(page.cursor, 6);
+  EXPECT_STREQ(kavi_get_input(), "nihao");
+  EXPECT_STREQ(kavi_expand_input("nihao"), "nihao");
+  EXPECT_FALSE(Take().present);
+
+  EXPECT_TRUE(Key(' '));
+  Commit commit = Take();
+  EXPECT_EQ(commit.text, "你好");
+  EXPECT_EQ(commit.input_code, "nihao");
+  EXPECT_EQ(commit.alternative, "");
+  EXPECT_EQ(kavi_get_input(), nullptr);
+  EXPECT_TRUE(Context().texts.empty());
+
+  Type("zhonghuarenmingongheguo");
+  ASSERT_FALSE(Context().texts.empty());
+  EXPECT_EQ(Context().texts[0], "中华人民共和国");
+  EXPECT_TRUE(Key('1'));
+  EXPECT_EQ(Take().text, "中华人民共和国");
+}
+
+TEST_F(EngineTest, AbbreviationsShowTheirFullSpellingAndExpand) {
+  Type("nihao");
+  EXPECT_EQ(Context().comments[0], "") << "a complete spelling needs no note";
+  kavi_clear_composition();
+
+  Type("zhg");
+  Page page = Context();
+  ASSERT_FALSE(page.texts.empty());
+  std::string note = page.comments[0];
+  ASSERT_FALSE(note.empty());
+  EXPECT_EQ(note.front(), 'z');
+  note.erase(std::remove(note.begin(), note.end(), ' '), note.end());
+  EXPECT_STREQ(kavi_expand_input("zhg"), note.c_str());
+  // Another input than the one composed is spelled out without disturbing the composition.
+  const char* other = kavi_expand_input("nh");
+  ASSERT_NE(other, nullptr);
+  EXPECT_GT(std::string(other).size(), 2u);
+  EXPECT_STREQ(kavi_get_input(), "zhg");
+  EXPECT_EQ(Context().texts, page.texts);
+  EXPECT_EQ(kavi_expand_input("123"), nullptr);
+}
+
+TEST_F(EngineTest, SelectingAWordKeepsTheRestComposing) {
+  Type("nihaoma");
+  std::vector<std::string> all = AllTexts();
+  int word = IndexOf(all, "你好");
+  ASSERT_GE(word, 0);
+  SelectGlobal(word, 5);
+  EXPECT_FALSE(Take().present);
+  Page page = Context();
+  EXPECT_EQ(page.preedit.rfind("你好", 0), 0u) << page.preedit;
+  EXPECT_NE(page.preedit.find("ma"), std::string::npos) << page.preedit;
+  EXPECT_STREQ(kavi_get_input(), "nihaoma");
+  int ma = IndexOf(page.texts, "吗");
+  ASSERT_GE(ma, 0);
+  ASSERT_TRUE(kavi_select_candidate(ma));
+  Commit commit = Take();
+  EXPECT_EQ(commit.text, "你好吗");
+  EXPECT_EQ(commit.input_code, "nihaoma");
+}
+
+TEST_F(EngineTest, LearnsARareWordAndKeepsItAcrossRestart) {
+  Type("shi");
+  std::vector<std::string> all = AllTexts();
+  ASSERT_GT(all.size(), 40u);
+  const std::string rare = all[37];
+  kavi_clear_composition();
+  for (int round = 0; round < 3; ++round) {
+    Type("shi");
+    int index = IndexOf(AllTexts(), rare);
+    ASSERT_GE(index, 0);
+    SelectGlobal(index, 5);
+    EXPECT_EQ(Take().text, rare);
+  }
+  Type("shi");
+  EXPECT_EQ(Context().texts[0], rare);
+  kavi_clear_composition();
+
+  Restart();
+  EXPECT_TRUE(std::filesystem::is_directory(user_dir_ / "base_pinyin.userdb"));
+  Type("shi");
+  EXPECT_EQ(Context().texts[0], rare);
+}
+
+TEST_F(EngineTest, SyncWritesTheUserDataWithoutTemporaries) {
+  Type("nihao");
+  Key(' ');
+  kavi_sync_user_data();
+  std::filesystem::path db = user_dir_ / "base_pinyin.userdb";
+  EXPECT_TRUE(std::filesystem::is_regular_file(db / "user.dict"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(db / "user.history"));
+  for (const auto& entry : std::filesystem::directory_iterator(db)) {
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+  }
+}
+
+TEST_F(EngineTest, UnreadableUserDataIsSetAsideNotLost) {
+  kavi_finalize();
+  std::filesystem::path db = user_dir_ / "base_pinyin.userdb";
+  std::filesystem::create_directories(db);
+  std::ofstream(db / "user.history") << "not a history file at all";
+  kavi_initialize();
+  Type("nihao");
+  EXPECT_EQ(Context().texts[0], "你好");
+  EXPECT_TRUE(std::filesystem::exists(db / "user.history.bad"));
+}
+
+TEST_F(EngineTest, TraditionalCharsetConvertsCandidatesAndCommits) {
+  kavi_set_charset("zht");
+  Type("nimen");
+  ASSERT_FALSE(Context().texts.empty());
+  EXPECT_EQ(Context().texts[0], "你們");
+  Key(' ');
+  Commit commit = Take();
+  EXPECT_EQ(commit.text, "你們");
+  EXPECT_EQ(commit.alternative, "你们");
+
+  char* simplified = kavi_convert_text("漢字與詞語", "t2s");
+  ASSERT_NE(simplified, nullptr);
+  EXPECT_STREQ(simplified, "汉字与词语");
+  free(simplified);
+  EXPECT_EQ(kavi_convert_text("漢字", "no-such-mode"), nullptr);
+}
+
+TEST_F(EngineTest, AsciiModePassesKeysThrough) {
+  kavi_set_option("ascii_mode", true);
+  EXPECT_TRUE(kavi_get_option("ascii_mode"));
+  EXPECT_FALSE(Key('a'));
+  EXPECT_FALSE(Key(','));
+  EXPECT_FALSE(Take().present);
+  EXPECT_EQ(kavi_get_input(), nullptr);
+  kavi_set_option("ascii_mode", false);
+  EXPECT_TRUE(Key('a'));
+  EXPECT_STREQ(kavi_get_input(), "a");
+}
+
+TEST_F(EngineTest, CapsLockSwitchesModeOnlyWhenAskedTo) {
+  EXPECT_FALSE(Key(kCapsLock));
+  EXPECT_FALSE(kavi_get_option("ascii_mode"));
+  kavi_set_good_old_caps_lock(false);
+  Type("ni");
+  EXPECT_TRUE(Key(kCapsLock));
+  EXPECT_TRUE(kavi_get_option("ascii_mode"));
+  EXPECT_EQ(Take().text, "ni") << "switching mid-word keeps what was typed";
+  EXPECT_FALSE(Key('a'));
+  EXPECT_TRUE(Key(kCapsLock));
+  EXPECT_FALSE(kavi_get_option("ascii_mode"));
+}
+
+TEST_F(EngineTest, EditingKeys) {
+  EXPECT_FALSE(Key(kBackSpace)) << "nothing to edit belongs to the application";
+  EXPECT_FALSE(Key(kReturn));
+  EXPECT_FALSE(Key(' '));
+  EXPECT_FALSE(Key('a', kControl));
+  Type("nihaoo");
+  EXPECT_FALSE(Key('a', kRelease));
+  EXPECT_TRUE(Key(kBackSpace));
+  EXPECT_STREQ(kavi_get_input(), "nihao");
+  EXPECT_TRUE(Key('x', kControl)) << "a shortcut mid-word is swallowed";
+  EXPECT_STREQ(kavi_get_input(), "nihao");
+  EXPECT_TRUE(Key(kLeft));
+  EXPECT_EQ(Context().cursor, 5);
+  EXPECT_TRUE(Key(kEscape));
+  EXPECT_EQ(kavi_get_input(), nullptr);
+  EXPECT_FALSE(Take().present);
+
+  Type("hao");
+  EXPECT_TRUE(Key(kReturn));
+  Commit raw = Take();
+  EXPECT_EQ(raw.text, "hao");
+  EXPECT_EQ(raw.input_code, "hao");
+}
+
+TEST_F(EngineTest, HighlightAndPaging) {
+  Type("shi");
+  Page first = Context();
+  ASSERT_EQ(first.texts.size(), 5u);
+  EXPECT_EQ(first.page_number, 0);
+  EXPECT_FALSE(first.last_page);
+  EXPECT_GT(first.menu_count, 5);
+  EXPECT_EQ(static_cast<int>(AllTexts().size()), std::min(first.menu_count, 100));
+  EXPECT_EQ(AllTexts(3).size(), 3u);
+  EXPECT_FALSE(kavi_change_page(true)) << "no page before the first";
+
+  EXPECT_TRUE(Key('='));
+  Page second = Context();
+  EXPECT_EQ(second.page_number, 1);
+  EXPECT_NE(second.texts, first.texts);
+  EXPECT_TRUE(Key(kPageDown));
+  EXPECT_EQ(Context().page_number, 2);
+  EXPECT_TRUE(Key('-'));
+  EXPECT_TRUE(Key(','));
+  EXPECT_EQ(Context().texts, first.texts);
+
+  EXPECT_TRUE(Key(kDown));
+  EXPECT_TRUE(Key(kDown));
+  EXPECT_EQ(Context().highlighted, 2);
+  EXPECT_TRUE(kavi_highlight_candidate(4));
+  EXPECT_FALSE(kavi_highlight_candidate(5));
+  EXPECT_TRUE(Key(kDown)) << "moving past the page end turns the page";
+  EXPECT_EQ(Context().page_number, 1);
+  EXPECT_EQ(Context().highlighted, 0);
+  EXPECT_TRUE(Key(' '));
+  EXPECT_EQ(Take().text, second.texts[0]);
+
+  kavi_set_page_size(9);
+  Type("shi");
+  Page nine = Context();
+  ASSERT_EQ(nine.texts.size(), 9u);
+  EXPECT_TRUE(Key('9'));
+  EXPECT_EQ(Take().text, nine.texts[8]);
+}
+
+TEST_F(EngineTest, LinearLayoutUsesLeftAndRightForTheHighlight) {
+  kavi_set_linear(true);
+  Type("shi");
+  EXPECT_TRUE(Key(0xFF53));
+  EXPECT_EQ(Context().highlighted, 1);
+  EXPECT_EQ(Context().cursor, 3) << "the cursor stays";
+  EXPECT_TRUE(Key(kDown));
+  EXPECT_EQ(Context().page_number, 1);
+}
+
+TEST_F(EngineTest, MeltEnglishOffersTheLettersThemselves) {
+  EXPECT_FALSE(Key('H')) << "Shift+letter goes to the application";
+  Type("hello");
+  EXPECT_EQ(IndexOf(AllTexts(), "hello"), -1);
+  Page before = Context();
+  EXPECT_TRUE(Key('W')) << "mid-word it ends the word";
+  EXPECT_EQ(Take().text, before.texts[0] + "W");
+
+  kavi_set_enable_melt_eng(true);
+  Type("hello");
+  int index = IndexOf(Context().texts, "hello");
+  EXPECT_GE(index, 0);
+  kavi_clear_composition();
+
+  Type("Hello");
+  EXPECT_EQ(Context().texts[0], "Hello") << "a capital says the word is English";
+  EXPECT_TRUE(Key(' '));
+  EXPECT_EQ(Take().text, "Hello");
+}
+
+TEST_F(EngineTest, PunctuationAndFullShape) {
+  EXPECT_TRUE(Key(','));
+  EXPECT_EQ(Take().text, "，");
+  EXPECT_TRUE(Key('"'));
+  EXPECT_TRUE(Key('"'));
+  EXPECT_EQ(Take().text, "“”");
+  EXPECT_FALSE(Key('5'));
+  EXPECT_FALSE(Key('+'));
+
+  Type("nihao");
+  EXPECT_TRUE(Key('!'));
+  EXPECT_EQ(Take().text, "你好！");
+
+  kavi_set_full_shape(true);
+  EXPECT_TRUE(Key('5'));
+  EXPECT_TRUE(Key('A'));
+  EXPECT_TRUE(Key(' '));
+  EXPECT_EQ(Take().text, "５Ａ　");
+}
+
+TEST_F(EngineTest, PredictionFollowsACommit) {
+  kavi_set_enable_predict(true);
+  Type("women");
+  Key(' ');
+  EXPECT_EQ(Take().text, "我们");
+  Page page = Context();
+  EXPECT_EQ(page.preedit, "");
+  ASSERT_FALSE(page.texts.empty());
+  EXPECT_TRUE(Key('1'));
+  EXPECT_EQ(Take().text, page.texts[0]);
+  EXPECT_TRUE(Key(kEscape));
+  EXPECT_TRUE(Context().texts.empty());
+  EXPECT_FALSE(Key(kEscape));
+}
+
+TEST_F(EngineTest, CloudHotWords) {
+  const char* keys[] = {"nihao", "zhongguo"};
+  const char* values[] = {"妳好", "中國"};
+  ASSERT_TRUE(kavi_cloud_hot_replace(keys, values, 2));
+  EXPECT_STREQ(kavi_cloud_hot_lookup("nihao"), "妳好");
+  EXPECT_EQ(kavi_cloud_hot_lookup("women"), nullptr);
+
+  const char* bad_keys[] = {"ni hao"};
+  const char* bad_values[] = {"x"};
+  EXPECT_FALSE(kavi_cloud_hot_replace(bad_keys, bad_values, 1));
+  EXPECT_STREQ(kavi_cloud_hot_lookup("zhongguo"), "中國") << "a rejected list changes nothing";
+
+  kavi_cloud_hot_clear();
+  EXPECT_EQ(kavi_cloud_hot_lookup("nihao"), nullptr);
+}
+
+TEST_F(EngineTest, CloudBigramsLiftTheFollowingWord) {
+  Type("ni");
+  Key(' ');
+  EXPECT_EQ(Take().text, "你");
+  Type("ma");
+  std::vector<std::string> before = Context().texts;
+  ASSERT_FALSE(before.empty());
+  std::vector<std::string> all = AllTexts();
+  ASSERT_GT(all.size(), 10u);
+  const std::string follower = all[10];
+  kavi_cloud_bigram_clear();
+  kavi_cloud_bigram_add("你", follower.c_str(), 3.0);
+  kavi_cloud_bigram_add("他", all[0].c_str(), 1.0);
+  EXPECT_EQ(Context().texts, before) << "nothing changes before the rebuild";
+  ASSERT_TRUE(kavi_cloud_bigram_rebuild());
+  EXPECT_EQ(Context().texts[0], follower);
+
+  kavi_cloud_bigram_clear();
+  kavi_cloud_bigram_rebuild();
+  EXPECT_EQ(Context().texts, before);
+}
+
+TEST_F(EngineTest, ShuangpinLayouts) {
+  ASSERT_TRUE(kavi_select_schema("double_pinyin_ms"));
+  Type("nihk");
+  EXPECT_EQ(Context().texts[0], "你好");
+  EXPECT_STREQ(kavi_expand_input("nihk"), "nihao");
+  Key(' ');
+  EXPECT_EQ(Take().text, "你好");
+
+  ASSERT_TRUE(kavi_select_schema("double_pinyin_xiaohe"));
+  Type("nihc");
+  EXPECT_EQ(Context().texts[0], "你好");
+}
+
+TEST_F(EngineTest, TableSchemes) {
+  ASSERT_TRUE(kavi_select_schema("wubi86"));
+  Type("wqiy");
+  Commit auto_commit = Take();
+  if (auto_commit.present) {
+    EXPECT_EQ(auto_commit.text, "你");
+  } else {
+    EXPECT_EQ(Context().texts[0], "你");
+  }
+  kavi_clear_composition();
+  Type("wq");
+  Page page = Context();
+  ASSERT_FALSE(page.texts.empty());
+  EXPECT_EQ(page.texts[0], "你");
+  EXPECT_STREQ(kavi_expand_input("wq"), "wq");
+
+  ASSERT_TRUE(kavi_select_schema("cangjie"));
+  Type("onf");
+  EXPECT_EQ(IndexOf(Context().texts, "你"), 0);
+  Key(' ');
+  Commit commit = Take();
+  EXPECT_EQ(commit.text, "你");
+  EXPECT_EQ(commit.input_code, "onf");
+}
+
+TEST_F(EngineTest, ActiveSchemesLimitTheChoice) {
+  kavi_set_active_schemas("base_pinyin, wubi86");
+  EXPECT_FALSE(kavi_select_schema("cangjie"));
+  EXPECT_TRUE(kavi_select_schema("wubi86"));
+  EXPECT_FALSE(kavi_select_schema("no_such_scheme"));
+  kavi_set_active_schemas("");
+  EXPECT_FALSE(kavi_select_schema("no_such_scheme"));
+  Type("wq");
+  EXPECT_EQ(Context().texts[0], "你") << "a failed switch keeps the scheme";
+}
+
+TEST_F(EngineTest, SurvivesUseBeforeInitializeAndAfterFinalize) {
+  kavi_finalize();
+  EXPECT_FALSE(Key('a'));
+  KaviContext context{};
+  EXPECT_FALSE(kavi_get_context(&context));
+  EXPECT_EQ(kavi_get_input(), nullptr);
+  EXPECT_FALSE(kavi_select_candidate(0));
+  kavi_sync_user_data();
+  kavi_initialize();
+  Type("ni");
+  EXPECT_FALSE(Context().texts.empty());
+}
+
+}  // namespace
+}  // namespace kavi::win::testing
