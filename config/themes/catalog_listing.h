@@ -6,14 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "server/ports/catalog_entry.h"
+
 namespace kavi::win {
-
-struct CatalogEntry {
-  std::string id;
-  std::string detail;  // themes: the display name; schemes: where the scheme comes from
-
-  bool operator==(const CatalogEntry&) const = default;
-};
 
 inline constexpr char kSchemesDirName[] = "schemas";
 inline constexpr char kSchemeBuildDirName[] = "build";

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "server/ports/catalog_entry.h"
 #include "server/wire/pipe_records.h"
 
 namespace kavi::win {
@@ -70,13 +71,6 @@ class ToolbarPort {
   virtual ~ToolbarPort() = default;
   virtual void SetClientFocus(bool has_focus) = 0;
   virtual void SetAsciiMode(bool ascii_mode) = 0;
-};
-
-// Catalogue entries for the settings application: an id and a second field (a theme's display
-// name, or a scheme's source "builtin", "downloaded" or "remote").
-struct CatalogEntry {
-  std::string id;
-  std::string detail;
 };
 
 class CatalogPort {
