@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include "tests/packs/temp_dir.h"
 
@@ -56,17 +55,6 @@ TEST(AutostartTest, RejectsWhatCannotBeAnEntry) {
   testing::WriteFile(dir.path() / "file", "");
   EXPECT_FALSE(WriteAutostartEntry(dir.path() / "file" / "autostart", "/x/KaviServer", &message));
   EXPECT_NE(message.find("file/autostart"), std::string::npos) << message;
-}
-
-TEST(AutostartTest, FolderFollowsXdgConfigHome) {
-  const char* saved = ::getenv("XDG_CONFIG_HOME");
-  std::string previous = saved ? saved : "";
-  ::setenv("XDG_CONFIG_HOME", "/somewhere/config", 1);
-  EXPECT_EQ(AutostartFolder(), fs::path("/somewhere/config/autostart"));
-  if (saved)
-    ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
-  else
-    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
