@@ -10,6 +10,8 @@
 #include <system_error>
 #include <vector>
 
+#include "config/atomic_file.h"
+
 namespace kavi::win::server {
 namespace fs = std::filesystem;
 
@@ -146,20 +148,9 @@ bool IsCompleteGeneration(const fs::path& dir) {
 
 bool ActivateGeneration(const fs::path& root, const std::string& name, std::string* message) {
   fs::path target = root / kCurrentGenerationName;
-  fs::path temporary = root / (std::string(kCurrentGenerationName) + ".tmp");
-  std::error_code ec;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << name << '\n';
-    out.close();
-    if (out.fail()) ec = std::make_error_code(std::errc::io_error);
-  }
-  if (!ec) fs::rename(temporary, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    return Fail(message, "cannot write " + target.string() + ": " + ec.message());
-  }
+  std::string reason;
+  if (!WriteFileAtomically(target, name + "\n", &reason))
+    return Fail(message, "cannot write " + target.string() + ": " + reason);
   if (message) message->clear();
   return true;
 }

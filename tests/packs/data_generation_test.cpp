@@ -11,6 +11,7 @@
 #include <map>
 #include <tuple>
 
+#include "config/atomic_file.h"
 #include "tests/packs/temp_dir.h"
 
 namespace kavi::win::server {
@@ -205,6 +206,23 @@ TEST_F(DataGenerationTest, FailuresReportTheirMessageAndLeaveNoGeneration) {
   EXPECT_EQ(message, "建立資料代失敗");
   EXPECT_EQ(GenerationNames(root_).size(), 1u);
   EXPECT_EQ(ReadFile(root_ / kCurrentGenerationName), current);
+}
+
+TEST_F(DataGenerationTest, UnwrittenCurrentFileIsFoundAgainByTheSearch) {
+  fs::path data;
+  {
+    ScopedAtomicWriteFault fault(AtomicWriteStep::kRename);
+    data = Recover();
+    std::string message;
+    EXPECT_FALSE(ActivateGeneration(root_, "gen.1", &message));
+    EXPECT_FALSE(message.empty());
+  }
+  // The complete generation serves this start-up; the next one finds and activates it.
+  EXPECT_FALSE(fs::exists(root_ / kCurrentGenerationName));
+  EXPECT_FALSE(fs::exists(root_ / "current.txt.tmp"));
+  EXPECT_EQ(Recover(), data);
+  EXPECT_EQ(CurrentName(root_), data.parent_path().filename().string());
+  EXPECT_EQ(GenerationNames(root_).size(), 1u);
 }
 
 TEST_F(DataGenerationTest, CopyKilledMidwayNeverBecomesCurrent) {
