@@ -1,0 +1,574 @@
+#include "candidate/candidate_window.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "candidate/background_image.h"
+#include "candidate/pango_text.h"
+#include "candidate/pointer_commands.h"
+#include "candidate/theme_resolution.h"
+#include "candidate/window_frame.h"
+#include "candidate/window_placement.h"
+#include "platform/log.h"
+#include "platform/window/desktop_theme.h"
+#include "platform/window/popup_window.h"
+
+namespace kavi::win {
+
+namespace {
+
+constexpr char kNoticeText[] = "候選窗圖形服務暫時不可用，正在恢復…";
+constexpr char kPreviewTexts[3][16] = {"霜楓輸入法", "輸入體驗", "主題預覽"};
+constexpr char kPreviewComments[3][2] = {"1", "2", "3"};
+
+// Measures nothing, so the layout falls back to its character-count estimate while the text
+// engine is unavailable.
+class NoTextMeasurer : public TextMeasurer {
+ public:
+  double MeasureWidth(TextRole, std::string_view) const override { return 0; }
+};
+
+PipeResponse PreviewReply() {
+  PipeResponse reply = EmptyReply();
+  reply.kind = static_cast<uint16_t>(ReplyKind::State);
+  reply.result = 1;
+  reply.page_size = 3;
+  reply.candidate_count = 3;
+  reply.highlighted = 1;
+  reply.menu_count = 1;
+  for (size_t i = 0; i < 3; ++i) {
+    CopyTextField(reply.candidates[i].text, kPreviewTexts[i]);
+    CopyTextField(reply.candidates[i].comment, kPreviewComments[i]);
+  }
+  return reply;
+}
+
+ScreenArea ToArea(const ScreenRect& r) { return {r.left, r.top, r.right, r.bottom}; }
+ScreenRect ToRect(const ScreenArea& a) { return {a.left, a.top, a.right, a.bottom}; }
+
+}  // namespace
+
+std::unique_ptr<CandidateWindow> CandidateWindow::Create(CandidateWindowOptions options) {
+  static std::atomic<bool> absence_logged{false};
+  std::string display_name = options.display_name;
+  std::unique_ptr<CandidateWindow> window(new CandidateWindow(std::move(options)));
+  window->thread_ = std::thread(&CandidateWindow::Run, window.get(), std::move(display_name));
+  bool started = false;
+  bool no_display = false;
+  {
+    std::unique_lock lock(window->start_mutex_);
+    window->start_cv_.wait_for(lock, std::chrono::milliseconds(kWindowStartMilliseconds),
+                               [&] { return window->started_ || window->start_failed_; });
+    started = window->started_;
+    no_display = window->no_display_;
+  }
+  if (!started) {
+    // The destructor stops and joins the thread.
+    window.reset();
+    if (no_display && !absence_logged.exchange(true)) {
+      LogLine("[Kavi] 無法連線到 X 顯示，候選窗停用\n");
+    }
+    return nullptr;
+  }
+  window->ApplyTheme(kDefaultThemeId, true, "");
+  return window;
+}
+
+CandidateWindow::CandidateWindow(CandidateWindowOptions options)
+    : options_(std::move(options)),
+      settings_path_(options_.desktop_settings.empty() ? GtkSettingsPath()
+                                                       : options_.desktop_settings) {
+  content_.reply = EmptyReply();
+  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+CandidateWindow::~CandidateWindow() {
+  Post(kQuit);
+  if (thread_.joinable()) thread_.join();
+  if (wake_fd_ >= 0) ::close(wake_fd_);
+}
+
+void CandidateWindow::Post(unsigned messages) {
+  pending_.fetch_or(messages);
+  const uint64_t one = 1;
+  if (wake_fd_ >= 0) (void)::write(wake_fd_, &one, sizeof one);
+}
+
+bool CandidateWindow::Visible() const {
+  std::lock_guard lock(mutex_);
+  return visible_;
+}
+
+CandidateStyle CandidateWindow::Style() const {
+  std::lock_guard lock(mutex_);
+  return style_;
+}
+
+void CandidateWindow::Sync() {
+  const uint64_t ticket = sync_requested_.fetch_add(1) + 1;
+  Post(kSync);
+  std::unique_lock lock(start_mutex_);
+  start_cv_.wait_for(lock, std::chrono::seconds(5), [&] { return sync_done_.load() >= ticket; });
+}
+
+void CandidateWindow::ShowReply(const PipeResponse& reply) {
+  {
+    std::lock_guard lock(mutex_);
+    content_.reply = reply;
+    notice_ = false;
+    hovered_ = -1;
+  }
+  Post(kRelayout);
+}
+
+void CandidateWindow::SetAnchor(const ScreenRect& caret, bool has_anchor) {
+  {
+    std::lock_guard lock(mutex_);
+    anchor_ = caret;
+    has_anchor_ = has_anchor;
+  }
+  Post(kRelayout);
+}
+
+void CandidateWindow::ShowExpandedPanel(std::vector<PanelItem> rows, int highlighted,
+                                        int rows_per_page, bool row_major) {
+  if (rows.size() > static_cast<size_t>(kMaxPanelRows)) rows.resize(kMaxPanelRows);
+  {
+    std::lock_guard lock(mutex_);
+    const int count = static_cast<int>(rows.size());
+    content_.panel_rows = std::move(rows);
+    content_.panel_highlighted = std::clamp(highlighted, 0, std::max(count - 1, 0));
+    content_.panel_rows_per_page = std::clamp(rows_per_page, 1, kMaxRowsPerPage);
+    content_.panel_row_major = row_major;
+    content_.panel_mode = true;
+    hovered_ = -1;
+  }
+  Post(kRelayout);
+}
+
+void CandidateWindow::SetPanelHighlight(int row) {
+  {
+    std::lock_guard lock(mutex_);
+    if (content_.panel_mode && row >= 0 && row < static_cast<int>(content_.panel_rows.size())) {
+      content_.panel_highlighted = row;
+      hovered_ = -1;
+    }
+  }
+  Post(kRepaint);
+}
+
+void CandidateWindow::ClearPanelLocked() {
+  content_.panel_rows.clear();
+  content_.panel_highlighted = 0;
+  content_.panel_rows_per_page = 1;
+  content_.panel_mode = false;
+  hovered_ = -1;
+}
+
+void CandidateWindow::ClearExpandedPanel() {
+  {
+    std::lock_guard lock(mutex_);
+    ClearPanelLocked();
+  }
+  Post(kRelayout);
+}
+
+void CandidateWindow::ClearContent() {
+  {
+    std::lock_guard lock(mutex_);
+    notice_ = false;
+    has_anchor_ = false;
+    content_.reply = EmptyReply();
+    ClearPanelLocked();
+  }
+  Post(kRelayout);
+}
+
+void CandidateWindow::ApplyTheme(const std::string& theme_id, bool horizontal,
+                                 const std::string& image_path) {
+  // Files are read before the lock is taken; sessions never wait on a theme load.
+  const bool dark = ReadPreferDarkTheme(settings_path_);
+  CandidateStyle style = ResolveCandidateStyle(options_.builtin_themes_dir,
+                                               options_.user_themes_dir, theme_id, dark);
+  {
+    std::lock_guard lock(mutex_);
+    theme_id_ = theme_id;
+    style_ = std::move(style);
+    content_.horizontal = horizontal;
+    image_path_ = image_path;
+  }
+  Post(kReleaseResources);
+}
+
+void CandidateWindow::SetTheme(const std::string& theme_id, bool horizontal,
+                               const std::string& background_image_path) {
+  ApplyTheme(theme_id, horizontal, background_image_path);
+}
+
+void CandidateWindow::PreviewTheme(const std::string& theme_id, bool horizontal,
+                                   const ScreenRect& anchor) {
+  std::string image_path;
+  {
+    std::lock_guard lock(mutex_);
+    image_path = image_path_;
+  }
+  ApplyTheme(theme_id, horizontal, image_path);
+  {
+    std::lock_guard lock(mutex_);
+    ClearPanelLocked();
+    content_.reply = PreviewReply();
+    anchor_ = anchor;
+    has_anchor_ = true;
+    notice_ = true;
+  }
+  Post(kStartPreview);
+}
+
+// ---- window thread ----
+
+void CandidateWindow::Run(std::string display_name) {
+  std::string message;
+  popup_ = PopupWindow::Create(display_name, &message);
+  {
+    std::lock_guard lock(start_mutex_);
+    if (!popup_) {
+      start_failed_ = true;
+      no_display_ = message == "cannot open the X display";
+      if (!no_display_) LogLine("[Kavi] 候選窗建立失敗\n");
+    } else {
+      window_id_ = popup_->WindowId();
+      started_ = true;
+    }
+  }
+  start_cv_.notify_all();
+  if (!popup_) return;
+  settings_watch_ = std::make_unique<FileChangeWatch>(settings_path_);
+  EnsureResources();
+
+  for (;;) {
+    const uint64_t sync_target = sync_requested_.load();
+    const unsigned messages = pending_.exchange(0);
+    if (messages & kQuit) break;
+    HandleMessages(messages);
+    HandleEvents();
+    const Clock::time_point now = Clock::now();
+    if (preview_timer_ && now >= preview_deadline_) {
+      preview_timer_ = false;
+      ClearContent();
+    }
+    if (retry_timer_ && now >= retry_deadline_) RetryResources();
+    if (sync_done_.load() < sync_target) {
+      {
+        std::lock_guard lock(start_mutex_);
+        sync_done_ = sync_target;
+      }
+      start_cv_.notify_all();
+    }
+    popup_->Flush();
+    if (pending_.load() != 0) continue;
+
+    pollfd fds[3] = {{wake_fd_, POLLIN, 0}, {popup_->ConnectionFd(), POLLIN, 0},
+                     {settings_watch_->Fd(), POLLIN, 0}};
+    const nfds_t count = settings_watch_->Fd() >= 0 ? 3 : 2;
+    if (::poll(fds, count, PollTimeoutMs()) <= 0) continue;
+    if (fds[0].revents & POLLIN) {
+      uint64_t value = 0;
+      (void)::read(wake_fd_, &value, sizeof value);
+    }
+    if (count == 3 && (fds[2].revents & POLLIN) && settings_watch_->Drain()) {
+      // The desktop switched between light and dark: apply the same theme again.
+      std::string theme_id;
+      bool horizontal = true;
+      std::string image_path;
+      {
+        std::lock_guard lock(mutex_);
+        theme_id = theme_id_;
+        horizontal = content_.horizontal;
+        image_path = image_path_;
+      }
+      ApplyTheme(theme_id, horizontal, image_path);
+    }
+  }
+  ReleaseResources();
+  settings_watch_.reset();
+  popup_.reset();
+  std::lock_guard lock(start_mutex_);
+  sync_done_ = UINT64_MAX;
+  start_cv_.notify_all();
+}
+
+int CandidateWindow::PollTimeoutMs() const {
+  int timeout = -1;
+  const Clock::time_point now = Clock::now();
+  for (auto [armed, deadline] : {std::pair{preview_timer_, preview_deadline_},
+                                 std::pair{retry_timer_, retry_deadline_}}) {
+    if (!armed) continue;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
+    const int ms = static_cast<int>(std::max<long long>(left, 0));
+    timeout = timeout < 0 ? ms : std::min(timeout, ms);
+  }
+  return timeout;
+}
+
+void CandidateWindow::HandleMessages(unsigned messages) {
+  if (messages & kReleaseResources) ReleaseResources();
+  if (messages & kStartPreview) {
+    preview_timer_ = true;
+    preview_deadline_ = Clock::now() + std::chrono::milliseconds(kPreviewMilliseconds);
+  }
+  if (messages & (kRelayout | kReleaseResources | kStartPreview)) Relayout();
+  if (messages & kRepaint) {
+    int x = 0;
+    int y = 0;
+    const bool valid = popup_->PointerPosition(&x, &y);
+    {
+      std::lock_guard lock(mutex_);
+      last_mouse_x_ = x;
+      last_mouse_y_ = y;
+      last_mouse_valid_ = valid;
+    }
+    Paint();
+  }
+}
+
+void CandidateWindow::HandleEvents() {
+  PopupEvent event;
+  while (popup_->NextEvent(&event)) {
+    switch (event.type) {
+      case PopupEvent::Type::kExpose:
+        Paint();
+        break;
+      case PopupEvent::Type::kMotion:
+        OnPointerMove(event.x, event.y, event.root_x, event.root_y);
+        break;
+      case PopupEvent::Type::kButtonRelease:
+        if (event.button == 1) OnButtonRelease(event.x, event.y);
+        break;
+      case PopupEvent::Type::kWheel:
+        OnWheel(event.wheel_delta);
+        break;
+      case PopupEvent::Type::kDpiChanged:
+        ReleaseResources();
+        Relayout();
+        break;
+      case PopupEvent::Type::kNone:
+        break;
+    }
+  }
+}
+
+void CandidateWindow::HideLocked() {
+  hovered_ = -1;
+  layout_ = CandidateLayout{};
+  if (visible_) {
+    popup_->Hide();
+    visible_ = false;
+  }
+}
+
+void CandidateWindow::Relayout() {
+  CandidateContent content;
+  ScreenRect anchor{};
+  bool has_anchor = false;
+  CandidateStyle style;
+  {
+    std::lock_guard lock(mutex_);
+    content = content_;
+    anchor = anchor_;
+    has_anchor = has_anchor_;
+    style = style_;
+  }
+  const bool inverted = anchor.right < anchor.left || anchor.bottom < anchor.top;
+  if (!has_anchor || inverted || (content.RowCount() == 0 && !PreeditLineShown(content))) {
+    std::lock_guard lock(mutex_);
+    HideLocked();
+    return;
+  }
+  EnsureResources();
+  const double scale = popup_->Dpi() / 96.0;
+  const ScreenRect work_area = ToRect(popup_->WorkAreaNear(ToArea(anchor)));
+  const MaxSize max = MaximumWindowSize(work_area, scale, content.horizontal, content.panel_mode);
+  NoTextMeasurer no_text;
+  const TextMeasurer& measurer = text_ ? static_cast<const TextMeasurer&>(*text_) : no_text;
+  CandidateLayout layout = LayoutContent(content, style, measurer, max.width, max.height);
+  if (layout.Hidden()) {
+    std::lock_guard lock(mutex_);
+    HideLocked();
+    return;
+  }
+  const int w = FramePixels(layout.width, scale);
+  const int h = FramePixels(layout.height, scale);
+  const WindowPosition position = PlaceWindow(anchor, work_area, w, h, scale);
+  int mouse_x = 0;
+  int mouse_y = 0;
+  const bool mouse_valid = popup_->PointerPosition(&mouse_x, &mouse_y);
+  {
+    std::lock_guard lock(mutex_);
+    layout_ = std::move(layout);
+    scale_ = scale;
+    // A pointer resting where the window appears must not move the highlight.
+    last_mouse_x_ = mouse_x;
+    last_mouse_y_ = mouse_y;
+    last_mouse_valid_ = mouse_valid;
+    visible_ = true;
+  }
+  popup_->MoveResizeShow(position.x, position.y, w, h);
+  popup_->SetRoundedShape(w, h, static_cast<int>(style.corner_radius * scale));
+  Paint();
+}
+
+void CandidateWindow::Paint() {
+  CandidateContent content;
+  CandidateStyle style;
+  CandidateLayout layout;
+  double scale = 1;
+  {
+    std::lock_guard lock(mutex_);
+    if (!visible_) return;
+    content = content_;
+    style = style_;
+    layout = layout_;
+    scale = scale_;
+  }
+  cairo_surface_t* surface = EnsureResources() ? popup_->Surface() : nullptr;
+  if (!surface || !text_) {
+    popup_->DrawNotice(kNoticeText);
+    if (!retry_timer_) {
+      retry_timer_ = true;
+      retry_deadline_ = Clock::now() + std::chrono::milliseconds(kResourceRetryMilliseconds);
+    }
+    return;
+  }
+  cairo_t* cr = cairo_create(surface);
+  PaintWindowFrame(cr, scale, content, style, layout, *text_, background_);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+}
+
+bool CandidateWindow::EnsureResources() {
+  auto start_retry = [this] {
+    if (!retry_timer_) {
+      retry_timer_ = true;
+      retry_deadline_ = Clock::now() + std::chrono::milliseconds(kResourceRetryMilliseconds);
+    }
+  };
+  CandidateStyle style;
+  std::string image_path;
+  {
+    std::lock_guard lock(mutex_);
+    style = style_;
+    image_path = image_path_;
+  }
+  if (!text_) {
+    if (options_.graphics_available && !options_.graphics_available()) {
+      if (!factory_failure_logged_) {
+        LogLine("[Kavi] 候選窗圖形工廠初始化失敗，將自動重試\n");
+        factory_failure_logged_ = true;
+      }
+      start_retry();
+      return false;
+    }
+    factory_failure_logged_ = false;
+    std::string message;
+    text_ = PangoTextFormats::Create(style, &message);
+    if (!text_) {
+      if (!font_failure_logged_) {
+        LogLine("[Kavi] 候選窗字體初始化失敗，顯示診斷並自動重試\n");
+        font_failure_logged_ = true;
+      }
+      start_retry();
+      return false;
+    }
+    font_failure_logged_ = false;
+  }
+  if (!image_path.empty() && image_path != loaded_image_path_) {
+    if (background_) cairo_surface_destroy(background_);
+    std::string message;
+    background_ = LoadBackgroundImage(image_path, &message);
+    loaded_image_path_ = image_path;
+    if (!background_ && !image_failure_logged_) {
+      LogLine("[Kavi] 候選窗背景圖片載入失敗，降級使用主題底色\n");
+      image_failure_logged_ = true;
+    } else if (background_) {
+      image_failure_logged_ = false;
+    }
+  }
+  if (!popup_->Surface()) {
+    start_retry();
+    return false;
+  }
+  return true;
+}
+
+void CandidateWindow::ReleaseResources() {
+  text_.reset();
+  if (background_) cairo_surface_destroy(background_);
+  background_ = nullptr;
+  loaded_image_path_.clear();
+  if (popup_) popup_->ReleaseSurface();
+}
+
+void CandidateWindow::RetryResources() {
+  ReleaseResources();
+  if (options_.graphics_available && !options_.graphics_available()) {
+    retry_deadline_ = Clock::now() + std::chrono::milliseconds(kResourceRetryMilliseconds);
+    return;
+  }
+  retry_timer_ = false;
+  if (EnsureResources()) {
+    Relayout();
+  } else {
+    retry_timer_ = true;
+    retry_deadline_ = Clock::now() + std::chrono::milliseconds(kResourceRetryMilliseconds);
+  }
+}
+
+void CandidateWindow::Send(ServerCommand command, int32_t value) {
+  uint64_t context_id = 0;
+  uint64_t nonce = 0;
+  {
+    std::lock_guard lock(mutex_);
+    context_id = content_.reply.context_id;
+    nonce = content_.reply.session_nonce;
+  }
+  if (options_.poster) options_.poster(command, value, context_id, nonce);
+}
+
+void CandidateWindow::OnPointerMove(int x, int y, int root_x, int root_y) {
+  if (notice_) return;
+  std::optional<PointerCommand> command;
+  {
+    std::lock_guard lock(mutex_);
+    if (last_mouse_valid_ && root_x == last_mouse_x_ && root_y == last_mouse_y_) return;
+    last_mouse_x_ = root_x;
+    last_mouse_y_ = root_y;
+    last_mouse_valid_ = true;
+    int hovered = hovered_;
+    command = HoverCommand(content_, layout_, x / scale_, y / scale_, &hovered);
+    hovered_ = hovered;
+  }
+  if (command) Send(command->command, command->value);
+}
+
+void CandidateWindow::OnButtonRelease(int x, int y) {
+  if (notice_) return;
+  std::optional<PointerCommand> command;
+  {
+    std::lock_guard lock(mutex_);
+    command = ClickCommand(content_, layout_, x / scale_, y / scale_);
+  }
+  if (command) Send(command->command, command->value);
+}
+
+void CandidateWindow::OnWheel(int delta) {
+  if (notice_) return;
+  const PointerCommand command = WheelCommand(delta);
+  Send(command.command, command.value);
+}
+
+}  // namespace kavi::win

@@ -1,0 +1,155 @@
+// The server's one on-screen candidate list: a popup near the caret that client sessions feed
+// with replies, caret rectangles and the expanded panel, and whose clicks, hovering and wheel
+// turns go back to the composition's owner as server commands. It runs its own thread; every
+// operation takes the window lock, updates state and wakes that thread, and never draws on the
+// caller's thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "candidate/candidate_content.h"
+#include "candidate/candidate_layout.h"
+#include "candidate/candidate_style.h"
+#include "server/ports/candidate_window_port.h"
+#include "server/ports/server_command.h"
+
+namespace kavi::win {
+
+class PopupWindow;
+class FileChangeWatch;
+class PangoTextFormats;
+
+inline constexpr int kPreviewMilliseconds = 3000;
+inline constexpr int kResourceRetryMilliseconds = 1000;
+inline constexpr int kWindowStartMilliseconds = 2000;
+
+struct CandidateWindowOptions {
+  std::filesystem::path builtin_themes_dir;
+  std::filesystem::path user_themes_dir;
+  ServerCommandPoster poster;
+  // The X display to use; empty means the environment's.
+  std::string display_name;
+  // The GTK settings.ini whose dark preference the window follows; empty means the user's own.
+  std::filesystem::path desktop_settings;
+  // Whether the text engine may be set up; lets tests play a graphics failure and recovery.
+  // Null means always.
+  std::function<bool()> graphics_available;
+};
+
+class CandidateWindow final : public CandidateWindowPort {
+ public:
+  // Starts the window thread and waits for the window to exist. Null, logged once per process,
+  // when there is no display to show it on: the server then runs without a window.
+  static std::unique_ptr<CandidateWindow> Create(CandidateWindowOptions options);
+  ~CandidateWindow() override;
+  CandidateWindow(const CandidateWindow&) = delete;
+  CandidateWindow& operator=(const CandidateWindow&) = delete;
+
+  void ShowReply(const PipeResponse& reply) override;
+  void SetAnchor(const ScreenRect& caret, bool has_anchor) override;
+  void ShowExpandedPanel(std::vector<PanelItem> rows, int highlighted, int rows_per_page,
+                         bool row_major) override;
+  void SetPanelHighlight(int row) override;
+  void ClearExpandedPanel() override;
+  void ClearContent() override;
+  void SetTheme(const std::string& theme_id, bool horizontal,
+                const std::string& background_image_path) override;
+  void PreviewTheme(const std::string& theme_id, bool horizontal,
+                    const ScreenRect& anchor) override;
+
+  // For tests and tools: the X window id, whether it is shown, and the applied style.
+  unsigned long WindowId() const { return window_id_; }
+  bool Visible() const;
+  CandidateStyle Style() const;
+  // Blocks until the window thread has handled everything posted before the call.
+  void Sync();
+
+ private:
+  enum Message : unsigned {
+    kRelayout = 1u << 0,
+    kReleaseResources = 1u << 1,
+    kStartPreview = 1u << 2,
+    kRepaint = 1u << 3,
+    kQuit = 1u << 4,
+    kSync = 1u << 5,
+  };
+  using Clock = std::chrono::steady_clock;
+
+  explicit CandidateWindow(CandidateWindowOptions options);
+  void Post(unsigned messages);
+  void ApplyTheme(const std::string& theme_id, bool horizontal, const std::string& image_path);
+  void ClearPanelLocked();
+
+  // Window thread.
+  void Run(std::string display_name);
+  void HandleMessages(unsigned messages);
+  void HandleEvents();
+  void Relayout();
+  void HideLocked();
+  void Paint();
+  bool EnsureResources();
+  void ReleaseResources();
+  void RetryResources();
+  void OnPointerMove(int x, int y, int root_x, int root_y);
+  void OnButtonRelease(int x, int y);
+  void OnWheel(int delta);
+  void Send(ServerCommand command, int32_t value);
+  int PollTimeoutMs() const;
+
+  const CandidateWindowOptions options_;
+  const std::filesystem::path settings_path_;
+
+  mutable std::mutex mutex_;  // the window lock
+  CandidateContent content_;
+  ScreenRect anchor_{};
+  bool has_anchor_ = false;
+  std::string theme_id_ = kDefaultThemeId;
+  CandidateStyle style_;
+  std::string image_path_;
+  CandidateLayout layout_;
+  double scale_ = 1;
+  int last_mouse_x_ = 0;
+  int last_mouse_y_ = 0;
+  bool last_mouse_valid_ = false;
+  bool visible_ = false;
+  std::atomic<int> hovered_{-1};
+  std::atomic<bool> notice_{false};
+
+  std::atomic<unsigned> pending_{0};
+  int wake_fd_ = -1;
+  std::atomic<unsigned long> window_id_{0};
+  std::thread thread_;
+
+  // Start-up and Sync hand-shakes.
+  std::mutex start_mutex_;
+  std::condition_variable start_cv_;
+  bool started_ = false;
+  bool start_failed_ = false;
+  bool no_display_ = false;
+  std::atomic<uint64_t> sync_requested_{0};
+  std::atomic<uint64_t> sync_done_{0};
+
+  // Owned by the window thread.
+  std::unique_ptr<PopupWindow> popup_;
+  std::unique_ptr<FileChangeWatch> settings_watch_;
+  std::unique_ptr<PangoTextFormats> text_;
+  cairo_surface_t* background_ = nullptr;
+  std::string loaded_image_path_;
+  bool preview_timer_ = false;
+  Clock::time_point preview_deadline_;
+  bool retry_timer_ = false;
+  Clock::time_point retry_deadline_;
+  bool factory_failure_logged_ = false;
+  bool font_failure_logged_ = false;
+  bool image_failure_logged_ = false;
+};
+
+}  // namespace kavi::win

@@ -1,0 +1,71 @@
+// The candidate window's X11 side: an override-redirect ARGB popup that never takes focus,
+// its cairo surface, its input events, and what it needs to know about the screen.
+#pragma once
+
+#include <cairo.h>
+
+#include <memory>
+#include <string>
+
+namespace kavi::win {
+
+struct ScreenArea {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
+
+struct PopupEvent {
+  enum class Type { kNone, kExpose, kMotion, kButtonRelease, kWheel, kDpiChanged };
+  Type type = Type::kNone;
+  int x = 0;  // window coordinates, pixels
+  int y = 0;
+  int root_x = 0;
+  int root_y = 0;
+  int button = 0;       // ButtonRelease: 1 left, 2 middle, 3 right
+  int wheel_delta = 0;  // Wheel: positive away from the user
+};
+
+class PopupWindow {
+ public:
+  // Connects to the display (empty name: the environment's) and makes the hidden window.
+  static std::unique_ptr<PopupWindow> Create(const std::string& display_name,
+                                             std::string* message);
+  ~PopupWindow();
+  PopupWindow(const PopupWindow&) = delete;
+  PopupWindow& operator=(const PopupWindow&) = delete;
+
+  int ConnectionFd() const;
+  unsigned long WindowId() const;
+
+  // The desktop's Xft.dpi resource, else 96.
+  double Dpi() const;
+  // The work area of the monitor nearest the rectangle: the XRandR monitor clipped by
+  // _NET_WORKAREA when a window manager publishes one; the whole screen when neither is known.
+  ScreenArea WorkAreaNear(const ScreenArea& anchor) const;
+
+  void MoveResizeShow(int x, int y, int width, int height);
+  void Hide();
+  // Cuts the window to a rounded rectangle (radius in pixels) so the corners are see-through
+  // even without a compositor.
+  void SetRoundedShape(int width, int height, int radius);
+  // A cairo surface for the window's current size; null when cairo cannot make one.
+  cairo_surface_t* Surface();
+  void ReleaseSurface();
+  // Draws a one-line notice without any text engine of our own (fallback painting).
+  void DrawNotice(const std::string& text);
+  void Flush();
+
+  bool PointerPosition(int* root_x, int* root_y) const;
+
+  // The next queued event without blocking; false when none is queued.
+  bool NextEvent(PopupEvent* event);
+
+ private:
+  struct State;
+  explicit PopupWindow(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace kavi::win
