@@ -3,21 +3,32 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 #include "client/kavi_client.h"
+#include "config/config_store.h"
+#include "config/config_watcher.h"
+#include "packs/data_generation.h"
+#include "platform/autostart/autostart.h"
+#include "platform/folders.h"
 #include "platform/foreground.h"
 #include "platform/identity.h"
 #include "platform/instance_lock.h"
 #include "platform/ipc.h"
 #include "platform/log.h"
+#include "plugins/plugin_engine.h"
 #include "server/app/command_line.h"
 #include "server/app/engine_starter.h"
+#include "server/app/maintenance_jobs.h"
+#include "server/app/server_catalog.h"
 #include "server/app/server_directories.h"
+#include "server/app/settings_applier.h"
 #include "server/engine/engine_api.h"
 #include "server/engine/engine_lock.h"
+#include "server/profile/profile_registration.h"
 #include "server/serve/pipe_server.h"
 
 namespace kavi::win::server {
@@ -64,16 +75,144 @@ std::filesystem::path LockPath(const std::filesystem::path& runtime_dir, const s
   return runtime_dir / ("Kavi.Server." + sid + "." + std::to_string(session) + ".lock");
 }
 
+int RunProfileMode(CommandLine::Mode mode) {
+  std::filesystem::path local = LocalAppDataFolder();
+  std::filesystem::path registry =
+      ProfileRegistryFolder(local.empty() ? ProgramFolder() / "local-data" : local / "Kavi");
+  int32_t result = mode == CommandLine::Mode::ActivateProfile ? ActivateProfile(registry)
+                                                               : RemoveProfile(registry);
+  return ProfileModeExitCode(result);
+}
+
+// Everything that lives from start-up to teardown, in the order it is built.
+class Server {
+ public:
+  Server(ServerDirectories dirs, std::string sid, uint64_t session,
+         std::filesystem::path socket_path)
+      : dirs_(std::move(dirs)),
+        sid_(std::move(sid)),
+        session_(session),
+        socket_path_(std::move(socket_path)),
+        engine_(dirs_),
+        config_(dirs_.user_root) {}
+
+  void StartEngine() {
+    std::lock_guard<std::mutex> hold(EngineLock());
+    engine_.Start();
+  }
+
+  void LoadConfiguration() {
+    ConfigRecord loaded;
+    std::string message;
+    if (!config_.Load(&loaded, &message)) {
+      LogLine("[Kavi] 啟動讀取配置失敗，使用預設值：" + message + "\n");
+    } else {
+      std::lock_guard<std::mutex> hold(EngineLock());
+      ApplyEngineSettings(loaded);
+    }
+    shared_.settings.Set(SessionSettingsFrom(config_.Snapshot()));
+  }
+
+  void BuildServices() {
+    services_.user_data_root = dirs_.user_root;
+    plugins_ = std::make_unique<PluginEngine>(dirs_.shared_data / "plugin");
+    services_.plugins = plugins_.get();
+    maintenance_ = std::make_unique<MaintenanceJobs>(
+        dirs_.user_root, shared_.jobs, [this](std::string* message) { return RestartEngine(message); });
+    services_.maintenance = maintenance_.get();
+    catalog_ = std::make_unique<ServerCatalog>(dirs_.shared_data, dirs_.user_themes, nullptr);
+    services_.catalog = catalog_.get();
+    services_.is_foreground = [this](uint32_t pid) { return foreground_.IsForeground(pid); };
+    watcher_ = std::make_unique<ConfigWatcher>(dirs_.user_root, [this] { Reload(); });
+  }
+
+  // Serves until stopped, then tears everything down in order.
+  void Serve() {
+    PipeServer pipe_server(sid_, session_, socket_path_, services_, shared_);
+    services_.shutdown = [&pipe_server] { pipe_server.Stop(); };
+    std::string message;
+    switch (pipe_server.Listen(&message)) {
+      case PipeServer::ListenResult::Listening: {
+        SignalWatcher signals([&pipe_server] { pipe_server.Stop(); });
+        pipe_server.Serve();
+        break;
+      }
+      case PipeServer::ListenResult::Squatted:
+      case PipeServer::ListenResult::Failed:
+        LogLine("[Kavi] " + message);
+        break;
+    }
+    pipe_server.Teardown();
+    services_.shutdown = nullptr;
+    if (maintenance_) maintenance_->Join();
+    if (watcher_) watcher_->Stop();
+    std::lock_guard<std::mutex> hold(EngineLock());
+    kavi_finalize();
+  }
+
+ private:
+  // The engine restart of the maintenance jobs (engine lock held): initialise, cloud init, then
+  // the configuration; true exactly when the configuration loads.
+  bool RestartEngine(std::string* message) {
+    engine_.Restart();
+    ConfigRecord loaded;
+    if (!config_.Load(&loaded, message)) return false;
+    ApplyEngineSettings(loaded);
+    shared_.settings.Set(SessionSettingsFrom(loaded));
+    return true;
+  }
+
+  void Reload() {
+    ConfigRecord loaded;
+    std::string message;
+    if (!config_.Load(&loaded, &message)) {
+      LogLine("[Kavi] 配置重載失敗：" + message + "\n");
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> hold(EngineLock());
+      ApplyEngineSettings(loaded);
+    }
+    shared_.settings.Set(SessionSettingsFrom(loaded));
+    if (services_.window)
+      services_.window->SetTheme(loaded.app.theme, loaded.engine.horizontal,
+                                 loaded.app.candidate_bg_image_path);
+  }
+
+  const ServerDirectories dirs_;
+  const std::string sid_;
+  const uint64_t session_;
+  const std::filesystem::path socket_path_;
+  EngineStarter engine_;
+  ConfigStore config_;
+  ServerShared shared_;
+  SessionServices services_;
+  ForegroundProbe foreground_;
+  std::unique_ptr<PluginEngine> plugins_;
+  std::unique_ptr<MaintenanceJobs> maintenance_;
+  std::unique_ptr<ServerCatalog> catalog_;
+  std::unique_ptr<ConfigWatcher> watcher_;
+};
+
 }  // namespace
 
 int RunServer(int argc, char** argv) {
   SignalWatcher::BlockSignals();
+  // 1, 2: one-shot modes and the voice deep link.
   const CommandLine command_line = ParseCommandLine(JoinArguments(argc, argv));
+  if (command_line.mode != CommandLine::Mode::Serve) return RunProfileMode(command_line.mode);
+  if (command_line.bootstrap) {
+    std::string message;
+    if (!WriteAutostartEntry(AutostartFolder(), ProgramPath(), &message))
+      LogLine("[Kavi] " + message);
+  }
 
+  // 3: identity.
   const std::string sid = CurrentUserSid();
   if (sid.empty()) return kExitNoIdentity;
   const uint64_t session = CurrentSessionId().value_or(0);
 
+  // 4: one server per user and session; its private directory is the socket's security.
   const std::filesystem::path runtime_dir = RuntimeDirectory();
   std::string message;
   if (!PrepareRuntimeDirectory(runtime_dir, &message)) {
@@ -95,43 +234,21 @@ int RunServer(int argc, char** argv) {
       return kExitNoSecurity;
   }
 
+  // 5: the shared data generation.
   ServerDirectories dirs = ResolveServerDirectories();
+  if (!RecoverDataGeneration(dirs.installed_data, dirs.local_root, &dirs.shared_data, &message)) {
+    LogLine(std::string(kRecoveryFailedLog) + message + "\n");
+    lock.Release();
+    return kExitDataRecoveryFailed;
+  }
   if (!CreateServerDirectories(dirs, &message)) LogLine("[Kavi] " + message);
 
-  EngineStarter engine(dirs);
-  {
-    std::lock_guard<std::mutex> hold(EngineLock());
-    engine.Start();
-  }
-
-  ServerShared shared;
-  SessionServices services;
-  services.user_data_root = dirs.user_root;
-  ForegroundProbe foreground;
-  services.is_foreground = [&foreground](uint32_t pid) { return foreground.IsForeground(pid); };
-
-  const std::filesystem::path socket_path = ServerSocketPath(runtime_dir, sid, session);
-  PipeServer pipe_server(sid, session, socket_path, services, shared);
-  services.shutdown = [&pipe_server] { pipe_server.Stop(); };
-
-  switch (pipe_server.Listen(&message)) {
-    case PipeServer::ListenResult::Listening: {
-      SignalWatcher signals([&pipe_server] { pipe_server.Stop(); });
-      pipe_server.Serve();
-      break;
-    }
-    case PipeServer::ListenResult::Squatted:
-      LogLine("[Kavi] " + message);
-      break;
-    case PipeServer::ListenResult::Failed:
-      LogLine("[Kavi] " + message);
-      break;
-  }
-  pipe_server.Teardown();
-  {
-    std::lock_guard<std::mutex> hold(EngineLock());
-    kavi_finalize();
-  }
+  // 6 to 16.
+  Server server(dirs, sid, session, ServerSocketPath(runtime_dir, sid, session));
+  server.StartEngine();
+  server.LoadConfiguration();
+  server.BuildServices();
+  server.Serve();
   lock.Release();
   return kExitOk;
 }

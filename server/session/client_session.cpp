@@ -800,7 +800,7 @@ void ClientSession::MaybeOpenPanel(const PipeRequest& r, const PipeResponse& pre
   if (panel_.rows.empty()) return;
   panel_.active = true;
   panel_.rows_per_page = std::clamp<int>(static_cast<int>(current.page_size), 1, 10);
-  panel_.row_major = true;
+  panel_.row_major = shared_.settings.Get().horizontal;
   int highlighted = static_cast<int>(current.page_number * current.page_size + current.highlighted);
   if (!last_entries_.empty() && current.highlighted < last_entries_.size() &&
       !last_entries_[current.highlighted].cloud)

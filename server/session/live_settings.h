@@ -18,6 +18,7 @@ struct SessionSettings {
   // Folded to lower case; a custom layout applies only with the stroke schema.
   std::string stroke_keys = kDefaultStrokeKeys;
   bool bopomofo = false;
+  bool horizontal = true;
 
   bool simplified_output() const { return charset == "zhs"; }
   bool custom_stroke_layout() const {
