@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <system_error>
+
+#include <libime/core/languagemodel.h>
 
 #include "ovra/composer.h"
 #include "ovra/keys.h"
@@ -37,21 +40,57 @@ void Engine::Setup(EnginePaths paths) {
 }
 
 void Engine::Initialize() {
+  FinishLoading();
   if (composer_) return;
   catalog_.Load({paths_.shared_data_dir / kSharedSchemeDir, paths_.user_data_dir / kSchemePackDir},
                 DataDirs(paths_));
+  SchemeDefinition scheme;
+  std::shared_ptr<const libime::StaticLanguageModelFile> model;
   std::string message;
-  composer_ = LoadScheme(scheme_id_, &message);
-  if (!composer_ && scheme_id_ != kDefaultScheme) {
+  bool prepared = PrepareScheme(scheme_id_, &scheme, &model, &message);
+  if (!prepared && scheme_id_ != kDefaultScheme) {
     LogEngineEvent(message);
     scheme_id_ = kDefaultScheme;
-    composer_ = LoadScheme(scheme_id_, &message);
+    prepared = PrepareScheme(scheme_id_, &scheme, &model, &message);
   }
-  if (!composer_) LogEngineEvent(message);
+  if (!prepared) {
+    LogEngineEvent(message);
+    return;
+  }
+  // The dictionaries load while the server goes on starting; the first call that needs them
+  // waits for them.
+  auto build = [scheme, model, extension_b = extension_b_, dir = paths_.user_data_dir] {
+    return BuildComposer(scheme, model, extension_b, dir);
+  };
+  try {
+    loading_ = std::async(std::launch::async, build);
+  } catch (const std::system_error&) {
+    Adopt(build());
+  }
+}
+
+void Engine::FinishLoading() {
+  if (loading_.valid()) Adopt(loading_.get());
+}
+
+void Engine::Adopt(LoadedScheme loaded) {
+  if (!loaded.message.empty()) LogEngineEvent(loaded.message);
+  composer_ = std::move(loaded.composer);
+  scheme_kind_ = loaded.kind;
+  if (!composer_ && scheme_id_ != kDefaultScheme) {
+    scheme_id_ = kDefaultScheme;
+    LoadedScheme fallback = LoadScheme(scheme_id_);
+    if (!fallback.message.empty()) LogEngineEvent(fallback.message);
+    composer_ = std::move(fallback.composer);
+    scheme_kind_ = fallback.kind;
+  }
+  // The option may have changed while the scheme was loading.
+  if (composer_) composer_->SetExtensionB(extension_b_);
   ClearComposition();
 }
 
 void Engine::Finalize() {
+  FinishLoading();
   std::string message;
   if (composer_ && !SaveUserData(&message)) LogEngineEvent(message);
   ClearComposition();
@@ -62,6 +101,7 @@ void Engine::Finalize() {
 }
 
 bool Engine::SyncUserData(std::string* message) {
+  FinishLoading();
   if (!composer_) {
     if (message) message->clear();
     return true;
@@ -74,28 +114,45 @@ bool Engine::SaveUserData(std::string* message) {
   return composer_->SaveUserData(UserDb(paths_.user_data_dir, scheme_id_), message);
 }
 
-std::unique_ptr<Composer> Engine::LoadScheme(const std::string& id, std::string* message) {
-  const SchemeDefinition* scheme = catalog_.Find(id);
-  if (!scheme) {
+bool Engine::PrepareScheme(const std::string& id, SchemeDefinition* scheme,
+                           std::shared_ptr<const libime::StaticLanguageModelFile>* model,
+                           std::string* message) {
+  const SchemeDefinition* found = catalog_.Find(id);
+  if (!found) {
     *message = "no scheme \"" + id + "\"";
-    return nullptr;
+    return false;
   }
-  auto model = models_.Get(scheme->language_model, message);
-  if (!model) return nullptr;
-  std::unique_ptr<Composer> composer;
-  if (scheme->kind == SchemeKind::kPinyin) {
-    composer = PinyinComposer::Create(*scheme, std::move(model), message);
+  *model = models_.Get(found->language_model, message);
+  if (!*model) return false;
+  *scheme = *found;
+  return true;
+}
+
+Engine::LoadedScheme Engine::BuildComposer(
+    const SchemeDefinition& scheme, std::shared_ptr<const libime::StaticLanguageModelFile> model,
+    bool extension_b, const std::filesystem::path& user_data_dir) {
+  LoadedScheme loaded;
+  loaded.kind = scheme.kind;
+  if (scheme.kind == SchemeKind::kPinyin) {
+    loaded.composer = PinyinComposer::Create(scheme, std::move(model), &loaded.message);
   } else {
-    composer = TableComposer::Create(*scheme, std::move(model), message);
+    loaded.composer = TableComposer::Create(scheme, std::move(model), &loaded.message);
   }
-  if (!composer) return nullptr;
-  composer->SetExtensionB(extension_b_);
-  std::string load_message;
-  if (!composer->LoadUserData(UserDb(paths_.user_data_dir, id), &load_message)) {
-    LogEngineEvent("user data of " + id + ": " + load_message);
+  if (!loaded.composer) return loaded;
+  loaded.composer->SetExtensionB(extension_b);
+  std::string message;
+  if (!loaded.composer->LoadUserData(UserDb(user_data_dir, scheme.id), &message)) {
+    loaded.message = "user data of " + scheme.id + ": " + message;
   }
-  scheme_kind_ = scheme->kind;
-  return composer;
+  return loaded;
+}
+
+Engine::LoadedScheme Engine::LoadScheme(const std::string& id) {
+  SchemeDefinition scheme;
+  std::shared_ptr<const libime::StaticLanguageModelFile> model;
+  LoadedScheme loaded;
+  if (!PrepareScheme(id, &scheme, &model, &loaded.message)) return loaded;
+  return BuildComposer(scheme, std::move(model), extension_b_, paths_.user_data_dir);
 }
 
 bool Engine::Composing() const {
@@ -103,6 +160,7 @@ bool Engine::Composing() const {
 }
 
 bool Engine::ProcessKey(uint32_t key, uint32_t modifiers) {
+  FinishLoading();
   if (!composer_ || (modifiers & keys::kReleaseMask)) return false;
   if (key == keys::kCapsLock) {
     if (good_old_caps_lock_) return false;
@@ -323,6 +381,7 @@ void Engine::LiftBigramFollowers() {
 }
 
 void Engine::RefreshCandidates() {
+  FinishLoading();
   if (Composing()) RebuildMenu();
 }
 
@@ -444,6 +503,7 @@ CandidateEntry Engine::EntryAt(size_t index) {
 }
 
 bool Engine::GetContext(ContextSnapshot* context) {
+  FinishLoading();
   if (!composer_) return false;
   *context = {};
   if (Composing()) {
@@ -461,6 +521,7 @@ bool Engine::GetContext(ContextSnapshot* context) {
 }
 
 std::vector<CandidateEntry> Engine::AllCandidates(size_t max_count) {
+  FinishLoading();
   std::vector<CandidateEntry> entries;
   size_t count = std::min(max_count, menu_.size());
   entries.reserve(count);
@@ -468,28 +529,34 @@ std::vector<CandidateEntry> Engine::AllCandidates(size_t max_count) {
   return entries;
 }
 
-const std::string* Engine::Input() const {
+const std::string* Engine::Input() {
+  FinishLoading();
   return Composing() ? &composer_->Input() : nullptr;
 }
 
 std::string Engine::ExpandInput(const std::string& input) {
+  FinishLoading();
   return composer_ ? composer_->ExpandInput(input) : std::string();
 }
 
 bool Engine::SelectCandidate(size_t index_on_page) {
+  FinishLoading();
   if (!composer_ || index_on_page >= pager_.PageCount()) return false;
   return SelectEntry(pager_.PageStart() + index_on_page);
 }
 
 bool Engine::HighlightCandidate(size_t index_on_page) {
+  FinishLoading();
   return pager_.Highlight(index_on_page);
 }
 
 bool Engine::ChangePage(bool backward) {
+  FinishLoading();
   return pager_.ChangePage(backward);
 }
 
 void Engine::ClearComposition() {
+  FinishLoading();
   if (composer_) composer_->Clear();
   predictions_.clear();
   menu_.clear();
@@ -504,6 +571,7 @@ bool Engine::GetOption(const std::string& name) const {
 }
 
 void Engine::SetOption(const std::string& name, bool value) {
+  FinishLoading();
   if (name == kAsciiModeOption) {
     SetAsciiMode(value);
   } else if (name == kFullShapeOption) {
@@ -540,6 +608,7 @@ void Engine::SetMeltEnglish(bool enable) {
 }
 
 void Engine::SetExtensionB(bool enable) {
+  FinishLoading();
   extension_b_ = enable;
   if (!composer_) return;
   composer_->SetExtensionB(enable);
@@ -575,6 +644,7 @@ void Engine::SetActiveSchemes(const std::string& comma_separated_ids) {
 }
 
 bool Engine::SelectScheme(const std::string& id) {
+  FinishLoading();
   if (!active_schemes_.empty() &&
       std::find(active_schemes_.begin(), active_schemes_.end(), id) == active_schemes_.end()) {
     return false;
@@ -585,17 +655,17 @@ bool Engine::SelectScheme(const std::string& id) {
     return true;
   }
   if (id == scheme_id_) return true;
-  SchemeKind previous_kind = scheme_kind_;
-  std::string message;
-  std::unique_ptr<Composer> next = LoadScheme(id, &message);
-  if (!next) {
-    scheme_kind_ = previous_kind;
-    LogEngineEvent(message);
+  LoadedScheme next = LoadScheme(id);
+  if (!next.composer) {
+    LogEngineEvent(next.message);
     return false;
   }
+  if (!next.message.empty()) LogEngineEvent(next.message);
+  std::string message;
   if (!SaveUserData(&message)) LogEngineEvent(message);
   ClearComposition();
-  composer_ = std::move(next);
+  composer_ = std::move(next.composer);
+  scheme_kind_ = next.kind;
   scheme_id_ = id;
   last_committed_.clear();
   return true;

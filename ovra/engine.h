@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,10 @@
 #include "ovra/punctuation.h"
 #include "ovra/scheme.h"
 #include "ovra/script_converter.h"
+
+namespace libime {
+class StaticLanguageModelFile;
+}
 
 namespace kavi::win {
 
@@ -68,14 +73,14 @@ class Engine {
   // Saves the user data and drops the scheme; settings are kept for the next Initialize.
   void Finalize();
   bool SyncUserData(std::string* message);
-  bool initialized() const { return composer_ != nullptr; }
+  bool initialized() const { return composer_ != nullptr || loading_.valid(); }
 
   bool ProcessKey(uint32_t key, uint32_t modifiers);
   bool TakeCommit(CommitRecord* commit);
   bool GetContext(ContextSnapshot* context);
   std::vector<CandidateEntry> AllCandidates(size_t max_count);
   // The raw input being composed, or null when nothing is.
-  const std::string* Input() const;
+  const std::string* Input();
   std::string ExpandInput(const std::string& input);
   bool SelectCandidate(size_t index_on_page);
   bool HighlightCandidate(size_t index_on_page);
@@ -128,7 +133,24 @@ class Engine {
   std::string Display(const std::string& text);
   CandidateEntry EntryAt(size_t index);
   void SetAsciiMode(bool on);
-  std::unique_ptr<Composer> LoadScheme(const std::string& id, std::string* message);
+  struct LoadedScheme {
+    std::unique_ptr<Composer> composer;
+    SchemeKind kind = SchemeKind::kPinyin;
+    std::string message;  // why there is no composer, or what went wrong with the user data
+  };
+
+  // Finds the scheme and maps its language model. Reading the dictionaries and the user data is
+  // BuildComposer's job, which touches nothing of the engine and may run on another thread.
+  bool PrepareScheme(const std::string& id, SchemeDefinition* scheme,
+                     std::shared_ptr<const libime::StaticLanguageModelFile>* model,
+                     std::string* message);
+  static LoadedScheme BuildComposer(const SchemeDefinition& scheme,
+                                    std::shared_ptr<const libime::StaticLanguageModelFile> model,
+                                    bool extension_b, const std::filesystem::path& user_data_dir);
+  LoadedScheme LoadScheme(const std::string& id);
+  // Waits for the scheme that Initialize started loading and takes it into use.
+  void FinishLoading();
+  void Adopt(LoadedScheme loaded);
   bool SaveUserData(std::string* message);
 
   EnginePaths paths_;
@@ -139,6 +161,7 @@ class Engine {
   Punctuation punctuation_;
   CandidatePager pager_;
   std::unique_ptr<Composer> composer_;
+  std::future<LoadedScheme> loading_;
   std::string scheme_id_ = kDefaultScheme;
   SchemeKind scheme_kind_ = SchemeKind::kPinyin;
   std::vector<std::string> active_schemes_;
