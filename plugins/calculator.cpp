@@ -39,7 +39,8 @@ bool RandomInteger(double low_value, double high_value, double* out) {
   if (low > high || std::fabs(low) > kLimit || std::fabs(high) > kLimit) return false;
   uint64_t span = static_cast<uint64_t>(static_cast<int64_t>(high) - static_cast<int64_t>(low));
   uint64_t range = span + 1;
-  uint64_t limit = std::numeric_limits<uint64_t>::max() - std::numeric_limits<uint64_t>::max() % range;
+  uint64_t limit =
+      std::numeric_limits<uint64_t>::max() - std::numeric_limits<uint64_t>::max() % range;
   uint64_t draw;
   do {
     draw = (static_cast<uint64_t>(RandomEngine()()) << 32) | RandomEngine()();

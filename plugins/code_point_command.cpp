@@ -10,7 +10,9 @@ namespace {
 constexpr size_t kMaxHexDigits = 6;
 constexpr uint32_t kMaxCodePoint = 0x10FFFF;
 
-bool IsScalarValue(uint32_t v) { return v <= 0xD7FF || (v >= 0xE000 && v <= kMaxCodePoint); }
+bool IsScalarValue(uint32_t v) {
+  return v <= 0xD7FF || (v >= 0xE000 && v <= kMaxCodePoint);
+}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

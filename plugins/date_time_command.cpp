@@ -44,7 +44,8 @@ PluginPage DateTimePage(std::string_view query, int64_t now) {
     page.items.push_back(CommitItem(Format(local, "%H:%M:%S")));
   } else if (query == "xq" || query == "week") {
     std::string name = kWeekdayNames[local.tm_wday];
-    for (const char* prefix : {"星期", "禮拜", "周"}) page.items.push_back(CommitItem(prefix + name));
+    for (const char* prefix : {"星期", "禮拜", "周"})
+      page.items.push_back(CommitItem(prefix + name));
   } else if (query == "dt") {
     for (const char* pattern : {"%Y-%m-%dT%H:%M:%S%z", "%Y-%m-%d %H:%M:%S", "%Y%m%d%H%M%S"}) {
       page.items.push_back(CommitItem(Format(local, pattern)));

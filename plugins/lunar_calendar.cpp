@@ -18,10 +18,10 @@ constexpr const char* kAnimals[] = {"鼠", "牛", "虎", "兔", "龍", "蛇",
                                     "馬", "羊", "猴", "雞", "狗", "豬"};
 constexpr const char* kMonthNames[] = {"正月", "二月", "三月", "四月", "五月", "六月",
                                        "七月", "八月", "九月", "十月", "冬月", "臘月"};
-constexpr const char* kDayNames[] = {
-    "初一", "初二", "初三", "初四", "初五", "初六", "初七", "初八", "初九", "初十",
-    "十一", "十二", "十三", "十四", "十五", "十六", "十七", "十八", "十九", "二十",
-    "廿一", "廿二", "廿三", "廿四", "廿五", "廿六", "廿七", "廿八", "廿九", "三十"};
+constexpr const char* kDayNames[] = {"初一", "初二", "初三", "初四", "初五", "初六", "初七", "初八",
+                                     "初九", "初十", "十一", "十二", "十三", "十四", "十五", "十六",
+                                     "十七", "十八", "十九", "二十", "廿一", "廿二", "廿三", "廿四",
+                                     "廿五", "廿六", "廿七", "廿八", "廿九", "三十"};
 constexpr const char* kYearDigits[] = {"〇", "一", "二", "三", "四", "五", "六", "七", "八", "九"};
 constexpr char kLeapPrefix[] = "閏";
 
@@ -78,8 +78,8 @@ bool LunarTable::Convert(int year, int month, int day, LunarDate* out) const {
   }
   auto new_year_offset = [&](const Record& r, int in_year, int64_t* offset) {
     if (r.new_year_month < 1 || r.new_year_month > 12) return false;
-    *offset = DaysFromCivil(year, month, day) -
-              DaysFromCivil(in_year, r.new_year_month, r.new_year_day);
+    *offset =
+        DaysFromCivil(year, month, day) - DaysFromCivil(in_year, r.new_year_month, r.new_year_day);
     return true;
   };
   int lunar_year = year;

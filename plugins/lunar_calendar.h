@@ -11,7 +11,7 @@
 namespace kavi::win {
 
 struct LunarDate {
-  int year;  // the Gregorian year in which this lunar year began
+  int year;   // the Gregorian year in which this lunar year began
   int month;  // 1 to 12
   int day;    // 1 to 30
   bool leap_month;

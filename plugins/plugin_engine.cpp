@@ -89,8 +89,7 @@ PluginPage TwoFactorPage(std::string_view filter, const PluginContext& context) 
     return page;
   }
   if (!context.gk_list_ready) {
-    page.items.push_back(
-        MakeItem(kLoadingText, kLoadingComment, PluginItemKind::LoadTwoFactor));
+    page.items.push_back(MakeItem(kLoadingText, kLoadingComment, PluginItemKind::LoadTwoFactor));
     page.auto_action = true;
     return page;
   }

@@ -21,8 +21,7 @@ void SetResult(PluginSessionResult* result, PluginSessionResult value) {
 
 }  // namespace
 
-PluginSession::PluginSession(PluginEngine* engine,
-                             std::function<PluginContext()> context_provider)
+PluginSession::PluginSession(PluginEngine* engine, std::function<PluginContext()> context_provider)
     : engine_(engine), context_provider_(std::move(context_provider)) {}
 
 bool PluginSession::VTriggerEnabled(std::string_view scheme_id) {
@@ -109,9 +108,9 @@ bool PluginSession::HandleKey(uint32_t key, bool refresh_only, bool enter_select
   if (key >= '1' && key <= '9' && !page_.digits_as_input) {
     return ChooseGlobal(static_cast<size_t>(page_index_ * kPageSize + (key - '1')), result);
   }
-  bool typed = key < 128 && (IsAsciiAlpha(static_cast<char>(key)) ||
-                             IsAsciiDigit(static_cast<char>(key)) ||
-                             (key != 0 && std::strchr(kOperatorKeys, static_cast<int>(key))));
+  bool typed =
+      key < 128 && (IsAsciiAlpha(static_cast<char>(key)) || IsAsciiDigit(static_cast<char>(key)) ||
+                    (key != 0 && std::strchr(kOperatorKeys, static_cast<int>(key))));
   if (typed) {
     buffer_.push_back(static_cast<char>(key));
     ResetPaging();

@@ -66,8 +66,8 @@ struct PluginAsyncResult {
 
 // Builds an item of kind Commit.
 inline PluginItem CommitItem(std::string text, std::string comment = {}) {
-  return PluginItem{std::move(text), std::move(comment),
-                    static_cast<uint32_t>(PluginItemKind::Commit), {}};
+  return PluginItem{
+      std::move(text), std::move(comment), static_cast<uint32_t>(PluginItemKind::Commit), {}};
 }
 
 }  // namespace kavi::win

@@ -12,18 +12,18 @@ struct Category {
 
 // The `fh` page in display order.
 constexpr Category kCategories[] = {
-    {"fh", "符號"},     {"dn", "電腦"},     {"xq", "象棋"},       {"mj", "麻將"},
-    {"sz", "色子"},     {"pk", "撲克"},     {"bq", "表情"},       {"tq", "天氣"},
-    {"yy", "音樂"},     {"lx", "兩性"},     {"bg", "八卦"},       {"bgm", "八卦名"},
+    {"fh", "符號"},       {"dn", "電腦"},          {"xq", "象棋"},    {"mj", "麻將"},
+    {"sz", "色子"},       {"pk", "撲克"},          {"bq", "表情"},    {"tq", "天氣"},
+    {"yy", "音樂"},       {"lx", "兩性"},          {"bg", "八卦"},    {"bgm", "八卦名"},
     {"lssg", "六十四卦"}, {"lssgm", "六十四卦名"}, {"txj", "太玄經"}, {"sx", "數學"},
-    {"jh", "幾何"},     {"jt", "箭頭"},     {"fk", "方框"},       {"pp", "偏旁"},
-    {"bd", "標點"},     {"dw", "單位"},     {"hb", "貨幣"},       {"ts", "特殊"},
-    {"xh", "序號"},     {"xl", "希臘"},     {"ey", "俄語"},       {"rb", "日文"},
-    {"pf", "拼音附標"},  {"hz", "漢語注音"},
+    {"jh", "幾何"},       {"jt", "箭頭"},          {"fk", "方框"},    {"pp", "偏旁"},
+    {"bd", "標點"},       {"dw", "單位"},          {"hb", "貨幣"},    {"ts", "特殊"},
+    {"xh", "序號"},       {"xl", "希臘"},          {"ey", "俄語"},    {"rb", "日文"},
+    {"pf", "拼音附標"},   {"hz", "漢語注音"},
 };
 
-constexpr size_t kListPreview = 3;     // symbols shown per row of the category list
-constexpr size_t kPrefixPreview = 5;   // symbols shown per category offered by prefix
+constexpr size_t kListPreview = 3;    // symbols shown per row of the category list
+constexpr size_t kPrefixPreview = 5;  // symbols shown per category offered by prefix
 constexpr char kEllipsis[] = "…";
 
 std::string Preview(const std::vector<std::string>& symbols, size_t count) {
@@ -38,7 +38,9 @@ PluginItem CategoryItem(std::string text, const std::string& code) {
                     code};
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 }  // namespace
 

@@ -28,9 +28,13 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
-bool IsAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiAlpha(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
   std::vector<std::string_view> lines;
@@ -49,8 +53,11 @@ std::vector<std::string_view> SplitUtf8Characters(std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     unsigned char lead = static_cast<unsigned char>(text[i]);
-    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                  : (lead >> 3) == 0x1E ? 4 : 1;
+    size_t length = lead < 0x80           ? 1
+                    : (lead >> 5) == 0x6  ? 2
+                    : (lead >> 4) == 0xE  ? 3
+                    : (lead >> 3) == 0x1E ? 4
+                                          : 1;
     size_t end = i + 1;
     while (end < text.size() && end < i + length &&
            (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {

@@ -96,8 +96,8 @@ TEST(CodePoint, CharacterAndTheSixteenThatFollow) {
   EXPECT_EQ(page.items[0].text, "😀");
   EXPECT_EQ(page.items[0].comment, "U1F600");
 
-  EXPECT_EQ(CodePointPage("D80").items.size(), 1u);     // D800..D80F are surrogates
-  EXPECT_EQ(CodePointPage("FFFF").items.size(), 17u);   // FFFF0..FFFFF
+  EXPECT_EQ(CodePointPage("D80").items.size(), 1u);    // D800..D80F are surrogates
+  EXPECT_EQ(CodePointPage("FFFF").items.size(), 17u);  // FFFF0..FFFFF
   EXPECT_EQ(CodePointPage("10FFF").items.size(), 1u);
   EXPECT_EQ(CodePointPage("7F").items[0].text, "\x7F");
 }

@@ -115,13 +115,12 @@ TEST(SymbolTable, ShippedFileHasEveryCategoryInFull) {
   for (const PluginItem& item : page.items) {
     EXPECT_TRUE(item.text.ends_with("…")) << item.text;  // four or more symbols each
   }
-  EXPECT_EQ(table.Page("bg").items.size(), 8u + 1u);       // eight trigrams, then bgm
-  EXPECT_EQ(table.Page("lssg").items.size(), 64u + 1u);    // 64 hexagrams, then lssgm
+  EXPECT_EQ(table.Page("bg").items.size(), 8u + 1u);     // eight trigrams, then bgm
+  EXPECT_EQ(table.Page("lssg").items.size(), 64u + 1u);  // 64 hexagrams, then lssgm
   EXPECT_EQ(table.Page("mj").items.size(), 44u);
   EXPECT_EQ(table.Page("xl").items.size(), 49u);
   EXPECT_EQ(table.Page("ey").items.size(), 66u);
-  EXPECT_EQ(Texts(table.Page("sz").items),
-            (Strings{"⚀", "⚁", "⚂", "⚃", "⚄", "⚅", "🎲"}));
+  EXPECT_EQ(Texts(table.Page("sz").items), (Strings{"⚀", "⚁", "⚂", "⚃", "⚄", "⚅", "🎲"}));
 }
 
 TEST(ComponentTable, ExactCodeThenPrefixesInCodeOrder) {

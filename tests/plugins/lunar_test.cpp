@@ -34,8 +34,7 @@ Strings Describe(const LunarTable& table, int y, int m, int d) {
 TEST(LunarTable, AroundTheNewYear) {
   LunarTable table = ShippedTable();
   // 2024's new year fell on 10 February: the day before ends 臘月 of the 2023 record.
-  EXPECT_EQ(Describe(table, 2024, 2, 9),
-            (Strings{"癸卯年（兔）臘月三十", "二〇二三年臘月三十"}));
+  EXPECT_EQ(Describe(table, 2024, 2, 9), (Strings{"癸卯年（兔）臘月三十", "二〇二三年臘月三十"}));
   EXPECT_EQ(Describe(table, 2024, 2, 10), (Strings{"甲辰年（龍）正月初一", "二〇二四年正月初一"}));
   // 1900-01-01 lies in the lunar year that began in 1899 (record 0).
   Strings first_day = Describe(table, 1900, 1, 1);
@@ -103,8 +102,7 @@ TEST(LunarTable, RecordCheckAndLineCount) {
   EXPECT_FALSE(table.Parse("", &error));
   EXPECT_EQ(error, LunarTable::ParseError::WrongCount);
 
-  for (const char* bad : {"4BD0883\r", "4BD088", "4BD08833", "4BD2883", "4BD0D83", "4GD0883",
-                          ""}) {
+  for (const char* bad : {"4BD0883\r", "4BD088", "4BD08833", "4BD2883", "4BD0D83", "4GD0883", ""}) {
     std::string text = good;
     text.replace(7 * 8 + 8, 7, bad);  // line 8
     EXPECT_FALSE(table.Parse(text, &error)) << bad;

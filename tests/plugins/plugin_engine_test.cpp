@@ -16,7 +16,9 @@ using ::kavi::win::testing::TempDir;
 using ::kavi::win::testing::Texts;
 using Strings = std::vector<std::string>;
 
-constexpr uint32_t Kind(PluginItemKind kind) { return static_cast<uint32_t>(kind); }
+constexpr uint32_t Kind(PluginItemKind kind) {
+  return static_cast<uint32_t>(kind);
+}
 
 // An engine over a private data directory that records its log lines.
 class EngineTest : public ::testing::Test {

@@ -12,7 +12,9 @@ using ::kavi::win::testing::Texts;
 using Strings = std::vector<std::string>;
 namespace keys = plugin_keys;
 
-constexpr uint32_t Kind(PluginItemKind kind) { return static_cast<uint32_t>(kind); }
+constexpr uint32_t Kind(PluginItemKind kind) {
+  return static_cast<uint32_t>(kind);
+}
 
 class SessionTest : public ::testing::Test {
  protected:

@@ -8,7 +8,7 @@
 namespace kavi::win::tools {
 
 struct IcuLunarDate {
-  int year;  // the Gregorian year in which the lunar year began
+  int year;   // the Gregorian year in which the lunar year began
   int month;  // 1 to 12
   int day;
   bool leap_month;
