@@ -6,7 +6,9 @@ character's components joined by "'" (好 -> nv'zi), so `uunv` finds every chara
 contains 女. The components of a character are:
   - its Kangxi radical (Unihan kRSUnicode, mapped to an ideograph through CJKRadicals.txt);
   - the parts of its ideographic structure in the CHISE character database, taken apart
-    recursively (想 -> 相 心 -> 木 目 心).
+    recursively (想 -> 相 心 -> 木 目 心); a character CHISE does not describe borrows the
+    structure of its first described variant (Unihan kTraditionalVariant, kSimplifiedVariant,
+    kSemanticVariant, kZVariant), whose parts have the same readings.
 A component is named by its first Mandarin reading (Unihan kMandarin, tone marks dropped,
 ü written v); components without a reading are left out.
 
@@ -29,6 +31,7 @@ import unicodedata
 
 UNICODE = "/usr/share/unicode/"
 CHISE_STRUCTURE = "/usr/lib/xemacs-21.4.15/etc/chise-db/feature/ideographic-structure"
+VARIANT_FIELDS = ("kTraditionalVariant", "kSimplifiedVariant", "kSemanticVariant", "kZVariant")
 
 
 def unihan(file_name, fields):
@@ -102,6 +105,15 @@ def main(out_dir):
     mappings = unihan("Unihan_OtherMappings.txt.bz2", {"kGB0", "kBigFive"})
     radicals = radical_ideographs()
     structures = chise_structures()
+    variants = unihan("Unihan_Variants.txt.bz2", VARIANT_FIELDS)
+
+    def described_variant(char):
+        for field in VARIANT_FIELDS:
+            for entry in variants.get(field, {}).get(char, "").split():
+                variant = chr(int(entry.split("<")[0][2:], 16))
+                if variant in structures:
+                    return variant
+        return None
 
     def parts_of(char, seen):
         for part in structures.get(char, []):
@@ -115,7 +127,9 @@ def main(out_dir):
         radical = radicals.get(radical_strokes[char].split()[0].split(".")[0])
         if radical:
             components.append(radical)
-        components += parts_of(char, [])
+        described = char if char in structures else described_variant(char)
+        if described:
+            components += parts_of(described, [described])[1:]
         codes = []
         for part in components:
             if part in mandarin:
