@@ -93,15 +93,9 @@ bool PluginSession::HandleKey(uint32_t key, bool refresh_only, bool enter_select
     case plugin_keys::kReturn:
       if (enter_selects) {
         return ChooseGlobal(static_cast<size_t>(page_index_ * kPageSize + selection_), result);
-      } else {
-        std::string typed = buffer_;
-        Leave(result);
-        if (result && !typed.empty()) {
-          result->commit = true;
-          result->commit_text = std::move(typed);
-        }
-        return true;
       }
+      CommitBufferAndLeave(result);
+      return true;
     default:
       break;
   }
@@ -219,6 +213,15 @@ void PluginSession::Fill(PluginSessionResult* result) const {
     value.action_payload = page_.items[0].payload;
   }
   SetResult(result, std::move(value));
+}
+
+void PluginSession::CommitBufferAndLeave(PluginSessionResult* result) {
+  std::string typed = buffer_;
+  Leave(result);
+  if (result && !typed.empty()) {
+    result->commit = true;
+    result->commit_text = std::move(typed);
+  }
 }
 
 void PluginSession::Leave(PluginSessionResult* result) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "plugins/plugin_engine.h"
 #include "plugins/plugin_types.h"
@@ -55,6 +56,7 @@ class PluginSession {
   void RunQuery();
   void Fill(PluginSessionResult* result) const;
   void Leave(PluginSessionResult* result);
+  void CommitBufferAndLeave(PluginSessionResult* result);
   bool ChooseGlobal(size_t index, PluginSessionResult* result);
   int PageCount() const;
   int ItemsOnPage() const;
