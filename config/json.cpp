@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <unordered_set>
 
 namespace kavi::win {
@@ -31,6 +32,16 @@ inline bool Is(uint8_t byte_class, char c) {
   return (kClasses.table[static_cast<uint8_t>(c)] & byte_class) != 0;
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+
+// True when one of the eight bytes is '"', '\\' or below 0x20: those end a plain run.
+inline bool HasSpecialByte(uint64_t word) {
+  auto has_zero = [](uint64_t x) { return (x - kOnes) & ~x & kHighBits; };
+  const uint64_t below_space = (word - kOnes * 0x20) & ~word & kHighBits;
+  return (below_space | has_zero(word ^ (kOnes * '"')) | has_zero(word ^ (kOnes * '\\'))) != 0;
+}
+
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -54,6 +65,18 @@ void AppendUtf8(uint32_t code_point, std::string* out) {
     out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
     out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
   }
+}
+
+// Keys of one object mostly differ in length or first byte; look there before memcmp.
+inline bool SameKey(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
+}
+
+inline bool KeyBefore(const std::string& a, const std::string& b) {
+  if (!a.empty() && !b.empty() && a[0] != b[0]) {
+    return static_cast<uint8_t>(a[0]) < static_cast<uint8_t>(b[0]);
+  }
+  return a < b;
 }
 
 bool KeyLess(const JsonObject::value_type& member, std::string_view key) {
@@ -173,7 +196,10 @@ bool JsonValue::operator==(const JsonValue& other) const {
 
 class JsonParser {
  public:
-  JsonParser(const char* data, size_t size) : data_(data), size_(size) {}
+  JsonParser(const char* data, size_t size) : levels_(ThreadScratch()), data_(data), size_(size) {}
+  ~JsonParser() { TrimScratch(); }
+  JsonParser(const JsonParser&) = delete;
+  JsonParser& operator=(const JsonParser&) = delete;
 
   bool Parse(JsonValue* out, std::string* error) {
     JsonValue value;
@@ -334,6 +360,16 @@ class JsonParser {
     bool high_bytes = false;
     for (;;) {
       const size_t run_start = pos_;
+      uint64_t high = 0;
+      // Eight plain bytes at a time; the byte-wise loop finds the exact stop.
+      while (size_ - pos_ >= 8) {
+        uint64_t word;
+        std::memcpy(&word, data_ + pos_, 8);
+        if (HasSpecialByte(word)) break;
+        high |= word;
+        pos_ += 8;
+      }
+      high_bytes |= (high & kHighBits) != 0;
       while (pos_ < size_ && Is(kStringPlain, data_[pos_])) {
         high_bytes |= static_cast<uint8_t>(data_[pos_]) >= 0x80;
         ++pos_;
@@ -387,63 +423,87 @@ class JsonParser {
 
   bool ParseArray(JsonValue* value, int depth) {
     value->kind = JsonKind::kArray;
-    std::vector<JsonValue>& elements = value->array;
     ++pos_;
     SkipWhitespace();
     if (pos_ < size_ && data_[pos_] == ']') {
       ++pos_;
       return true;
     }
+    // Elements gather in the scratch of this depth, then move once into an exact-size vector.
+    std::vector<JsonValue>& elements = Scratch(depth).elements;
+    elements.clear();
     for (;;) {
       elements.emplace_back();
       if (!ParseValue(&elements.back(), depth + 1)) return false;
       SkipWhitespace();
       if (pos_ >= size_) return Fail("expected array separator");
       const char c = data_[pos_++];
-      if (c == ']') return true;
+      if (c == ']') break;
       if (c != ',') {
         --pos_;
         return Fail("expected array separator");
       }
       SkipWhitespace();
     }
+    value->array.reserve(elements.size());
+    for (JsonValue& element : elements) value->array.push_back(std::move(element));
+    elements.clear();
+    return true;
   }
 
-  // Hash and equality over member indices, so the set survives the vector growing.
+  using Member = JsonObject::value_type;
+
+  // Hash and equality over member indices, so the set survives the scratch vector growing.
   struct KeyHash {
-    const std::vector<JsonObject::value_type>* members;
+    const std::vector<Member>* members;
     size_t operator()(uint32_t i) const {
       return std::hash<std::string_view>()((*members)[i].first);
     }
   };
   struct KeyEqual {
-    const std::vector<JsonObject::value_type>* members;
+    const std::vector<Member>* members;
     bool operator()(uint32_t a, uint32_t b) const {
       return (*members)[a].first == (*members)[b].first;
     }
   };
 
+  // Per-depth buffers, reused by every container at that depth: one is open per depth at a
+  // time, and a deque keeps outer levels in place while deeper ones are added.
+  struct Level {
+    std::vector<JsonValue> elements;
+    std::vector<Member> members;
+    std::vector<uint32_t> order;
+    std::unordered_set<uint32_t, KeyHash, KeyEqual> keys{0, KeyHash{&members},
+                                                         KeyEqual{&members}};
+  };
+
+  Level& Scratch(int depth) {
+    while (levels_.size() <= static_cast<size_t>(depth)) levels_.emplace_back();
+    return levels_[static_cast<size_t>(depth)];
+  }
+
   bool ParseObject(JsonValue* value, int depth) {
     value->kind = JsonKind::kObject;
-    std::vector<JsonObject::value_type>& members = value->object.members_;
     ++pos_;
     SkipWhitespace();
     if (pos_ < size_ && data_[pos_] == '}') {
       ++pos_;
       return true;
     }
-    std::unordered_set<uint32_t, KeyHash, KeyEqual> seen(0, KeyHash{&members},
-                                                         KeyEqual{&members});
+    Level& level = Scratch(depth);
+    std::vector<Member>& members = level.members;
+    members.clear();
+    level.keys.clear();
     for (;;) {
       members.emplace_back();
-      JsonObject::value_type& member = members.back();
+      Member& member = members.back();
       if (!ParseString(&member.first)) return false;
       SkipWhitespace();
       if (pos_ >= size_ || data_[pos_] != ':') return Fail("expected object colon");
       ++pos_;
       SkipWhitespace();
       if (!ParseValue(&member.second, depth + 1)) return false;
-      if (!NoteKey(&members, &seen)) return Fail("duplicate object key");
+      if (!NoteKey(&level)) return Fail("duplicate object key");
       SkipWhitespace();
       if (pos_ >= size_) return Fail("expected object separator");
       const char c = data_[pos_++];
@@ -454,30 +514,60 @@ class JsonParser {
       }
       SkipWhitespace();
     }
-    std::sort(members.begin(), members.end(),
-              [](const JsonObject::value_type& a, const JsonObject::value_type& b) {
-                return a.first < b.first;
-              });
+    std::vector<Member>& sorted = value->object.members_;
+    sorted.reserve(members.size());
+    auto key_less = [&members](uint32_t a, uint32_t b) {
+      return KeyBefore(members[a].first, members[b].first);
+    };
+    std::vector<uint32_t>& order = level.order;
+    order.resize(members.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (!std::is_sorted(order.begin(), order.end(), key_less)) {
+      std::sort(order.begin(), order.end(), key_less);
+    }
+    for (uint32_t i : order) sorted.push_back(std::move(members[i]));
+    members.clear();
     return true;
   }
 
-  // False when the last member's key repeats an earlier one.
-  bool NoteKey(std::vector<JsonObject::value_type>* members,
-               std::unordered_set<uint32_t, KeyHash, KeyEqual>* seen) {
-    const size_t last = members->size() - 1;
-    const std::string& key = (*members)[last].first;
-    if (members->size() <= kLinearKeyCheckLimit) {
+  // False when the newest member's key repeats an earlier one.
+  bool NoteKey(Level* level) {
+    const std::vector<Member>& members = level->members;
+    const size_t last = members.size() - 1;
+    if (members.size() <= kLinearKeyCheckLimit) {
+      const std::string& key = members[last].first;
       for (size_t i = 0; i < last; ++i) {
-        if ((*members)[i].first == key) return false;
+        if (SameKey(members[i].first, key)) return false;
       }
-      if (members->size() == kLinearKeyCheckLimit) {
-        for (size_t i = 0; i <= last; ++i) seen->insert(static_cast<uint32_t>(i));
+      if (members.size() == kLinearKeyCheckLimit) {
+        for (size_t i = 0; i <= last; ++i) level->keys.insert(static_cast<uint32_t>(i));
       }
       return true;
     }
-    return seen->insert(static_cast<uint32_t>(last)).second;
+    return level->keys.insert(static_cast<uint32_t>(last)).second;
   }
 
+  // The scratch outlives each parse so that small documents allocate only their own values;
+  // a huge document's buffers are given back afterwards.
+  static std::deque<Level>& ThreadScratch() {
+    thread_local std::deque<Level> levels;
+    return levels;
+  }
+
+  void TrimScratch() {
+    static constexpr size_t kKeptCapacity = 1024;
+    for (Level& level : levels_) {
+      level.elements.clear();
+      level.members.clear();
+      level.keys.clear();
+      if (level.elements.capacity() > kKeptCapacity) std::vector<JsonValue>().swap(level.elements);
+      if (level.members.capacity() > kKeptCapacity) std::vector<Member>().swap(level.members);
+      if (level.order.capacity() > kKeptCapacity) std::vector<uint32_t>().swap(level.order);
+      if (level.keys.bucket_count() > kKeptCapacity) level.keys.rehash(0);
+    }
+  }
+
+  std::deque<Level>& levels_;
   const char* data_;
   size_t size_;
   size_t pos_ = 0;
@@ -555,88 +645,138 @@ struct EscapeTable {
 };
 constexpr EscapeTable kEscapes;
 
-void AppendNumber(double number, std::string* out) {
-  char buffer[40];
-  char* end;
-  // Integers below 2^53 print the same under %.17g as in plain decimal, and much faster.
-  if (number == std::trunc(number) && std::fabs(number) < 9007199254740992.0 &&
-      !(number == 0 && std::signbit(number))) {
-    end = std::to_chars(buffer, buffer + sizeof(buffer), static_cast<int64_t>(number)).ptr;
-  } else {
-    end = std::to_chars(buffer, buffer + sizeof(buffer), number, std::chars_format::general, 17)
-              .ptr;
+// Appends to a string through a raw cursor: the string grows geometrically and is cut to the
+// written length at the end, so each piece costs a bounds check and a copy.
+class JsonWriter {
+ public:
+  explicit JsonWriter(std::string* out) : out_(out), length_(out->size()) {}
+  ~JsonWriter() { out_->resize(length_); }
+  JsonWriter(const JsonWriter&) = delete;
+  JsonWriter& operator=(const JsonWriter&) = delete;
+
+  void Value(const JsonValue& value) {
+    switch (value.kind) {
+      case JsonKind::kNull:
+        Raw("null", 4);
+        return;
+      case JsonKind::kBoolean:
+        if (value.boolean) {
+          Raw("true", 4);
+        } else {
+          Raw("false", 5);
+        }
+        return;
+      case JsonKind::kNumber:
+        Number(value.number);
+        return;
+      case JsonKind::kString:
+        String(value.string);
+        return;
+      case JsonKind::kArray: {
+        Byte('[');
+        bool first = true;
+        for (const JsonValue& element : value.array) {
+          if (!first) Byte(',');
+          first = false;
+          Value(element);
+        }
+        Byte(']');
+        return;
+      }
+      case JsonKind::kObject: {
+        Byte('{');
+        bool first = true;
+        for (const auto& [key, member] : value.object) {
+          if (!first) Byte(',');
+          first = false;
+          String(key);
+          Byte(':');
+          Value(member);
+        }
+        Byte('}');
+        return;
+      }
+    }
   }
-  out->append(buffer, static_cast<size_t>(end - buffer));
-}
+
+  void String(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    // Every byte may become a six-byte \u00XX escape.
+    char* cursor = Reserve(text.size() * 6 + 2);
+    *cursor++ = '"';
+    const char* data = text.data();
+    const size_t size = text.size();
+    size_t i = 0;
+    while (i < size) {
+      size_t run = i;
+      while (size - run >= 8) {
+        uint64_t word;
+        std::memcpy(&word, data + run, 8);
+        if (HasSpecialByte(word)) break;
+        run += 8;
+      }
+      while (run < size && kEscapes.table[static_cast<uint8_t>(data[run])] == 0) ++run;
+      std::memcpy(cursor, data + i, run - i);
+      cursor += run - i;
+      if (run == size) break;
+      const uint8_t byte = static_cast<uint8_t>(data[run]);
+      const char escape = kEscapes.table[byte];
+      *cursor++ = '\\';
+      *cursor++ = escape;
+      if (escape == 'u') {
+        *cursor++ = '0';
+        *cursor++ = '0';
+        *cursor++ = kHex[byte >> 4];
+        *cursor++ = kHex[byte & 0xF];
+      }
+      i = run + 1;
+    }
+    *cursor++ = '"';
+    Commit(cursor);
+  }
+
+ private:
+  char* Reserve(size_t extra) {
+    if (out_->size() - length_ < extra) {
+      out_->resize(std::max(out_->size() * 2, length_ + extra + 64));
+    }
+    return out_->data() + length_;
+  }
+  void Commit(char* cursor) { length_ = static_cast<size_t>(cursor - out_->data()); }
+
+  void Byte(char c) {
+    char* cursor = Reserve(1);
+    *cursor++ = c;
+    Commit(cursor);
+  }
+
+  void Raw(const char* text, size_t size) {
+    char* cursor = Reserve(size);
+    std::memcpy(cursor, text, size);
+    Commit(cursor + size);
+  }
+
+  void Number(double number) {
+    char* cursor = Reserve(32);
+    // Integers below 2^53 print the same under %.17g as in plain decimal, and much faster.
+    if (number == std::trunc(number) && std::fabs(number) < 9007199254740992.0 &&
+        !(number == 0 && std::signbit(number))) {
+      cursor = std::to_chars(cursor, cursor + 32, static_cast<int64_t>(number)).ptr;
+    } else {
+      cursor = std::to_chars(cursor, cursor + 32, number, std::chars_format::general, 17).ptr;
+    }
+    Commit(cursor);
+  }
+
+  std::string* out_;
+  size_t length_;
+};
 
 }  // namespace
 
-void AppendJsonString(std::string_view text, std::string* out) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out->push_back('"');
-  size_t run_start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const uint8_t byte = static_cast<uint8_t>(text[i]);
-    const char escape = kEscapes.table[byte];
-    if (escape == 0) continue;
-    out->append(text.data() + run_start, i - run_start);
-    out->push_back('\\');
-    out->push_back(escape);
-    if (escape == 'u') {
-      out->append("00", 2);
-      out->push_back(kHex[byte >> 4]);
-      out->push_back(kHex[byte & 0xF]);
-    }
-    run_start = i + 1;
-  }
-  out->append(text.data() + run_start, text.size() - run_start);
-  out->push_back('"');
-}
+void AppendJsonString(std::string_view text, std::string* out) { JsonWriter(out).String(text); }
 
-void AppendJson(const JsonValue& value, std::string* out) {
-  switch (value.kind) {
-    case JsonKind::kNull:
-      out->append("null", 4);
-      return;
-    case JsonKind::kBoolean:
-      if (value.boolean) {
-        out->append("true", 4);
-      } else {
-        out->append("false", 5);
-      }
-      return;
-    case JsonKind::kNumber:
-      AppendNumber(value.number, out);
-      return;
-    case JsonKind::kString:
-      AppendJsonString(value.string, out);
-      return;
-    case JsonKind::kArray: {
-      out->push_back('[');
-      bool first = true;
-      for (const JsonValue& element : value.array) {
-        if (!first) out->push_back(',');
-        first = false;
-        AppendJson(element, out);
-      }
-      out->push_back(']');
-      return;
-    }
-    case JsonKind::kObject: {
-      out->push_back('{');
-      bool first = true;
-      for (const auto& [key, member] : value.object) {
-        if (!first) out->push_back(',');
-        first = false;
-        AppendJsonString(key, out);
-        out->push_back(':');
-        AppendJson(member, out);
-      }
-      out->push_back('}');
-      return;
-    }
-  }
-}
+void AppendJson(const JsonValue& value, std::string* out) { JsonWriter(out).Value(value); }
 
 std::string SerializeJson(const JsonValue& value) {
   std::string out;

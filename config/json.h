@@ -37,16 +37,17 @@ class JsonObject {
   // Later duplicates of a key are dropped.
   JsonObject(std::initializer_list<value_type> members);
 
-  size_t size() const { return members_.size(); }
-  bool empty() const { return members_.empty(); }
-  iterator begin() { return members_.begin(); }
-  iterator end() { return members_.end(); }
-  const_iterator begin() const { return members_.begin(); }
-  const_iterator end() const { return members_.end(); }
+  // Defined below JsonValue, which they need complete.
+  size_t size() const;
+  bool empty() const;
+  iterator begin();
+  iterator end();
+  const_iterator begin() const;
+  const_iterator end() const;
 
   const JsonValue* Find(std::string_view key) const;
   JsonValue* Find(std::string_view key);
-  bool Contains(std::string_view key) const { return Find(key) != nullptr; }
+  bool Contains(std::string_view key) const;
   // Inserts or replaces the member.
   void Set(std::string key, JsonValue value);
   // Inserts unless the key is present; false when it was.
@@ -90,6 +91,14 @@ struct JsonValue {
   // Same kind and same content; numbers compare as doubles (so -0 equals 0).
   bool operator==(const JsonValue& other) const;
 };
+
+inline size_t JsonObject::size() const { return members_.size(); }
+inline bool JsonObject::empty() const { return members_.empty(); }
+inline JsonObject::iterator JsonObject::begin() { return members_.begin(); }
+inline JsonObject::iterator JsonObject::end() { return members_.end(); }
+inline JsonObject::const_iterator JsonObject::begin() const { return members_.begin(); }
+inline JsonObject::const_iterator JsonObject::end() const { return members_.end(); }
+inline bool JsonObject::Contains(std::string_view key) const { return Find(key) != nullptr; }
 
 namespace server {
 

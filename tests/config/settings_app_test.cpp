@@ -1,0 +1,209 @@
+// KaviSettings run as the toolbar runs it: a separate process writing real files.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/config_files.h"
+#include "tests/config/temp_dir.h"
+
+extern char** environ;
+
+namespace kavi::win {
+namespace {
+
+using kavi::win::testing::ReadFile;
+using kavi::win::testing::TempDir;
+using kavi::win::testing::WriteFile;
+
+struct RunResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs KaviSettings with --config-dir `dir` and `args`; output goes through files so that a
+// large page cannot block on a full pipe.
+RunResult RunSettings(const std::filesystem::path& dir, std::vector<std::string> args) {
+  const std::string program = std::string(KAVI_BINARY_DIR) + "/bin/KaviSettings";
+  const TempDir capture;
+  const std::string out_path = (capture.path() / "out").string();
+  const std::string err_path = (capture.path() / "err").string();
+  args.insert(args.begin(), {program, "--config-dir", dir.string()});
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT, 0600);
+  RunResult result;
+  pid_t pid;
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return result;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  result.out = ReadFile(out_path);
+  result.err = ReadFile(err_path);
+  return result;
+}
+
+ConfigRecord Load(const std::filesystem::path& dir) {
+  ConfigRecord record;
+  std::string message;
+  EXPECT_TRUE(server::LoadConfig(dir, &record, &message)) << message;
+  return record;
+}
+
+class SettingsAppTest : public ::testing::Test {
+ protected:
+  std::filesystem::path File(std::string_view name) const { return dir_.path() / name; }
+  TempDir dir_;
+};
+
+TEST_F(SettingsAppTest, TogglesWriteBothFilesWithTheNextVersionAndASnapshot) {
+  RunResult run = RunSettings(dir_.path(), {"--toggle-traditional"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out, "config_version=1\ncharset=zht\n");
+  ConfigRecord record = Load(dir_.path());
+  EXPECT_EQ(record.engine.charset, "zht");
+  EXPECT_EQ(record.engine.config_version, 1u);
+  EXPECT_EQ(record.app.config_version, 1u);
+
+  ASSERT_EQ(RunSettings(dir_.path(), {"--toggle-melt-eng", "--toggle-key-sound"}).exit_code, 0);
+  ASSERT_EQ(RunSettings(dir_.path(), {"--toggle-traditional"}).exit_code, 0);
+  record = Load(dir_.path());
+  EXPECT_EQ(record.engine.charset, "zhs");
+  EXPECT_FALSE(record.engine.melt_english);
+  EXPECT_TRUE(record.app.key_sound);
+  EXPECT_EQ(record.app.config_version, 3u);
+
+  const std::string config = ReadFile(File(kConfigFileName));
+  const std::string options = ReadFile(File(kAppOptionsFileName));
+  EXPECT_EQ(config, server::FormatConfigFile(record.engine));
+  EXPECT_EQ(ReadFile(File(kLastGoodSnapshotFileName)),
+            config + std::string(kSnapshotSeparator) + options);
+  EXPECT_EQ(ReadFile(dir_.path() / kLastGoodDirectoryName / kAppOptionsFileName), options);
+  EXPECT_FALSE(std::filesystem::exists(File("config.json.tmp")));
+}
+
+TEST_F(SettingsAppTest, SetsAndGetsEveryKindOfKey) {
+  RunResult run = RunSettings(
+      dir_.path(), {"--set", "page_size=7", "--set=inline_preedit=false", "--set",
+                    "stroke_keys=ASDFG", "--set", "status_bar_back_color=0xFF112233", "--set",
+                    "candidate_bg_image_path=/home/u/圖片/bg \"1\".png", "--set-voice-lang=jp",
+                    "--set", "translate_target_lang=dict", "--get", "page_size"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(run.out.ends_with("\n7\n")) << run.out;
+  const ConfigRecord record = Load(dir_.path());
+  EXPECT_EQ(record.engine.page_size, 7);
+  EXPECT_FALSE(record.engine.inline_preedit);
+  EXPECT_EQ(record.engine.stroke_keys, "asdfg");
+  EXPECT_EQ(record.app.status_bar_back_color, "0xFF112233");
+  EXPECT_EQ(record.app.candidate_bg_image_path, "/home/u/圖片/bg \"1\".png");
+  EXPECT_EQ(record.app.voice_output_language, "jp");
+  EXPECT_EQ(record.app.translate_target_lang, "dict");
+
+  run = RunSettings(dir_.path(), {"--list"});
+  ASSERT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.out.find("\nstroke_keys=asdfg\n"), std::string::npos);
+  EXPECT_NE(run.out.find("\ncandidate_bg_image_path=/home/u/圖片/bg \"1\".png\n"),
+            std::string::npos);
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 34);
+}
+
+TEST_F(SettingsAppTest, RefusesBadRequestsAndChangesNothing) {
+  ASSERT_EQ(RunSettings(dir_.path(), {"--set", "page_size=9"}).exit_code, 0);
+  const std::string config = ReadFile(File(kConfigFileName));
+  const std::string options = ReadFile(File(kAppOptionsFileName));
+  const std::string snapshot = ReadFile(File(kLastGoodSnapshotFileName));
+  const std::vector<std::vector<std::string>> refused = {
+      {"--set", "page_size=40"},
+      {"--set", "page_size=12px"},
+      {"--toggle-traditional", "--set", "caps_lock_mode=Switch"},
+      {"--set", "key_sound_type=key99"},
+      {"--set", "stroke_keys=hhpnz"},
+      {"--set", "status_bar_text_color=red"},
+      {"--set", "theme="},
+      {"--set", "theme=a\tb"},
+      {"--set", "horizontal=yes"},
+      {"--set", "config_version=9"},
+      {"--set", "no_such_key=1"},
+      {"--set", "page_size"},
+      {"--get", "no_such_key"},
+      {"--set-voice-lang=xx"},
+      {"--page=nowhere"},
+      {"--bogus"},
+      {"--translate-popup=12"},
+  };
+  for (const std::vector<std::string>& args : refused) {
+    const RunResult run = RunSettings(dir_.path(), args);
+    EXPECT_EQ(run.exit_code, 2) << args.back();
+    EXPECT_TRUE(run.err.starts_with("KaviSettings: ")) << run.err;
+  }
+  EXPECT_EQ(ReadFile(File(kConfigFileName)), config);
+  EXPECT_EQ(ReadFile(File(kAppOptionsFileName)), options);
+  EXPECT_EQ(ReadFile(File(kLastGoodSnapshotFileName)), snapshot);
+  EXPECT_EQ(RunSettings(dir_.path(), {"--set", "page_size=40"}).err,
+            "KaviSettings: page_size must be an integer from 5 to 16, not \"40\"\n");
+}
+
+TEST_F(SettingsAppTest, ShowsPagesWithValuesAndAllowedValues) {
+  RunResult run = RunSettings(dir_.path(), {"--page=voice"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(run.out.starts_with("[voice] 語音\n  voice_engine = senseVoice\n"
+                                  "      allowed: senseVoice | qwen3\n"))
+      << run.out;
+  EXPECT_NE(run.out.find("follow 跟隨設定 | cn 簡體中文"), std::string::npos);
+  EXPECT_EQ(run.out.find("page_size"), std::string::npos);
+
+  run = RunSettings(dir_.path(), {"--page=about"});
+  EXPECT_NE(run.out.find("KaviSettings 0.5.1"), std::string::npos);
+  run = RunSettings(dir_.path(), {});
+  ASSERT_EQ(run.exit_code, 0);
+  for (const char* page : {"[input]", "[appearance]", "[sound]", "[voice]", "[translate]",
+                           "[general]", "[about]"}) {
+    EXPECT_NE(run.out.find(page), std::string::npos) << page;
+  }
+  EXPECT_EQ(RunSettings(dir_.path(), {"--page=account"}).exit_code, 0);
+  // Reading creates nothing.
+  EXPECT_FALSE(std::filesystem::exists(File(kConfigFileName)));
+}
+
+TEST_F(SettingsAppTest, TranslatePopupSaysItNeedsTheServer) {
+  const RunResult run = RunSettings(dir_.path(), {"--translate-popup=640,-20"});
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_NE(run.err.find("640,-20"), std::string::npos);
+}
+
+TEST_F(SettingsAppTest, RepairsATornPairBeforeEditingIt) {
+  ASSERT_EQ(RunSettings(dir_.path(), {"--set", "page_size=8"}).exit_code, 0);
+  // A save that stopped between its two writes.
+  std::string torn = ReadFile(File(kConfigFileName));
+  torn.replace(torn.find("\"config_version\": 1"), 19, "\"config_version\": 2");
+  WriteFile(File(kConfigFileName), torn);
+  const RunResult run = RunSettings(dir_.path(), {"--set", "key_sound_volume=30"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const ConfigRecord record = Load(dir_.path());
+  EXPECT_EQ(record.engine.page_size, 8);
+  EXPECT_EQ(record.app.key_sound_volume, 30);
+  EXPECT_EQ(record.engine.config_version, 2u);
+
+  WriteFile(File(kLastGoodSnapshotFileName), "no separator");
+  std::filesystem::remove_all(dir_.path() / kLastGoodDirectoryName);
+  WriteFile(File(kConfigFileName), torn.replace(torn.find("2"), 1, "7"));
+  const RunResult broken = RunSettings(dir_.path(), {"--set", "key_sound_volume=31"});
+  EXPECT_EQ(broken.exit_code, 1);
+  EXPECT_NE(broken.err.find("配置版本不一致"), std::string::npos) << broken.err;
+}
+
+}  // namespace
+}  // namespace kavi::win
