@@ -1,13 +1,10 @@
-// The asynchronous actions of plug-in items (clipboard translation, the 2FA list, a TOTP code):
-// each runs on a task of its own and hands back a PluginAsyncResult; PluginJobs keeps a client
-// session's current job and the superseded ones whose results are dropped.
+// What the actions of plug-in items do (clipboard translation, the 2FA list, a TOTP code). The
+// client session runs them on a worker of its own and collects the PluginAsyncResult.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <string>
-#include <vector>
 
 #include "plugins/plugin_types.h"
 
@@ -26,36 +23,8 @@ struct PluginActionServices {
 };
 
 // Runs the action of an item kind (TranslateClipboard, LoadTwoFactor, RequestCode) with its
-// payload. Other kinds finish at once with status 0 and no texts.
-std::shared_future<PluginAsyncResult> StartPluginAction(uint32_t kind, std::string payload,
-                                                        PluginActionServices services);
-
-class PluginJobs {
- public:
-  PluginJobs() = default;
-  PluginJobs(const PluginJobs&) = delete;
-  PluginJobs& operator=(const PluginJobs&) = delete;
-  ~PluginJobs() { WaitAll(); }
-
-  // Makes `job` the current one; a current job still running moves to the superseded list.
-  void Start(uint32_t kind, std::shared_future<PluginAsyncResult> job);
-
-  // Takes the current job when it has finished; false when there is none or it still runs.
-  bool TakeFinished(uint32_t* kind, PluginAsyncResult* result);
-
-  // Drops the results of superseded jobs that have finished.
-  void ReapSuperseded();
-
-  // Waits for the current and every superseded job and drops them.
-  void WaitAll();
-
-  bool has_current() const { return current_.valid(); }
-  size_t superseded_count() const { return superseded_.size(); }
-
- private:
-  uint32_t current_kind_ = 0;
-  std::shared_future<PluginAsyncResult> current_;
-  std::vector<std::shared_future<PluginAsyncResult>> superseded_;
-};
+// payload, blocking until the service answers. Other kinds give status 0 and no texts.
+PluginAsyncResult RunPluginAction(uint32_t kind, const std::string& payload,
+                                  const PluginActionServices& services);
 
 }  // namespace kavi::win
