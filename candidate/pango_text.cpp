@@ -13,6 +13,7 @@ namespace {
 constexpr double kMaxMeasureWidth = 4096;
 constexpr char kTextLanguage[] = "zh-tw";
 constexpr char kLastResortFamily[] = "sans-serif";
+constexpr size_t kMaxShapedTexts = 512;
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -78,29 +79,51 @@ std::unique_ptr<PangoTextFormats> PangoTextFormats::Create(const CandidateStyle&
     PangoLayout* layout = pango_layout_new(formats->context_);
     pango_layout_set_font_description(layout, description);
     pango_layout_set_single_paragraph_mode(layout, TRUE);
-    pango_font_description_free(description);
-    formats->layouts_[i] = layout;
+    pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+    formats->descriptions_[i] = description;
+    formats->fitting_[i] = layout;
   }
   if (message) message->clear();
   return formats;
 }
 
 PangoTextFormats::~PangoTextFormats() {
-  for (PangoLayout* layout : layouts_) {
+  ClearShaped();
+  for (PangoLayout* layout : fitting_) {
     if (layout) g_object_unref(layout);
+  }
+  for (PangoFontDescription* description : descriptions_) {
+    if (description) pango_font_description_free(description);
   }
   if (context_) g_object_unref(context_);
   if (font_map_) g_object_unref(font_map_);
 }
 
+PangoLayout* PangoTextFormats::Shaped(TextRole role, std::string_view utf8) const {
+  auto& cache = shaped_[Index(role)];
+  std::string key(utf8);
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
+  if (cache.size() >= kMaxShapedTexts) ClearShaped();
+  PangoLayout* layout = pango_layout_new(context_);
+  pango_layout_set_font_description(layout, descriptions_[Index(role)]);
+  pango_layout_set_single_paragraph_mode(layout, TRUE);
+  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+  cache.emplace(std::move(key), layout);
+  return layout;
+}
+
+void PangoTextFormats::ClearShaped() const {
+  for (auto& cache : shaped_) {
+    for (auto& [text, layout] : cache) g_object_unref(layout);
+    cache.clear();
+  }
+}
+
 double PangoTextFormats::MeasureWidth(TextRole role, std::string_view utf8) const {
   if (utf8.empty()) return 0;
-  PangoLayout* layout = layouts_[Index(role)];
-  pango_layout_set_width(layout, -1);
-  pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_NONE);
-  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
   PangoRectangle logical{};
-  pango_layout_get_extents(layout, nullptr, &logical);
+  pango_layout_get_extents(Shaped(role, utf8), nullptr, &logical);
   const double width = static_cast<double>(logical.width) / PANGO_SCALE;
   return std::ceil(std::min(width, kMaxMeasureWidth));
 }
@@ -108,15 +131,12 @@ double PangoTextFormats::MeasureWidth(TextRole role, std::string_view utf8) cons
 void PangoTextFormats::DrawText(cairo_t* cr, TextRole role, std::string_view utf8,
                                 const LayoutRect& box, const StyleColor& color) {
   if (utf8.empty() || box.Width() <= 0) return;
-  PangoLayout* layout = layouts_[Index(role)];
-  if (role == TextRole::Label) {
-    pango_layout_set_width(layout, -1);
-    pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_NONE);
-  } else {
+  PangoLayout* layout = Shaped(role, utf8);
+  if (role != TextRole::Label && MeasureWidth(role, utf8) > box.Width()) {
+    layout = fitting_[Index(role)];
     pango_layout_set_width(layout, static_cast<int>(box.Width() * PANGO_SCALE));
-    pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+    pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
   }
-  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
   cairo_save(cr);
   // Only the box's sides bound the text; a line may reach below the row as it does elsewhere.
   cairo_rectangle(cr, box.left, box.top - 64, box.Width(), std::max(box.Height(), 0.0) + 128);

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "candidate/candidate_style.h"
 #include "candidate/text_measurer.h"
@@ -31,9 +32,17 @@ class PangoTextFormats final : public TextRenderer {
   PangoTextFormats() = default;
   static size_t Index(TextRole role) { return static_cast<size_t>(role); }
 
+  // A shaped single-line layout of the text at its natural width; shaping is the costly part
+  // and the same texts (labels, candidates while typing on) come back frame after frame.
+  PangoLayout* Shaped(TextRole role, std::string_view utf8) const;
+  void ClearShaped() const;
+
   PangoFontMap* font_map_ = nullptr;
   PangoContext* context_ = nullptr;
-  PangoLayout* layouts_[3] = {nullptr, nullptr, nullptr};
+  PangoFontDescription* descriptions_[3] = {nullptr, nullptr, nullptr};
+  // For texts wider than their box: laid out again with an ellipsis.
+  PangoLayout* fitting_[3] = {nullptr, nullptr, nullptr};
+  mutable std::unordered_map<std::string, PangoLayout*> shaped_[3];
   std::string families_[3];
 };
 

@@ -38,11 +38,16 @@ void PaintWindowFrame(cairo_t* cr, double scale, const CandidateContent& content
   cairo_close_path(cr);
   cairo_clip(cr);
 
-  cairo_push_group(cr);
+  const int alpha = WindowAlpha(style);
+  // An opaque window needs no intermediate group.
+  if (alpha < 255) cairo_push_group(cr);
   cairo_scale(cr, scale, scale);
   PaintCandidates(cr, content, style, layout, text, background);
-  cairo_pop_group_to_source(cr);
-  cairo_paint_with_alpha(cr, WindowAlpha(style) / 255.0);
+  if (alpha < 255) {
+    cairo_pop_group_to_source(cr);
+    cairo_identity_matrix(cr);
+    cairo_paint_with_alpha(cr, alpha / 255.0);
+  }
   cairo_restore(cr);
 }
 
