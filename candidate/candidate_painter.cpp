@@ -93,11 +93,17 @@ void PaintRow(cairo_t* cr, int row, bool highlighted, const CandidateContent& co
 
   const std::string_view comment = content.RowComment(row);
   const double c = comment.empty() ? 0 : std::min(0.35 * r.Width(), m.comment_cap);
+  // The comment sits at the right of its box; a short one leaves the rest of the box to the
+  // candidate text, which would otherwise be cut in a row as narrow as its own content.
+  const double comment_left =
+      comment.empty()
+          ? r.right - 4
+          : r.right - 5 - std::min(text.MeasureWidth(TextRole::Comment, comment), c - 1);
   text.DrawText(cr, TextRole::Candidate, content.RowText(row),
-                {r.left + m.label_width, text_top, r.right - c - 6, r.bottom},
+                {r.left + m.label_width, text_top, comment_left - 2, r.bottom},
                 highlighted ? style.hilited_candidate_text_color : style.candidate_text_color);
   if (!comment.empty()) {
-    text.DrawText(cr, TextRole::Comment, comment, {r.right - c - 4, text_top, r.right - 5, r.bottom},
+    text.DrawText(cr, TextRole::Comment, comment, {comment_left, text_top, r.right - 5, r.bottom},
                   highlighted ? style.hilited_comment_text_color : style.comment_text_color);
   }
 }

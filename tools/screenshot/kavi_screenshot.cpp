@@ -128,8 +128,6 @@ CandidateContent MakeContent(const Options& o) {
     reply.tail_flag = 0;
     reply.has_preedit = 1;
     CopyTextField(reply.preedit, o.preedit);
-    reply.selection_start = 0;
-    reply.selection_end = static_cast<uint32_t>(o.preedit.size());
   }
   if (o.panel_rows_per_page > 0) {
     content.panel_mode = true;
