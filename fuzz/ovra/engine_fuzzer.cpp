@@ -74,6 +74,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   kavi_setup(&traits);
   kavi_initialize();
   kavi_cloud_init();
+  // Waits for the dictionaries here, where libFuzzer's per-input time-out does not count.
+  kavi_clear_composition();
   return 0;
 }
 
