@@ -21,6 +21,14 @@ bool IsSubsequence(std::string_view query, std::string_view keyword) {
   return true;
 }
 
+// One bit per byte value modulo 64: a keyword holding every byte of a query has every bit of
+// the query's set.
+uint64_t ByteSet(std::string_view text) {
+  uint64_t set = 0;
+  for (char c : text) set |= uint64_t{1} << (static_cast<unsigned char>(c) & 63);
+  return set;
+}
+
 }  // namespace
 
 bool EmojiTable::Parse(std::string_view text) {
@@ -29,7 +37,8 @@ bool EmojiTable::Parse(std::string_view text) {
     if (line.empty() || line[0] == '#') continue;
     size_t tab = line.find('\t');
     if (tab == std::string_view::npos || tab == 0 || tab + 1 == line.size()) continue;
-    entries_.push_back({std::string(line.substr(0, tab)), std::string(line.substr(tab + 1))});
+    std::string_view keyword = line.substr(0, tab);
+    entries_.push_back({std::string(keyword), std::string(line.substr(tab + 1)), ByteSet(keyword)});
   }
   return !entries_.empty();
 }
@@ -38,12 +47,15 @@ PluginPage EmojiTable::Search(std::string_view query) const {
   PluginPage page;
   std::vector<const Entry*> prefix;
   std::vector<const Entry*> fuzzy;
+  const uint64_t query_set = ByteSet(query);
+  const bool fuzzy_allowed = query.size() >= kMinFuzzyQuery;
   for (const Entry& entry : entries_) {
     if (entry.keyword == query) {
       page.items.push_back(CommitItem(entry.emoji, ":" + entry.keyword));
     } else if (entry.keyword.starts_with(query)) {
       prefix.push_back(&entry);
-    } else if (query.size() >= kMinFuzzyQuery && IsSubsequence(query, entry.keyword)) {
+    } else if (fuzzy_allowed && (query_set & ~entry.byte_set) == 0 &&
+               IsSubsequence(query, entry.keyword)) {
       fuzzy.push_back(&entry);
     }
   }

@@ -1,6 +1,7 @@
 // emoji.txt: "keyword TAB emoji" lines, searched by exact keyword, prefix and letters in order.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,7 @@ class EmojiTable {
   struct Entry {
     std::string keyword;
     std::string emoji;
+    uint64_t byte_set;  // ByteSet of the keyword, to skip most fuzzy comparisons
   };
   std::vector<Entry> entries_;
 };
