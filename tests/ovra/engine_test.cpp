@@ -315,6 +315,28 @@ TEST_F(EngineTest, PredictionFollowsACommit) {
   EXPECT_FALSE(Key(kEscape));
 }
 
+TEST_F(EngineTest, ExtensionBAddsRareCharacters) {
+  Type("yi");
+  int common = Context().menu_count;
+  kavi_set_enable_ext_cjk(true);
+  int extended = Context().menu_count;
+  EXPECT_GT(extended, common);
+  bool found_supplementary = false;
+  kavi_clear_composition();
+  Type("yi");
+  for (int page = 0; page < 400 && !found_supplementary; ++page) {
+    for (const std::string& text : Context().texts) {
+      found_supplementary |= static_cast<unsigned char>(text[0]) == 0xF0;
+    }
+    if (!kavi_change_page(false)) break;
+  }
+  EXPECT_TRUE(found_supplementary) << "a character beyond the basic plane";
+  kavi_set_enable_ext_cjk(false);
+  kavi_clear_composition();
+  Type("yi");
+  EXPECT_EQ(Context().menu_count, common);
+}
+
 TEST_F(EngineTest, CloudHotWords) {
   const char* keys[] = {"nihao", "zhongguo"};
   const char* values[] = {"妳好", "中國"};
