@@ -302,6 +302,8 @@ bool Engine::HandleComposingKey(uint32_t key) {
     if (index < pager_.PageCount()) SelectEntry(pager_.PageStart() + index);
     return true;
   }
+  // A letter the code cannot take (the input is at its longest) is dropped, not sent on.
+  if (keys::IsLower(key)) return true;
   if (keys::IsUpper(key)) {
     char lower = static_cast<char>(std::tolower(static_cast<int>(key)));
     if (melt_english_ && scheme_kind_ == SchemeKind::kPinyin && composer_->AcceptsInput(lower)) {
@@ -313,7 +315,7 @@ bool Engine::HandleComposingKey(uint32_t key) {
     return true;
   }
   if (keys::IsPrintableAscii(key)) {
-    std::string mark = keys::IsLower(key) ? std::string() : punctuation_.ChineseMark(key);
+    std::string mark = punctuation_.ChineseMark(key);
     if (mark.empty()) mark = full_shape_ ? FullWidth(key) : std::string(1, static_cast<char>(key));
     CommitHighlightedThen(mark);
     return true;
@@ -394,7 +396,8 @@ bool Engine::SelectEntry(size_t index) {
       return true;
     case EntryKind::kPrediction: {
       std::string word = predictions_[entry.index];
-      AppendCommit(Display(word), Display(word) == word ? "" : word, "");
+      std::string shown = Display(word);
+      AppendCommit(shown, shown == word ? "" : word, "");
       StartPrediction(word);
       return true;
     }
