@@ -45,8 +45,8 @@ cairo_surface_t* LoadBackgroundImage(const std::filesystem::path& path, std::str
     for (int x = 0; x < width; ++x, in += channels) {
       const uint32_t a = has_alpha ? in[3] : 255;
       auto premultiply = [a](uint32_t c) { return (c * a + 127) / 255; };
-      out[x] = (a << 24) | (premultiply(in[0]) << 16) | (premultiply(in[1]) << 8) |
-               premultiply(in[2]);
+      out[x] =
+          (a << 24) | (premultiply(in[0]) << 16) | (premultiply(in[1]) << 8) | premultiply(in[2]);
     }
   }
   cairo_surface_mark_dirty(surface);

@@ -61,8 +61,8 @@ LayoutMetrics DeriveMetrics(const CandidateStyle& style, const CandidateContent&
 }
 
 double PagingZoneWidth(const CandidateStyle& style, double w) {
-  return std::min(0.3 * w, std::max(2.0 * style.paging_width + style.paging_left_padding + 12.0,
-                                    32.0));
+  return std::min(0.3 * w,
+                  std::max(2.0 * style.paging_width + style.paging_left_padding + 12.0, 32.0));
 }
 
 CandidateLayout LayoutCandidates(const CandidateContent& content, const CandidateStyle& style,
@@ -77,10 +77,10 @@ CandidateLayout LayoutCandidates(const CandidateContent& content, const Candidat
 
   std::vector<double> widths(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
-    double text = MeasureOrEstimate(measurer, TextRole::Candidate, content.RowText(i),
-                                    style.font_point);
-    double comment = std::min(MeasureOrEstimate(measurer, TextRole::Comment,
-                                                content.RowComment(i), style.comment_font_point),
+    double text =
+        MeasureOrEstimate(measurer, TextRole::Candidate, content.RowText(i), style.font_point);
+    double comment = std::min(MeasureOrEstimate(measurer, TextRole::Comment, content.RowComment(i),
+                                                style.comment_font_point),
                               m.comment_cap);
     double width = std::max(text, 0.0) + m.label_width + 6;
     if (comment > 0) width += comment + 8;
@@ -94,7 +94,8 @@ CandidateLayout LayoutCandidates(const CandidateContent& content, const Candidat
   }
 
   double content_width = 0;
-  for (double w : widths) content_width = horizontal ? content_width + w : std::max(content_width, w);
+  for (double w : widths)
+    content_width = horizontal ? content_width + w : std::max(content_width, w);
   content_width = std::max(content_width, std::max(preedit, 0.0) + 12) + 2 * m.x0;
 
   layout.paging = PagingFlag(style, reply);
@@ -156,8 +157,8 @@ CandidateLayout LayoutExpandedPanel(const CandidateContent& content, const Candi
   const int columns = row_major ? std::min(k, q) : per_line_groups;
   const int lines = row_major ? per_line_groups : std::min(k, q);
   const double max_w = std::min(std::max(max_width, 1.0), kMaxPanelWidth);
-  const double cell_w = std::min(std::max(max_w - 2 * m.x0, 1.0) / columns,
-                                 kMaxHorizontalItemWidth);
+  const double cell_w =
+      std::min(std::max(max_w - 2 * m.x0, 1.0) / columns, kMaxHorizontalItemWidth);
   const double cell_h = std::min(std::max(max_height - 2 * m.y0, 1.0) / lines, m.row_height);
   double right = 0;
   double bottom = 0;

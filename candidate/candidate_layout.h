@@ -16,9 +16,9 @@ inline constexpr double kMaxHorizontalItemWidth = 190;
 inline constexpr double kMinHorizontalItemWidth = 52;
 
 struct LayoutMetrics {
-  double x0 = 0;                   // side inset
-  double y0 = 0;                   // top inset
-  double bottom_inset = 0;         // below the lowest row
+  double x0 = 0;            // side inset
+  double y0 = 0;            // top inset
+  double bottom_inset = 0;  // below the lowest row
   double row_height = 0;
   double preedit_line_height = 0;  // 0 when the preedit line is not shown
   double label_width = 0;

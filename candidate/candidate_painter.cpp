@@ -30,7 +30,8 @@ void RoundedRectangle(cairo_t* cr, const LayoutRect& r, double radius) {
 
 // A selection offset may fall inside a character; measure up to the character's start.
 std::string_view PrefixAtCharacter(std::string_view text, size_t bytes) {
-  while (bytes > 0 && bytes < text.size() && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) {
+  while (bytes > 0 && bytes < text.size() &&
+         (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) {
     --bytes;
   }
   return text.substr(0, bytes);
@@ -49,11 +50,11 @@ void PaintPreedit(cairo_t* cr, const CandidateContent& content, const CandidateS
   const size_t start = std::min<size_t>(content.reply.selection_start, preedit.size());
   const size_t end = std::clamp<size_t>(content.reply.selection_end, start, preedit.size());
   if (start < end) {
-    const double from = m.x0 + 4 + text.MeasureWidth(TextRole::Candidate,
-                                                     PrefixAtCharacter(preedit, start));
-    const double to = std::min(
-        m.x0 + 4 + text.MeasureWidth(TextRole::Candidate, PrefixAtCharacter(preedit, end)),
-        w - m.x0);
+    const double from =
+        m.x0 + 4 + text.MeasureWidth(TextRole::Candidate, PrefixAtCharacter(preedit, start));
+    const double to =
+        std::min(m.x0 + 4 + text.MeasureWidth(TextRole::Candidate, PrefixAtCharacter(preedit, end)),
+                 w - m.x0);
     if (to > from) {
       SetColor(cr, style.hilited_back_color);
       cairo_rectangle(cr, from, line.top + 2, to - from, line.Height() - 4);
@@ -128,10 +129,10 @@ void PaintPagingArrows(cairo_t* cr, const CandidateContent& content, const Candi
   const bool has_next = content.reply.last_page == 0;
 
   SetColor(cr, has_previous ? style.candidate_text_color : style.comment_text_color);
-  PaintChevron(cr, cx,
-               (layout.previous_page.top + layout.previous_page.bottom) / 2 +
-                   style.paging_arrow_offset,
-               s, /*up=*/true);
+  PaintChevron(
+      cr, cx,
+      (layout.previous_page.top + layout.previous_page.bottom) / 2 + style.paging_arrow_offset, s,
+      /*up=*/true);
   SetColor(cr, has_next ? style.candidate_text_color : style.comment_text_color);
   PaintChevron(cr, cx,
                (layout.next_page.top + layout.next_page.bottom) / 2 + style.paging_arrow_offset, s,
@@ -157,6 +158,8 @@ void PaintCandidates(cairo_t* cr, const CandidateContent& content, const Candida
       cairo_scale(cr, layout.width / image_w, layout.height / image_h);
       cairo_set_source_surface(cr, background, 0, 0);
       cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
+      // Stretched edges keep the picture's own colour instead of fading out.
+      cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
       cairo_paint(cr);
       cairo_restore(cr);
     }
@@ -164,7 +167,8 @@ void PaintCandidates(cairo_t* cr, const CandidateContent& content, const Candida
 
   if (!layout.items.empty() && (!background || !style.mutual_exclusive)) {
     SetColor(cr, style.candidate_back_color, background ? kBackgroundCandidateAlphaCap : 1.0);
-    for (const LayoutRect& r : layout.items) cairo_rectangle(cr, r.left, r.top, r.Width(), r.Height());
+    for (const LayoutRect& r : layout.items)
+      cairo_rectangle(cr, r.left, r.top, r.Width(), r.Height());
     cairo_fill(cr);
   }
 

@@ -47,8 +47,12 @@ PipeResponse PreviewReply() {
   return reply;
 }
 
-ScreenArea ToArea(const ScreenRect& r) { return {r.left, r.top, r.right, r.bottom}; }
-ScreenRect ToRect(const ScreenArea& a) { return {a.left, a.top, a.right, a.bottom}; }
+ScreenArea ToArea(const ScreenRect& r) {
+  return {r.left, r.top, r.right, r.bottom};
+}
+ScreenRect ToRect(const ScreenArea& a) {
+  return {a.left, a.top, a.right, a.bottom};
+}
 
 }  // namespace
 
@@ -192,8 +196,8 @@ void CandidateWindow::ApplyTheme(const std::string& theme_id, bool horizontal,
                                  const std::string& image_path) {
   // Files are read before the lock is taken; sessions never wait on a theme load.
   const bool dark = ReadPreferDarkTheme(settings_path_);
-  CandidateStyle style = ResolveCandidateStyle(options_.builtin_themes_dir,
-                                               options_.user_themes_dir, theme_id, dark);
+  CandidateStyle style =
+      ResolveCandidateStyle(options_.builtin_themes_dir, options_.user_themes_dir, theme_id, dark);
   {
     std::lock_guard lock(mutex_);
     theme_id_ = theme_id;
@@ -271,7 +275,8 @@ void CandidateWindow::Run(std::string display_name) {
     popup_->Flush();
     if (pending_.load() != 0) continue;
 
-    pollfd fds[3] = {{wake_fd_, POLLIN, 0}, {popup_->ConnectionFd(), POLLIN, 0},
+    pollfd fds[3] = {{wake_fd_, POLLIN, 0},
+                     {popup_->ConnectionFd(), POLLIN, 0},
                      {settings_watch_->Fd(), POLLIN, 0}};
     const nfds_t count = settings_watch_->Fd() >= 0 ? 3 : 2;
     if (::poll(fds, count, PollTimeoutMs()) <= 0) continue;
@@ -304,8 +309,8 @@ void CandidateWindow::Run(std::string display_name) {
 int CandidateWindow::PollTimeoutMs() const {
   int timeout = -1;
   const Clock::time_point now = Clock::now();
-  for (auto [armed, deadline] : {std::pair{preview_timer_, preview_deadline_},
-                                 std::pair{retry_timer_, retry_deadline_}}) {
+  for (auto [armed, deadline] :
+       {std::pair{preview_timer_, preview_deadline_}, std::pair{retry_timer_, retry_deadline_}}) {
     if (!armed) continue;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;

@@ -13,19 +13,18 @@
 namespace kavi::win {
 namespace {
 
-const char* const kWords[] = {"中華", "中文", "種植", "重要", "眾人", "終於", "鐘聲", "忠誠",
-                              "腫脹", "衷心", "中國人", "中間"};
+const char* const kWords[] = {"中華", "中文", "種植", "重要", "眾人",   "終於",
+                              "鐘聲", "忠誠", "腫脹", "衷心", "中國人", "中間"};
 const char* const kComments[] = {"zhōng", "zh", "", "zhòng", "", "", "", "", "", "", "", ""};
 
 CandidateStyle NativeStyle() {
-  return ResolveCandidateStyle(std::filesystem::path(KAVI_SOURCE_DIR) / "data/themes", "",
-                               "native", false);
+  return ResolveCandidateStyle(std::filesystem::path(KAVI_SOURCE_DIR) / "data/themes", "", "native",
+                               false);
 }
 
 // fresh: every frame shows texts not seen before, as when typing on; otherwise the same reply
 // is painted again, as on a highlight change.
-void PaintFrames(benchmark::State& state, CandidateContent content, double max_width,
-                 bool fresh) {
+void PaintFrames(benchmark::State& state, CandidateContent content, double max_width, bool fresh) {
   const CandidateStyle style = NativeStyle();
   std::string message;
   std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(style, &message);

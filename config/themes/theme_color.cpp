@@ -24,7 +24,9 @@ bool ParseThemeColor(std::string_view text, StyleColor* color) {
     if (digit < 0) return false;
     value = (value << 4) | static_cast<uint32_t>(digit);
   }
-  auto channel = [value](int shift) { return static_cast<float>((value >> shift) & 0xFF) / 255.0f; };
+  auto channel = [value](int shift) {
+    return static_cast<float>((value >> shift) & 0xFF) / 255.0f;
+  };
   color->r = channel(0);
   color->g = channel(8);
   color->b = channel(16);

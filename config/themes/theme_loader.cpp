@@ -23,8 +23,8 @@ constexpr size_t kMaxFormatBytes = 256;
 // Light and dark base colours, in #RRGGBB.
 struct BasePalette {
   unsigned back, border, text, candidate_text, label, comment_text, hilited_text,
-      hilited_candidate_back, hilited_candidate_text, hilited_candidate_label,
-      hilited_comment_text, preedit_back, candidate_back, hilited_back;
+      hilited_candidate_back, hilited_candidate_text, hilited_candidate_label, hilited_comment_text,
+      preedit_back, candidate_back, hilited_back;
 };
 constexpr BasePalette kLightBase = {0xFAF9F6, 0xE0E0E0, 0x424242, 0x000000, 0x999999,
                                     0x999999, 0x424242, 0x007AFF, 0xFFFFFF, 0xFFFFFF,
@@ -120,7 +120,8 @@ class EntryReader {
     if (!node.IsScalar()) return false;
     double value = 0;
     if (!YAML::convert<double>::decode(node, value) || !std::isfinite(value)) return false;
-    *out = static_cast<float>(std::clamp(value, static_cast<double>(low), static_cast<double>(high)));
+    *out =
+        static_cast<float>(std::clamp(value, static_cast<double>(low), static_cast<double>(high)));
     return true;
   }
 

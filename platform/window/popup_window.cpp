@@ -27,7 +27,9 @@ constexpr double kNoticeFontSize = 13;
 
 // A request on a window that just went away must not end the server: Xlib's default handler
 // exits the process.
-int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+int IgnoreXError(Display*, XErrorEvent*) {
+  return 0;
+}
 
 void InstallErrorHandler() {
   static std::once_flag once;
@@ -182,9 +184,13 @@ std::unique_ptr<PopupWindow> PopupWindow::Create(const std::string& display_name
   return std::unique_ptr<PopupWindow>(new PopupWindow(std::move(state)));
 }
 
-int PopupWindow::ConnectionFd() const { return ConnectionNumber(state_->display); }
+int PopupWindow::ConnectionFd() const {
+  return ConnectionNumber(state_->display);
+}
 
-unsigned long PopupWindow::WindowId() const { return state_->window; }
+unsigned long PopupWindow::WindowId() const {
+  return state_->window;
+}
 
 double PopupWindow::Dpi() const {
   const std::string resources =
@@ -328,7 +334,9 @@ void PopupWindow::DrawNotice(const std::string& text) {
   cairo_surface_flush(surface);
 }
 
-void PopupWindow::Flush() { XFlush(state_->display); }
+void PopupWindow::Flush() {
+  XFlush(state_->display);
+}
 
 bool PopupWindow::PointerPosition(int* root_x, int* root_y) const {
   Window root = 0;
@@ -336,8 +344,7 @@ bool PopupWindow::PointerPosition(int* root_x, int* root_y) const {
   int x = 0;
   int y = 0;
   unsigned mask = 0;
-  if (!XQueryPointer(state_->display, state_->root, &root, &child, root_x, root_y, &x, &y,
-                     &mask)) {
+  if (!XQueryPointer(state_->display, state_->root, &root, &child, root_x, root_y, &x, &y, &mask)) {
     return false;
   }
   return true;

@@ -30,8 +30,7 @@ struct PopupEvent {
 class PopupWindow {
  public:
   // Connects to the display (empty name: the environment's) and makes the hidden window.
-  static std::unique_ptr<PopupWindow> Create(const std::string& display_name,
-                                             std::string* message);
+  static std::unique_ptr<PopupWindow> Create(const std::string& display_name, std::string* message);
   ~PopupWindow();
   PopupWindow(const PopupWindow&) = delete;
   PopupWindow& operator=(const PopupWindow&) = delete;

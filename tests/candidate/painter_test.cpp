@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "candidate/background_image.h"
 #include "candidate/candidate_painter.h"
 #include "candidate/pango_text.h"
 #include "candidate/window_frame.h"
+#include "tests/candidate/temp_dir.h"
 
 namespace kavi::win {
 namespace {
@@ -34,7 +36,8 @@ class RecordingRenderer : public TextRenderer {
 class Canvas {
  public:
   Canvas(int w, int h)
-      : surface_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)), cr_(cairo_create(surface_)) {}
+      : surface_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)),
+        cr_(cairo_create(surface_)) {}
   ~Canvas() {
     cairo_destroy(cr_);
     cairo_surface_destroy(surface_);
@@ -92,7 +95,8 @@ TEST(CandidatePainterTest, RowsDrawLabelTextAndCappedComment) {
   const double c = std::min(0.35 * row.Width(), 110.0);
   EXPECT_EQ(text.calls[1].box.right, row.right - c - 6);
   EXPECT_EQ(text.calls[2].role, TextRole::Comment);
-  EXPECT_EQ(text.calls[2].box, (LayoutRect{row.right - c - 4, row.top + 6, row.right - 5, row.bottom}));
+  EXPECT_EQ(text.calls[2].box,
+            (LayoutRect{row.right - c - 4, row.top + 6, row.right - 5, row.bottom}));
   // The highlighted second row uses the highlight colours and has no comment box.
   EXPECT_EQ(text.calls[3].color, style.hilited_candidate_label_color);
   EXPECT_EQ(text.calls[4].box.right, layout.items[1].right - 6);
@@ -139,7 +143,8 @@ TEST(CandidatePainterTest, PagingArrowsDimWhenADirectionIsUnavailable) {
   auto arm_has = [&](double x, double y, auto predicate) {
     for (int dy = -2; dy <= 2; ++dy) {
       for (int dx = -2; dx <= 2; ++dx) {
-        if (predicate(canvas.Pixel(static_cast<int>(x) + dx, static_cast<int>(y) + dy))) return true;
+        if (predicate(canvas.Pixel(static_cast<int>(x) + dx, static_cast<int>(y) + dy)))
+          return true;
       }
     }
     return false;
@@ -173,7 +178,8 @@ TEST(CandidatePainterTest, PangoDrawsChineseGlyphsInTheFrame) {
   // Dark ink where the first candidate's glyph is.
   const LayoutRect& first = layout.items[0];
   int dark = 0;
-  for (int y = static_cast<int>(first.top * scale); y < static_cast<int>(first.bottom * scale); ++y) {
+  for (int y = static_cast<int>(first.top * scale); y < static_cast<int>(first.bottom * scale);
+       ++y) {
     for (int x = static_cast<int>((first.left + 24) * scale);
          x < static_cast<int>((first.left + 24 + 17) * scale); ++x) {
       if ((canvas.Pixel(x, y) & 0xFF) < 0x40) ++dark;
@@ -186,6 +192,53 @@ TEST(CandidatePainterTest, PangoDrawsChineseGlyphsInTheFrame) {
   EXPECT_EQ(WindowAlpha(style), 219);  // capped at 0.86
   style.alpha = 0.5;
   EXPECT_EQ(WindowAlpha(style), 127);
+}
+
+}  // namespace
+}  // namespace kavi::win
+
+namespace kavi::win {
+namespace {
+
+std::filesystem::path WritePng(const std::filesystem::path& path, int w, int h, double r, double g,
+                               double b) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_source_rgb(cr, r, g, b);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_write_to_png(surface, path.c_str());
+  cairo_surface_destroy(surface);
+  return path;
+}
+
+TEST(BackgroundImageTest, DrawnStretchedUnderTheRowsAndRefusedWhenHuge) {
+  testing::TempDir dir;
+  std::string message;
+  EXPECT_EQ(LoadBackgroundImage(WritePng(dir.path() / "wide.png", 10000, 100, 0, 0, 0), &message),
+            nullptr);
+  EXPECT_EQ(message, "image size out of range");
+  EXPECT_EQ(LoadBackgroundImage(dir.Write("bad.png", "not a png"), &message), nullptr);
+  EXPECT_EQ(LoadBackgroundImage(dir.path() / "absent.png", &message), nullptr);
+
+  cairo_surface_t* green =
+      LoadBackgroundImage(WritePng(dir.path() / "green.png", 4, 4, 0, 1, 0), &message);
+  ASSERT_NE(green, nullptr) << message;
+  RecordingRenderer text;
+  CandidateStyle style = Palette();
+  CandidateContent content = TwoRows(true);
+  CandidateLayout layout = LayoutCandidates(content, style, text, 980);
+  Canvas canvas(static_cast<int>(layout.width), static_cast<int>(layout.height));
+  // The row background is capped at a quarter over the picture: white over green.
+  PaintCandidates(canvas.cr(), content, style, layout, text, green);
+  EXPECT_EQ(canvas.Pixel(static_cast<int>(layout.items[0].left + 3), 20), 0xFF40FF40u);
+  // Above the rows: the picture itself.
+  EXPECT_EQ(canvas.Pixel(static_cast<int>(layout.width / 2), 4), 0xFF00FF00u);
+  // mutual_exclusive drops the row background when a picture is shown.
+  style.mutual_exclusive = true;
+  PaintCandidates(canvas.cr(), content, style, layout, text, green);
+  EXPECT_EQ(canvas.Pixel(static_cast<int>(layout.items[0].left + 3), 20), 0xFF00FF00u);
+  cairo_surface_destroy(green);
 }
 
 }  // namespace

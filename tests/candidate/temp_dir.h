@@ -12,7 +12,8 @@ namespace kavi::win::testing {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kavi-candidate-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kavi-candidate-XXXXXX").string();
     path_ = mkdtemp(pattern.data());
   }
   ~TempDir() {
@@ -24,7 +25,8 @@ class TempDir {
 
   const std::filesystem::path& path() const { return path_; }
 
-  std::filesystem::path Write(const std::filesystem::path& relative, const std::string& bytes) const {
+  std::filesystem::path Write(const std::filesystem::path& relative,
+                              const std::string& bytes) const {
     std::filesystem::path file = path_ / relative;
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << bytes;

@@ -38,8 +38,8 @@ TEST(ThemeColorTest, ReadsBothFormsAndRejectsTheRest) {
   EXPECT_EQ(c, (StyleColor{1, 0, 0, 1}));
 
   const StyleColor before = c;
-  for (const char* bad : {"0XFF0000", "0xFF0000F", "0xFF000", "FF000000", "0xGG0000", "",
-                          "0x", "0x12345678901", " 0xFF0000", "0x-FF000"}) {
+  for (const char* bad : {"0XFF0000", "0xFF0000F", "0xFF000", "FF000000", "0xGG0000", "", "0x",
+                          "0x12345678901", " 0xFF0000", "0x-FF000"}) {
     EXPECT_FALSE(ParseThemeColor(bad, &c)) << bad;
     EXPECT_EQ(c, before) << bad;
   }
@@ -174,9 +174,9 @@ TEST_F(ThemeFileTest, NumbersAreClampedAndBadValuesIgnored) {
 }
 
 TEST_F(ThemeFileTest, StringsWithinTheirLimits) {
-  CandidateStyle s = Loaded("    name: \"晨霧\"\n    font_face: \"\"\n    label_font_face: " +
-                            std::string(129, 'f') + "\n    comment_font_face: [a]\n" +
-                            "    candidate_format: " + std::string(256, 'c') + "\n");
+  CandidateStyle s = Loaded(
+      "    name: \"晨霧\"\n    font_face: \"\"\n    label_font_face: " + std::string(129, 'f') +
+      "\n    comment_font_face: [a]\n" + "    candidate_format: " + std::string(256, 'c') + "\n");
   EXPECT_EQ(s.display_name, "晨霧");
   EXPECT_EQ(s.font_face, "Microsoft JhengHei UI");
   EXPECT_EQ(s.label_font_face, "");
@@ -292,7 +292,8 @@ TEST_F(ThemeDirectoriesTest, ResolutionFallsBackToNativeThenTheDefaultStyle) {
   TempDir empty;
   ::testing::internal::CaptureStderr();
   CandidateStyle style = ResolveCandidateStyle(empty.path(), "", "sea", false);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "[Kavi] 主題載入失敗：theme file not found\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "[Kavi] 主題載入失敗：theme file not found\n");
   EXPECT_EQ(style.display_name, kDefaultThemeName);
   EXPECT_EQ(style.back_color, (StyleColor{0, 0, 0, 1}));
 }
@@ -313,8 +314,7 @@ TEST_F(ThemeDirectoriesTest, ThemeListingBuiltinThenUserWithNames) {
   std::vector<CatalogEntry> user_entries(entries.begin() + 2, entries.end());
   std::sort(user_entries.begin(), user_entries.end(),
             [](const CatalogEntry& a, const CatalogEntry& b) { return a.id < b.id; });
-  EXPECT_EQ(user_entries,
-            (std::vector<CatalogEntry>{{"broken", ""}, {"mine", "我的"}}));
+  EXPECT_EQ(user_entries, (std::vector<CatalogEntry>{{"broken", ""}, {"mine", "我的"}}));
   EXPECT_NE(log.find("[Kavi] 自訂主題 'native' 與內建主題 id 相同，附加目錄時略過\n"),
             std::string::npos);
 
@@ -355,7 +355,9 @@ TEST(ShippedThemesTest, EveryCatalogThemeLoadsInBothModesWithInstalledFonts) {
     names.insert(light.display_name);
     // Highlighted text must stand out from its background in both modes.
     for (const CandidateStyle* s : {&light, &dark}) {
-      auto luminance = [](const StyleColor& c) { return 0.2126 * c.r + 0.7152 * c.g + 0.0722 * c.b; };
+      auto luminance = [](const StyleColor& c) {
+        return 0.2126 * c.r + 0.7152 * c.g + 0.0722 * c.b;
+      };
       EXPECT_GT(std::abs(luminance(s->hilited_candidate_text_color) -
                          luminance(s->hilited_candidate_back_color)),
                 0.3)

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
+#include <cairo.h>
+
 #include <atomic>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "candidate/candidate_window.h"
@@ -84,7 +88,8 @@ TEST(PointerCommandsTest, ClicksPageOnTheZoneAndSelectElsewhere) {
   content.panel_mode = true;
   content.panel_rows = {{"a", ""}, {"b", ""}, {"c", ""}};
   EXPECT_EQ(ClickCommand(content, layout, 130, 60), std::nullopt);  // panels do not page
-  EXPECT_EQ(ClickCommand(content, layout, 50, 70), (PointerCommand{ServerCommand::SelectPanelRow, 2}));
+  EXPECT_EQ(ClickCommand(content, layout, 50, 70),
+            (PointerCommand{ServerCommand::SelectPanelRow, 2}));
 
   EXPECT_EQ(WheelCommand(120), (PointerCommand{ServerCommand::ChangePage, -1}));
   EXPECT_EQ(WheelCommand(-1), (PointerCommand{ServerCommand::ChangePage, 1}));
@@ -206,6 +211,24 @@ class CandidateWindowTest : public ::testing::Test {
     return testing::WaitUntil([&] { return window_->Visible() && WindowGeometry().viewable; });
   }
 
+  // The whole window as the X server shows it, saved as PNG for people to look at.
+  void SaveScreenshot(const std::filesystem::path& path) {
+    const Geometry g = WindowGeometry();
+    XImage* image = XGetImage(display_, window_->WindowId(), 0, 0, static_cast<unsigned>(g.width),
+                              static_cast<unsigned>(g.height), AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    cairo_surface_t* png = cairo_image_surface_create(CAIRO_FORMAT_RGB24, g.width, g.height);
+    unsigned char* data = cairo_image_surface_get_data(png);
+    for (int y = 0; y < g.height; ++y) {
+      auto* row = reinterpret_cast<uint32_t*>(data + y * cairo_image_surface_get_stride(png));
+      for (int x = 0; x < g.width; ++x) row[x] = static_cast<uint32_t>(XGetPixel(image, x, y));
+    }
+    cairo_surface_mark_dirty(png);
+    EXPECT_EQ(cairo_surface_write_to_png(png, path.c_str()), CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(png);
+    XDestroyImage(image);
+  }
+
   // The window's pixel as 0xRRGGBB.
   uint32_t Pixel(int x, int y) {
     XImage* image = XGetImage(display_, window_->WindowId(), x, y, 1, 1, AllPlanes, ZPixmap);
@@ -221,7 +244,8 @@ class CandidateWindowTest : public ::testing::Test {
   }
 
   bool MoveTo(int x, int y) {
-    return testing::XDoTool(server_->name(), "mousemove " + std::to_string(x) + " " + std::to_string(y));
+    return testing::XDoTool(server_->name(),
+                            "mousemove " + std::to_string(x) + " " + std::to_string(y));
   }
 
   static testing::PrivateXServer* server_;
@@ -256,7 +280,8 @@ TEST_F(CandidateWindowTest, ShowsBelowTheCaretDrawsTheThemeAndHides) {
   // The second row is highlighted; the first is on the row background; right of the text
   // nothing is drawn.
   const int right = g.width - kInsetX - 4;
-  EXPECT_EQ(Pixel(right, kInsetY + kRowHeight + kRowHeight / 2), Rgb(style.hilited_candidate_back_color));
+  EXPECT_EQ(Pixel(right, kInsetY + kRowHeight + kRowHeight / 2),
+            Rgb(style.hilited_candidate_back_color));
   EXPECT_EQ(Pixel(right, kInsetY + kRowHeight / 2), Rgb(style.candidate_back_color));
   // Ink where the first row's text is.
   int ink = 0;
@@ -266,6 +291,7 @@ TEST_F(CandidateWindowTest, ShowsBelowTheCaretDrawsTheThemeAndHides) {
     }
   }
   EXPECT_GT(ink, 30);
+  SaveScreenshot(std::filesystem::path(KAVI_BINARY_DIR) / "candidate-window-screenshot.png");
 
   window_->ShowReply(Reply({}));
   window_->Sync();
@@ -318,10 +344,11 @@ TEST_F(CandidateWindowTest, ClickOnTheSecondRowSelectsItAndHoverReportsChanges) 
   ASSERT_TRUE(recorder_.WaitForCount(5));
   const std::vector<Posted> posted = recorder_.Snapshot();
   ASSERT_EQ(posted.size(), 5u);
-  const std::pair<ServerCommand, int> expected[] = {
-      {ServerCommand::HighlightCandidate, 0}, {ServerCommand::HighlightCandidate, 1},
-      {ServerCommand::HighlightCandidate, 0}, {ServerCommand::HighlightCandidate, 1},
-      {ServerCommand::SelectCandidate, 1}};
+  const std::pair<ServerCommand, int> expected[] = {{ServerCommand::HighlightCandidate, 0},
+                                                    {ServerCommand::HighlightCandidate, 1},
+                                                    {ServerCommand::HighlightCandidate, 0},
+                                                    {ServerCommand::HighlightCandidate, 1},
+                                                    {ServerCommand::SelectCandidate, 1}};
   for (size_t i = 0; i < posted.size(); ++i) {
     EXPECT_EQ(posted[i].command, expected[i].first) << i;
     EXPECT_EQ(posted[i].value, expected[i].second) << i;
@@ -406,7 +433,8 @@ TEST_F(CandidateWindowTest, FollowsTheDesktopDarkPreference) {
   settings_dir_.Write("gtk-3.0/settings.ini.tmp",
                       "[Settings]\ngtk-theme-name=Adwaita\ngtk-application-prefer-dark-theme=1\n");
   std::filesystem::rename(settings_.string() + ".tmp", settings_);
-  ASSERT_TRUE(testing::WaitUntil([&] { return window_->Style().back_color == dark_native.back_color; }));
+  ASSERT_TRUE(
+      testing::WaitUntil([&] { return window_->Style().back_color == dark_native.back_color; }));
   window_->Sync();
   // Above the rows, inside the border: the dark background.
   EXPECT_EQ(Pixel(WindowGeometry().width / 2, 4), Rgb(dark_native.back_color));
@@ -425,11 +453,79 @@ TEST_F(CandidateWindowTest, ShowsTheNoticeWhileGraphicsAreMissingAndRecovers) {
   EXPECT_EQ(Pixel(2, 2), 0xFFFFFFu);
   available = true;
   const uint32_t back = Rgb(window_->Style().back_color);
-  EXPECT_TRUE(testing::WaitUntil([&] { return Pixel(WindowGeometry().width - kInsetX - 2, 3) == back; }));
+  EXPECT_TRUE(
+      testing::WaitUntil([&] { return Pixel(WindowGeometry().width - kInsetX - 2, 3) == back; }));
   const std::string log = ::testing::internal::GetCapturedStderr();
   const std::string line = "[Kavi] 候選窗圖形工廠初始化失敗，將自動重試\n";
   ASSERT_NE(log.find(line), std::string::npos);
   EXPECT_EQ(log.find(line), log.rfind(line)) << "logged more than once:\n" << log;
+}
+
+TEST_F(CandidateWindowTest, ScalesWithXftDpiAndFollowsItsChange) {
+  Open();
+  window_->SetTheme("native", false, "");
+  window_->ShowReply(Reply({"中文"}));
+  window_->SetAnchor({700, 300, 702, 320}, true);
+  ASSERT_TRUE(WaitShown());
+  EXPECT_EQ(WindowGeometry().height, kInsetY + kRowHeight + kInsetY);
+  const Window root = DefaultRootWindow(display_);
+  const Atom resources = XInternAtom(display_, "RESOURCE_MANAGER", False);
+  const std::string dpi = "Xft.antialias:\t1\nXft.dpi:\t144\n";
+  XChangeProperty(display_, root, resources, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(dpi.data()), static_cast<int>(dpi.size()));
+  XFlush(display_);
+  const bool scaled = testing::WaitUntil([&] { return WindowGeometry().height == 64; });
+  const Geometry g = WindowGeometry();
+  XDeleteProperty(display_, root, resources);
+  XFlush(display_);
+  ASSERT_TRUE(scaled) << g.height;  // 43 DIPs at 150%
+  EXPECT_EQ(g.y, 320 + 9);
+  EXPECT_TRUE(testing::WaitUntil([&] { return WindowGeometry().height == 43; }));
+}
+
+TEST_F(CandidateWindowTest, OversizedBackgroundImageFallsBackToTheThemeColourOnce) {
+  Open();
+  const std::filesystem::path image = settings_dir_.path() / "wide.png";
+  cairo_surface_t* wide = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 10000, 100);
+  cairo_surface_write_to_png(wide, image.c_str());
+  cairo_surface_destroy(wide);
+  ::testing::internal::CaptureStderr();
+  window_->SetTheme("native", true, image.string());
+  window_->ShowReply(Reply({"中文"}));
+  window_->SetAnchor({700, 300, 702, 320}, true);
+  ASSERT_TRUE(WaitShown());
+  window_->SetTheme("native", true, image.string());
+  window_->Sync();
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(log, "[Kavi] 候選窗背景圖片載入失敗，降級使用主題底色\n");
+  EXPECT_EQ(Pixel(WindowGeometry().width / 2, 4), Rgb(window_->Style().back_color));
+}
+
+TEST_F(CandidateWindowTest, OperationsFromManyThreadsSettleOnTheLastState) {
+  Open();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < 150; ++i) {
+        window_->ShowReply(Reply({"甲", "乙", "丙"}, static_cast<uint32_t>(i % 3)));
+        window_->SetAnchor({100 + i, 100, 102 + i, 120}, true);
+        if (i % 10 == t) window_->ShowExpandedPanel({{"子", ""}, {"丑", ""}}, 1, 2, true);
+        window_->SetPanelHighlight(i % 2);
+        if (i % 10 == 5) window_->ClearExpandedPanel();
+        if (i % 50 == t) window_->SetTheme(t % 2 ? "pine" : "native", t % 2 == 0, "");
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  window_->SetTheme("native", false, "");
+  window_->ClearExpandedPanel();
+  window_->ShowReply(Reply({"甲", "乙"}));
+  window_->SetAnchor({900, 500, 902, 520}, true);
+  ASSERT_TRUE(WaitShown());
+  const Geometry g = WindowGeometry();
+  EXPECT_EQ(g.x, 900);
+  EXPECT_EQ(g.y, 526);
+  EXPECT_EQ(g.height, kInsetY + 2 * kRowHeight + kInsetY);
 }
 
 TEST(CandidateWindowAbsentTest, NoDisplayMeansNoWindowAndOneLogLine) {

@@ -29,14 +29,15 @@ class PrivateXServer {
       const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
       if (std::filesystem::exists(socket) || std::filesystem::exists(lock)) continue;
       const std::string name = ":" + std::to_string(n);
-      const char* argv[] = {"Xvfb", name.c_str(), "-screen", "0", "1920x1080x24", "-nolisten",
-                            "tcp", nullptr};
+      const char* argv[] = {"Xvfb",         name.c_str(), "-screen", "0",
+                            "1920x1080x24", "-nolisten",  "tcp",     nullptr};
       posix_spawn_file_actions_t actions;
       posix_spawn_file_actions_init(&actions);
       posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
       posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
       pid_t pid = 0;
-      const int rc = posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+      const int rc =
+          posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
       posix_spawn_file_actions_destroy(&actions);
       if (rc != 0) break;
       for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i) {

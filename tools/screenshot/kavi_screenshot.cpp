@@ -83,17 +83,28 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->column_major = true;
     } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
       if (!(v = value())) return false;
-      if (arg == "--theme") o->theme = v;
-      else if (arg == "--themes") o->themes_dir = v;
-      else if (arg == "--user-themes") o->user_themes_dir = v;
-      else if (arg == "--highlight") o->highlight = std::atoi(v);
-      else if (arg == "--page") o->page = std::atoi(v);
-      else if (arg == "--pages") o->pages = std::atoi(v);
-      else if (arg == "--preedit") o->preedit = v;
-      else if (arg == "--panel") o->panel_rows_per_page = std::atoi(v);
-      else if (arg == "--scale") o->scale = std::atof(v);
-      else if (arg == "--max-width") o->max_width = std::atof(v);
-      else if (arg == "--out") o->out = v;
+      if (arg == "--theme")
+        o->theme = v;
+      else if (arg == "--themes")
+        o->themes_dir = v;
+      else if (arg == "--user-themes")
+        o->user_themes_dir = v;
+      else if (arg == "--highlight")
+        o->highlight = std::atoi(v);
+      else if (arg == "--page")
+        o->page = std::atoi(v);
+      else if (arg == "--pages")
+        o->pages = std::atoi(v);
+      else if (arg == "--preedit")
+        o->preedit = v;
+      else if (arg == "--panel")
+        o->panel_rows_per_page = std::atoi(v);
+      else if (arg == "--scale")
+        o->scale = std::atof(v);
+      else if (arg == "--max-width")
+        o->max_width = std::atof(v);
+      else if (arg == "--out")
+        o->out = v;
       else if (arg == "--candidates") {
         std::ifstream in(v);
         if (!in) {
@@ -167,10 +178,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const CandidateContent content = MakeContent(options);
-  const double max_width = options.max_width > 0          ? options.max_width
-                           : content.panel_mode           ? kMaxPanelWidth
-                           : content.horizontal           ? 980
-                                                          : 420;
+  const double max_width = options.max_width > 0 ? options.max_width
+                           : content.panel_mode  ? kMaxPanelWidth
+                           : content.horizontal  ? 980
+                                                 : 420;
   const CandidateLayout layout = LayoutContent(content, style, *text, max_width, 1000);
   if (layout.Hidden()) {
     std::cerr << "kavi-screenshot: nothing to show\n";
