@@ -133,6 +133,36 @@ TEST_F(EngineTest, SyncWritesTheUserDataWithoutTemporaries) {
   }
 }
 
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(EngineTest, AFailedSaveKeepsTheLastGoodCopy) {
+  Type("shi");
+  const std::string rare = AllTexts()[41];
+  int index = IndexOf(AllTexts(), rare);
+  SelectGlobal(index, 5);
+  Take();
+  kavi_sync_user_data();
+  std::filesystem::path db = user_dir_ / "base_pinyin.userdb";
+  const std::string saved_history = ReadFile(db / "user.history");
+  ASSERT_FALSE(saved_history.empty());
+
+  // The temporary file cannot be created: the save fails before touching the target.
+  std::filesystem::create_directory(db / "user.history.tmp");
+  Type("nihao");
+  Key(' ');
+  Take();
+  kavi_sync_user_data();
+  EXPECT_EQ(ReadFile(db / "user.history"), saved_history);
+  kavi_finalize();
+  std::filesystem::remove(db / "user.history.tmp");
+  kavi_initialize();
+  Type("shi");
+  EXPECT_EQ(Context().texts[0], rare);
+}
+
 TEST_F(EngineTest, UnreadableUserDataIsSetAsideNotLost) {
   kavi_finalize();
   std::filesystem::path db = user_dir_ / "base_pinyin.userdb";
@@ -390,13 +420,17 @@ TEST_F(EngineTest, ShuangpinLayouts) {
 
 TEST_F(EngineTest, TableSchemes) {
   ASSERT_TRUE(kavi_select_schema("wubi86"));
+  Type("jghu");
+  Commit sole = Take();
+  EXPECT_EQ(sole.text, "是") << "a sole candidate of a full code commits at once";
+  EXPECT_EQ(sole.input_code, "jghu");
+  EXPECT_EQ(kavi_get_input(), nullptr);
   Type("wqiy");
-  Commit auto_commit = Take();
-  if (auto_commit.present) {
-    EXPECT_EQ(auto_commit.text, "你");
-  } else {
-    EXPECT_EQ(Context().texts[0], "你");
-  }
+  EXPECT_FALSE(Take().present) << "more candidates wait for a choice";
+  EXPECT_EQ(Context().texts[0], "你");
+  Type("w");
+  EXPECT_EQ(Take().text, "你") << "a fifth key takes the first candidate and starts anew";
+  EXPECT_STREQ(kavi_get_input(), "w");
   kavi_clear_composition();
   Type("wq");
   Page page = Context();
