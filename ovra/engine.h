@@ -73,7 +73,6 @@ class Engine {
   // Saves the user data and drops the scheme; settings are kept for the next Initialize.
   void Finalize();
   bool SyncUserData(std::string* message);
-  bool initialized() const { return composer_ != nullptr || loading_.valid(); }
 
   bool ProcessKey(uint32_t key, uint32_t modifiers);
   bool TakeCommit(CommitRecord* commit);
@@ -101,7 +100,6 @@ class Engine {
   void SetGoodOldCapsLock(bool good_old) { good_old_caps_lock_ = good_old; }
   void SetActiveSchemes(const std::string& comma_separated_ids);
   bool SelectScheme(const std::string& id);
-  const std::string& scheme_id() const { return scheme_id_; }
 
   CloudWords& cloud() { return cloud_; }
   // Re-sorts the candidates after the cloud word pairs changed.

@@ -92,6 +92,7 @@ void TableComposer::Delete() {
   context_->del();
 }
 
+// A shape code is short and edited from its end only; there is no cursor to move.
 void TableComposer::MoveCursor(int delta) {}
 
 void TableComposer::MoveCursorToEnd(bool end) {}

@@ -44,6 +44,7 @@ class TableComposer final : public Composer {
   bool IsCompleteSpelling() const override;
   std::vector<std::string> Predict(const std::vector<std::string>& committed,
                                    size_t max_count) override;
+  // Tables have no extension-B dictionary of their own.
   void SetExtensionB(bool enabled) override {}
   bool LoadUserData(const UserDb& db, std::string* message) override;
   bool SaveUserData(const UserDb& db, std::string* message) override;
