@@ -15,6 +15,7 @@ struct Selection {
   bool done = false;       // the whole input is converted; commit the text below
   std::string text;        // the converted text (simplified script)
   std::string input_code;  // what was typed for it
+  std::string spelling;    // its full spelling in letters a-z (see ExpandInput)
 };
 
 class Composer {

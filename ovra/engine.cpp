@@ -98,6 +98,7 @@ void Engine::Finalize() {
   has_commit_ = false;
   commit_ = {};
   last_committed_.clear();
+  last_spelling_ = {};
 }
 
 bool Engine::SyncUserData(std::string* message) {
@@ -327,7 +328,7 @@ bool Engine::HandleComposingKey(uint32_t key) {
 void Engine::TypeKey(char c) {
   predictions_.clear();
   Selection finished = composer_->Type(c);
-  if (finished.done) FinishWord(finished.text, finished.input_code);
+  if (finished.done) FinishWord(finished);
   RebuildMenu();
 }
 
@@ -408,7 +409,7 @@ bool Engine::SelectEntry(size_t index) {
   if (selection.done) {
     composer_->Learn();
     composer_->Clear();
-    FinishWord(selection.text, selection.input_code);
+    FinishWord(selection);
   }
   RebuildMenu();
   return true;
@@ -439,19 +440,27 @@ void Engine::CommitRawInput() {
   composer_->Clear();
   predictions_.clear();
   if (!input.empty()) AppendCommit(input, "", input);
+  std::string letters;
+  for (char c : input) {
+    if (std::isalpha(static_cast<unsigned char>(c))) {
+      letters.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+  }
+  last_spelling_ = {input, letters};
   last_committed_.clear();
   RebuildMenu();
 }
 
-void Engine::FinishWord(const std::string& text, const std::string& input_code) {
-  std::string shown = Display(text);
-  AppendCommit(shown, shown == text ? "" : text, input_code);
-  last_committed_ = text;
+void Engine::FinishWord(const Selection& word) {
+  std::string shown = Display(word.text);
+  AppendCommit(shown, shown == word.text ? "" : word.text, word.input_code);
+  last_committed_ = word.text;
+  last_spelling_ = {word.input_code, word.spelling};
   std::string message;
   if (++commits_since_save_ >= kCommitsPerSave && !SaveUserData(&message)) {
     LogEngineEvent(message);
   }
-  StartPrediction(text);
+  StartPrediction(word.text);
 }
 
 void Engine::StartPrediction(const std::string& committed) {
@@ -539,7 +548,12 @@ const std::string* Engine::Input() {
 
 std::string Engine::ExpandInput(const std::string& input) {
   FinishLoading();
-  return composer_ ? composer_->ExpandInput(input) : std::string();
+  if (!composer_) return {};
+  // The input of the word just committed spells as what was chosen, not as its best reading.
+  if (input == last_spelling_.first && !(Composing() && input == composer_->Input())) {
+    return last_spelling_.second;
+  }
+  return composer_->ExpandInput(input);
 }
 
 bool Engine::SelectCandidate(size_t index_on_page) {
@@ -671,6 +685,7 @@ bool Engine::SelectScheme(const std::string& id) {
   scheme_kind_ = next.kind;
   scheme_id_ = id;
   last_committed_.clear();
+  last_spelling_ = {};
   return true;
 }
 

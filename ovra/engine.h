@@ -12,6 +12,7 @@
 
 #include "ovra/candidate_pager.h"
 #include "ovra/cloud_words.h"
+#include "ovra/composer.h"
 #include "ovra/model_store.h"
 #include "ovra/punctuation.h"
 #include "ovra/scheme.h"
@@ -22,8 +23,6 @@ class StaticLanguageModelFile;
 }
 
 namespace kavi::win {
-
-class Composer;
 
 struct EnginePaths {
   std::filesystem::path shared_data_dir;
@@ -120,7 +119,7 @@ class Engine {
   bool SelectEntry(size_t index);
   void CommitHighlightedThen(const std::string& suffix);
   void CommitRawInput();
-  void FinishWord(const std::string& text, const std::string& input_code);
+  void FinishWord(const Selection& word);
   void AppendCommit(const std::string& text, const std::string& alternative,
                     const std::string& input_code);
   void StartPrediction(const std::string& committed);
@@ -167,6 +166,7 @@ class Engine {
   std::vector<MenuEntry> menu_;
   std::vector<std::string> predictions_;
   std::string last_committed_;
+  std::pair<std::string, std::string> last_spelling_;  // input code, spelling
   bool has_commit_ = false;
   CommitRecord commit_;
   size_t commits_since_save_ = 0;

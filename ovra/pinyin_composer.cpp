@@ -229,6 +229,7 @@ Selection PinyinComposer::Select(size_t index) {
     result.done = true;
     result.text = context_->selectedSentence();
     result.input_code = context_->userInput();
+    result.spelling = LettersOnly(context_->selectedFullPinyin());
   }
   return result;
 }

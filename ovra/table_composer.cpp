@@ -79,6 +79,7 @@ Selection TableComposer::Type(char c) {
       finished.done = true;
       finished.text += sole.text;
       finished.input_code += sole.input_code;
+      finished.spelling += sole.spelling;
     }
   }
   return finished;
@@ -144,6 +145,7 @@ Selection TableComposer::TakeSelected() {
   for (size_t i = 0; i < context_->selectedSize(); ++i) {
     result.input_code += context_->selectedCode(i);
   }
+  result.spelling = ExpandInput(result.input_code);
   learn_pending_ = true;
   return result;
 }

@@ -79,6 +79,25 @@ TEST_F(EngineTest, AbbreviationsShowTheirFullSpellingAndExpand) {
   EXPECT_EQ(kavi_expand_input("123"), nullptr);
 }
 
+TEST_F(EngineTest, ACommitSpellsAsTheWordChosen) {
+  Type("nh");
+  std::vector<std::string> all = AllTexts();
+  int chosen = IndexOf(all, "男孩");
+  ASSERT_GT(chosen, 0);
+  const std::string best_reading = kavi_expand_input("nh");
+  SelectGlobal(chosen, 5);
+  Commit commit = Take();
+  EXPECT_EQ(commit.text, "男孩");
+  EXPECT_EQ(commit.input_code, "nh");
+  EXPECT_STREQ(kavi_expand_input(commit.input_code.c_str()), "nanhai");
+  EXPECT_NE(best_reading, "nanhai");
+
+  kavi_set_enable_melt_eng(true);
+  Type("Hello");
+  EXPECT_TRUE(Key(kReturn));
+  EXPECT_STREQ(kavi_expand_input(Take().input_code.c_str()), "hello");
+}
+
 TEST_F(EngineTest, SelectingAWordKeepsTheRestComposing) {
   Type("nihaoma");
   std::vector<std::string> all = AllTexts();
