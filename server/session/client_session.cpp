@@ -9,6 +9,7 @@
 #include "platform/identity.h"
 #include "platform/log.h"
 #include "server/engine/engine_api.h"
+#include "plugins/plugin_actions.h"
 #include "server/engine/engine_lock.h"
 #include "server/session/stroke_keys.h"
 
@@ -19,9 +20,6 @@ constexpr uint32_t kNoticeStatus = 4;  // status code of a delivered asynchronou
 constexpr int kMaxPanelCandidates = 100;
 constexpr char kVoiceSettingsUnreadable[] = "無法讀取最新語音設定";
 constexpr char kNoModelJob[] = "目前沒有模型下載作業";
-constexpr char kClipboardEmpty[] = "剪貼板為空";
-constexpr char kTranslationUnavailable[] = "翻譯服務未就緒";
-constexpr char kTwoFactorUnavailable[] = "二步驗證服務未就緒";
 
 RequestKind KindOf(const PipeRequest& r) { return static_cast<RequestKind>(r.kind); }
 
@@ -921,23 +919,11 @@ PluginContext ClientSession::MakePluginContext() const {
 
 PluginAsyncResult ClientSession::RunPluginAction(uint32_t action_kind,
                                                  const std::string& payload) const {
-  PluginAsyncResult out;
-  switch (static_cast<PluginItemKind>(action_kind)) {
-    case PluginItemKind::TranslateClipboard: {
-      std::string text = services_.read_clipboard ? services_.read_clipboard() : std::string();
-      out.error_text = text.empty() ? kClipboardEmpty : kTranslationUnavailable;
-      break;
-    }
-    case PluginItemKind::LoadTwoFactor:
-    case PluginItemKind::RequestCode:
-      out.error_text = kTwoFactorUnavailable;
-      break;
-    default:
-      out.error_text = kActionFailed;
-      break;
-  }
-  (void)payload;
-  return out;
+  PluginActionServices actions;
+  actions.read_clipboard = services_.read_clipboard;
+  PluginAsyncResult result = kavi::win::RunPluginAction(action_kind, payload, actions);
+  if (result.status == 0 && result.error_text.empty()) result.error_text = kActionFailed;
+  return result;
 }
 
 std::optional<PipeResponse> ClientSession::DeliverPluginJob(const PipeRequest& r) {
