@@ -6,7 +6,8 @@ namespace kavi::win {
 
 int CandidateContent::RowCount() const {
   if (panel_mode) return static_cast<int>(panel_rows.size());
-  return static_cast<int>(std::min<uint32_t>(reply.candidate_count, kMaxCandidateSlots));
+  const uint32_t count = reply.candidate_count;  // a packed field: read it by value
+  return static_cast<int>(std::min<uint32_t>(count, kMaxCandidateSlots));
 }
 
 int CandidateContent::HighlightedRow() const {
