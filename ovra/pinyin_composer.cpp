@@ -71,9 +71,11 @@ bool FuzzyFlag(const std::string& name, libime::PinyinFuzzyFlags* flags) {
   return false;
 }
 
+// The letters of text in lower case; separators and anything else dropped.
 std::string LettersOnly(std::string_view text) {
   std::string letters;
   for (char c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     if (c >= 'a' && c <= 'z') letters.push_back(c);
   }
   return letters;
