@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "candidate/candidate_window.h"
 #include "client/kavi_client.h"
 #include "config/config_store.h"
 #include "config/config_watcher.h"
@@ -122,6 +123,21 @@ class Server {
     services_.maintenance = maintenance_.get();
     catalog_ = std::make_unique<ServerCatalog>(dirs_.shared_data, dirs_.user_themes, nullptr);
     services_.catalog = catalog_.get();
+
+    CandidateWindowOptions window;
+    window.builtin_themes_dir = dirs_.shared_data / "themes";
+    window.user_themes_dir = dirs_.user_themes;
+    window.poster = [this](ServerCommand command, int32_t value, uint64_t context, uint64_t nonce) {
+      shared_.notice.Post(static_cast<uint32_t>(command), static_cast<uint32_t>(value), context,
+                          nonce);
+    };
+    window_ = CandidateWindow::Create(std::move(window));
+    services_.window = window_.get();
+    if (window_) {
+      const ConfigRecord config = config_.Snapshot();
+      window_->SetTheme(config.app.theme, config.engine.horizontal,
+                        config.app.candidate_bg_image_path);
+    }
     services_.is_foreground = [this](uint32_t pid) { return foreground_.IsForeground(pid); };
     watcher_ = std::make_unique<ConfigWatcher>(dirs_.user_root, [this] { Reload(); });
   }
@@ -191,6 +207,7 @@ class Server {
   std::unique_ptr<PluginEngine> plugins_;
   std::unique_ptr<MaintenanceJobs> maintenance_;
   std::unique_ptr<ServerCatalog> catalog_;
+  std::unique_ptr<CandidateWindow> window_;
   std::unique_ptr<ConfigWatcher> watcher_;
 };
 

@@ -1,0 +1,201 @@
+// The real server with the real engine, driven over its socket the way an application would.
+#include <fstream>
+
+#include "tests/e2e/server_process.h"
+
+namespace kavi::win::testing {
+namespace {
+
+constexpr uint16_t kOk = static_cast<uint16_t>(ReplyKind::Ok);
+
+int FindCandidate(const PipeResponse& state, const std::string& text) {
+  for (uint32_t i = 0; i < state.candidate_count; ++i)
+    if (Field(state.candidates[i].text) == text) return static_cast<int>(i);
+  return -1;
+}
+
+TEST(RealEngine, PinyinWordsSentencesPartialSelectionAndAsciiMode) {
+  ServerHome home;
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+
+  PipeResponse state = Type(client, "nihao");
+  ASSERT_GT(state.candidate_count, 0u);
+  EXPECT_EQ(Field(state.candidates[0].text), "你好");
+  EXPECT_EQ(Field(state.preedit), "ni hao");
+
+  client.SendKey(keys::kEscape, 0, 1);
+  state = Type(client, "zhonghuarenmingongheguo");
+  ASSERT_GT(state.candidate_count, 0u);
+  EXPECT_EQ(Field(state.candidates[0].text), "中华人民共和国");
+
+  // Picking a word that covers only the start leaves the rest composing.
+  client.SendKey(keys::kEscape, 0, 1);
+  state = Type(client, "nihaoshijie");
+  int slot = FindCandidate(state, "你好");
+  ASSERT_GE(slot, 0) << Field(state.candidates[0].text);
+  auto partial = client.Send(RequestKind::SelectCandidate, 1, static_cast<uint32_t>(slot));
+  ASSERT_TRUE(partial);
+  EXPECT_EQ(partial->has_commit, 0);
+  EXPECT_EQ(partial->commit_pending, 0);
+  EXPECT_EQ(Field(partial->preedit).rfind("你好", 0), 0u) << Field(partial->preedit);
+  ASSERT_GT(partial->candidate_count, 0u);
+  EXPECT_EQ(Field(partial->candidates[0].text), "世界");
+  auto done = client.SendKey(keys::kSpace, 0, 1);
+  ASSERT_TRUE(done);
+  EXPECT_EQ(Field(done->commit_text), "你好世界");
+
+  // ASCII mode: letters go back to the application untouched.
+  auto ascii = client.Send(RequestKind::ToggleAsciiMode, 1);
+  ASSERT_TRUE(ascii);
+  EXPECT_EQ(ascii->ascii_mode, 1);
+  state = Type(client, "abc");
+  EXPECT_EQ(state.result, 0);
+  EXPECT_EQ(state.has_preedit, 0);
+}
+
+TEST(RealEngine, LearnedWordsRankFirstAndSurviveARestart) {
+  ServerHome home;
+  pid_t server = home.StartServer();
+  std::string rare;
+  {
+    KaviClient client(home.Options());
+    ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+    PipeResponse state = Type(client, "shi");
+    ASSERT_GE(state.candidate_count, 7u);
+    rare = Field(state.candidates[6].text);
+    for (int round = 0; round < 3; ++round) {
+      if (round > 0) state = Type(client, "shi");
+      int slot = FindCandidate(state, rare);
+      ASSERT_GE(slot, 0);
+      auto committed = client.SendKey('1' + static_cast<uint32_t>(slot), 0, 1);
+      ASSERT_TRUE(committed);
+      EXPECT_EQ(Field(committed->commit_text), rare);
+    }
+    state = Type(client, "shi");
+    EXPECT_EQ(Field(state.candidates[0].text), rare);
+    ASSERT_EQ(client.Send(RequestKind::Shutdown)->kind, kOk);
+  }
+  EXPECT_EQ(home.Wait(server), 0);
+
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  PipeResponse state = Type(client, "shi");
+  ASSERT_GT(state.candidate_count, 0u);
+  EXPECT_EQ(Field(state.candidates[0].text), rare);
+}
+
+TEST(RealEngine, SettingsWrittenByTheSettingsApplicationReachTheRunningServer) {
+  ServerHome home;
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  PipeResponse state = Type(client, "nimen");
+  EXPECT_EQ(state.page_size, 10u);
+  EXPECT_EQ(state.tail_flag, 1);
+  EXPECT_EQ(Field(state.candidates[0].text), "你们");
+  client.SendKey(keys::kEscape, 0, 1);
+
+  ASSERT_EQ(home.Settings({"--set", "page_size=5", "--set", "inline_preedit=false"}), 0);
+  ASSERT_EQ(home.Settings({"--toggle-traditional"}), 0);
+  // The watcher reloads on its own thread: wait for the next reply to show it.
+  for (int i = 0; i < 300; ++i) {
+    state = Type(client, "nimen");
+    client.SendKey(keys::kEscape, 0, 1);
+    if (state.page_size == 5 && Field(state.candidates[0].text) == "你們") break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(state.page_size, 5u);
+  EXPECT_LE(state.candidate_count, 5u);
+  EXPECT_EQ(state.tail_flag, 0);
+  EXPECT_EQ(Field(state.candidates[0].text), "你們");
+}
+
+uint32_t WaitForMaintenance(KaviClient& client) {
+  for (int i = 0; i < 1000; ++i) {
+    auto status = client.Send(RequestKind::MaintenanceStatus, 1);
+    if (status && status->value != 1) return status->value;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return 1;
+}
+
+TEST(RealEngine, MaintenanceBacksUpRedeploysAndSurvivesACorruptConfiguration) {
+  ServerHome home;
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  Type(client, "nihao");
+  client.SendKey(keys::kSpace, 0, 1);
+
+  ASSERT_EQ(client.Send(RequestKind::SyncAndRedeploy, 1)->kind, kOk);
+  EXPECT_EQ(WaitForMaintenance(client), 2u);
+  std::vector<std::filesystem::path> backups;
+  for (const auto& entry : std::filesystem::directory_iterator(home.config_dir() / "backups"))
+    backups.push_back(entry.path());
+  ASSERT_EQ(backups.size(), 1u);
+  EXPECT_EQ(backups[0].filename().string().size(), 15u);  // yyyymmdd-hhmmss
+  bool copied = false;
+  for (const auto& entry : std::filesystem::directory_iterator(backups[0]))
+    copied |= entry.path().extension() == ".userdb";
+  EXPECT_TRUE(copied);
+
+  // A redeploy over a broken configuration fails, and the engine still answers afterwards.
+  std::ofstream(home.config_dir() / "config.json") << "{ broken";
+  std::filesystem::remove_all(home.config_dir() / "last-good");
+  std::filesystem::remove(home.config_dir() / "last-good.snapshot");
+  ASSERT_EQ(client.Send(RequestKind::Redeploy, 1)->kind, kOk);
+  EXPECT_EQ(WaitForMaintenance(client), 3u);
+  // The restarted engine reloads its dictionaries in the background; a key that arrives first
+  // may outlast the client's time-out, so the client may have to reconnect once.
+  KaviClient fresh(home.Options());
+  std::optional<PipeResponse> first;
+  for (int i = 0; i < 100 && !first; ++i) {
+    if (fresh.Send(RequestKind::FocusIn, 2)) first = fresh.SendKey('n', 0, 2);
+    if (!first) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(first);
+  PipeResponse state = Type(fresh, "ihao", 2);
+  ASSERT_GT(state.candidate_count, 0u);
+  EXPECT_EQ(Field(state.candidates[0].text), "你好");
+}
+
+TEST(RealEngine, StartUpExitCodesBootstrapAndGenerationReuse) {
+  ServerHome home;
+  // Without its data directory the server cannot prepare a generation: exit 4.
+  std::filesystem::path lonely = home.root() / "lonely";
+  std::filesystem::create_directories(lonely);
+  std::filesystem::copy(ServerHome::Bin("KaviServer"), lonely / "KaviServer");
+  std::filesystem::copy(ServerHome::Bin("libovra.so"), lonely / "libovra.so");
+  EXPECT_EQ(home.Wait(home.Spawn(lonely / "KaviServer", {})), 4);
+
+  // --bootstrap writes a valid autostart entry and starts as usual.
+  pid_t server = home.Spawn(ServerHome::Bin("KaviServer"), {"--bootstrap"});
+  ASSERT_TRUE(WaitForListener(home.socket(), 30000));
+  std::filesystem::path entry = home.root() / "config" / "autostart" / "kavi.desktop";
+  ASSERT_TRUE(std::filesystem::exists(entry));
+  EXPECT_EQ(std::system(("desktop-file-validate " + entry.string()).c_str()), 0);
+
+  // A second start reuses the generation the first one made.
+  auto generations = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(home.local_dir() / "build"))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  std::vector<std::string> before = generations();
+  auto current_time = std::filesystem::last_write_time(home.local_dir() / "build" / "current.txt");
+  KaviClient client(home.Options());
+  ASSERT_EQ(client.Send(RequestKind::Shutdown)->kind, kOk);
+  EXPECT_EQ(home.Wait(server), 0);
+  home.StartServer();
+  EXPECT_EQ(generations(), before);
+  EXPECT_EQ(std::filesystem::last_write_time(home.local_dir() / "build" / "current.txt"),
+            current_time);
+}
+
+}  // namespace
+}  // namespace kavi::win::testing

@@ -1,0 +1,142 @@
+// The real KaviServer (libovra.so) as a child process with private folders, and the helpers
+// the end-to-end tests share.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/kavi_client.h"
+#include "platform/identity.h"
+#include "platform/ipc.h"
+
+extern char** environ;
+
+namespace kavi::win::testing {
+
+inline std::string Field(const char* f, size_t n) { return std::string(TextFieldView(f, n)); }
+template <size_t N>
+std::string Field(const char (&f)[N]) {
+  return Field(f, N);
+}
+
+// A home of its own for every test: runtime, configuration and data folders.
+class ServerHome {
+ public:
+  ServerHome() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kavi-e2e-XXXXXX").string();
+    root_ = ::mkdtemp(pattern.data());
+    std::filesystem::create_directories(root_ / "run");
+  }
+  ~ServerHome() {
+    for (pid_t pid : children_) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+    std::filesystem::remove_all(root_);
+  }
+
+  const std::filesystem::path& root() const { return root_; }
+  std::filesystem::path config_dir() const { return root_ / "config" / "Kavi"; }
+  std::filesystem::path local_dir() const { return root_ / "data" / "Kavi"; }
+  std::filesystem::path socket() const {
+    return ServerSocketPath(root_ / "run" / "kavi", CurrentUserSid(),
+                            CurrentSessionId().value_or(0));
+  }
+
+  std::vector<std::string> Environment(const std::string& display = {}) const {
+    std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + (root_ / "run").string(),
+                                    "XDG_CONFIG_HOME=" + (root_ / "config").string(),
+                                    "XDG_DATA_HOME=" + (root_ / "data").string(),
+                                    "HOME=" + root_.string(), "PATH=/usr/bin:/bin"};
+    if (!display.empty()) env.push_back("DISPLAY=" + display);
+    return env;
+  }
+
+  pid_t Spawn(const std::filesystem::path& program, const std::vector<std::string>& args,
+              const std::string& display = {}) {
+    std::vector<std::string> all = {program.string()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<std::string> env = Environment(display);
+    std::vector<char*> argv, envp;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    EXPECT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()),
+              0);
+    children_.push_back(pid);
+    return pid;
+  }
+
+  // Exit code of a child, or -1 on a signal or time-out.
+  int Wait(pid_t pid, int timeout_ms = 30000) {
+    for (int waited = 0; waited < timeout_ms; waited += 10) {
+      int status = 0;
+      if (::waitpid(pid, &status, WNOHANG) == pid) {
+        children_.erase(std::remove(children_.begin(), children_.end(), pid), children_.end());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
+
+  static std::filesystem::path Bin(const std::string& name) {
+    return std::filesystem::path(KAVI_BINARY_DIR) / "bin" / name;
+  }
+
+  // Starts KaviServer and waits until it serves.
+  pid_t StartServer(const std::string& display = {}) {
+    pid_t pid = Spawn(Bin("KaviServer"), {}, display);
+    EXPECT_TRUE(WaitForListener(socket(), 30000));
+    return pid;
+  }
+
+  ClientOptions Options() const {
+    ClientOptions o;
+    o.socket_path = socket();
+    o.start_server = false;
+    return o;
+  }
+
+  // Runs KaviSettings on this home's configuration; its exit code.
+  int Settings(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"--config-dir", config_dir().string()};
+    all.insert(all.end(), args.begin(), args.end());
+    return Wait(Spawn(Bin("KaviSettings"), all));
+  }
+
+ private:
+  std::filesystem::path root_;
+  std::vector<pid_t> children_;
+};
+
+// Types letters and named keys as key presses; returns the last reply.
+inline PipeResponse TypeKeys(KaviClient& client, const std::vector<uint32_t>& keys,
+                             uint64_t context = 1) {
+  PipeResponse last{};
+  for (uint32_t key : keys) {
+    auto reply = client.SendKey(key, 0, context);
+    EXPECT_TRUE(reply);
+    if (reply) last = *reply;
+  }
+  return last;
+}
+
+inline PipeResponse Type(KaviClient& client, const std::string& letters, uint64_t context = 1) {
+  std::vector<uint32_t> keys(letters.begin(), letters.end());
+  return TypeKeys(client, keys, context);
+}
+
+}  // namespace kavi::win::testing
