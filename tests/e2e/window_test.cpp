@@ -1,0 +1,138 @@
+// The candidate window of a running server on a private X display: it appears under the caret,
+// and clicks and hovering reach the typing client as server commands.
+// gtest first: Xlib's macros (None, Bool) would break its headers.
+#include "tests/e2e/server_process.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <memory>
+#include <set>
+
+#include "tests/candidate/x_server.h"
+
+// Xlib's event names shadow the request kinds of the same name.
+#undef FocusIn
+#undef FocusOut
+
+namespace kavi::win::testing {
+namespace {
+
+struct WindowGeometry {
+  unsigned long id = 0;
+  int x = 0, y = 0;
+  unsigned width = 0, height = 0;
+};
+
+// The mapped candidate window of the display, found by its class.
+std::optional<WindowGeometry> FindCandidateWindow(Display* display) {
+  Window root = DefaultRootWindow(display), parent, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, root, &root, &parent, &children, &count)) return std::nullopt;
+  std::optional<WindowGeometry> found;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    XClassHint hint{};
+    if (!XGetClassHint(display, children[i], &hint)) continue;
+    bool ours = hint.res_class && std::string(hint.res_class) == "kavi-candidate";
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    XWindowAttributes attributes;
+    if (!ours || !XGetWindowAttributes(display, children[i], &attributes) ||
+        attributes.map_state != IsViewable)
+      continue;
+    found = WindowGeometry{children[i], attributes.x, attributes.y,
+                           static_cast<unsigned>(attributes.width),
+                           static_cast<unsigned>(attributes.height)};
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+// Polls until the server has a command for this client; returns (code, value).
+std::optional<std::pair<uint32_t, uint32_t>> PollCommand(KaviClient& client) {
+  for (int i = 0; i < 300; ++i) {
+    auto reply = client.Send(RequestKind::PollAsync, 1);
+    if (reply && reply->kind == static_cast<uint16_t>(ReplyKind::State) && reply->status_code)
+      return std::make_pair(reply->status_code, reply->value);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return std::nullopt;
+}
+
+TEST(CandidateWindowEndToEnd, AppearsUnderTheCaretAndClicksComeBackAsCommands) {
+  PrivateXServer x;
+  ASSERT_FALSE(x.name().empty());
+  ServerHome home;
+  // A vertical list, so that rows are stacked and easy to aim at.
+  std::filesystem::create_directories(home.config_dir());
+  ASSERT_EQ(home.Settings({"--set", "horizontal=false"}), 0);
+  home.StartServer(x.name());
+  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(x.name().c_str()),
+                                                       XCloseDisplay);
+  ASSERT_TRUE(display);
+
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  PipeRequest caret = MakeRequest(RequestKind::SetCaretRect);
+  caret.context_id = 1;
+  caret.rect = {400, 300, 402, 320};
+  caret.argument = 1;
+  ASSERT_TRUE(client.Transact(caret));
+  PipeResponse state = Type(client, "nihao");
+  ASSERT_GE(state.candidate_count, 3u);
+
+  std::optional<WindowGeometry> window;
+  ASSERT_TRUE(WaitUntil([&] { return (window = FindCandidateWindow(display.get())).has_value(); }));
+  EXPECT_GE(window->y, 320);  // below the caret rectangle
+  EXPECT_LE(window->y, 340);
+  EXPECT_NEAR(window->x, 400, 40);
+  EXPECT_GT(window->height, 3 * 16u);
+
+  // A screenshot of the window: it holds drawn content, not one flat colour.
+  XImage* image = XGetImage(display.get(), window->id, 0, 0, window->width, window->height,
+                            AllPlanes, ZPixmap);
+  ASSERT_NE(image, nullptr);
+  std::set<unsigned long> colours;
+  for (unsigned yy = 0; yy < window->height; yy += 2)
+    for (unsigned xx = 0; xx < window->width; xx += 2) colours.insert(XGetPixel(image, xx, yy));
+  XDestroyImage(image);
+  EXPECT_GT(colours.size(), 10u);
+
+  // Rows are stacked top to bottom: aim at the middle of the second of the shown rows.
+  const int rows = static_cast<int>(state.candidate_count);
+  const int row_height = static_cast<int>(window->height) / rows;
+  const int cx = window->x + static_cast<int>(window->width) / 3;
+  auto row_y = [&](int row) { return window->y + row * row_height + row_height / 2; };
+  // Hover over row 2, back to row 1: one highlight command per change.
+  ASSERT_TRUE(XDoTool(x.name(), "mousemove " + std::to_string(cx) + " " + std::to_string(row_y(2))));
+  auto hover = PollCommand(client);
+  ASSERT_TRUE(hover);
+  EXPECT_EQ(hover->first, 3u);
+  EXPECT_EQ(hover->second, 2u);
+  ASSERT_TRUE(XDoTool(x.name(), "mousemove " + std::to_string(cx) + " " + std::to_string(row_y(1))));
+  hover = PollCommand(client);
+  ASSERT_TRUE(hover);
+  EXPECT_EQ(hover->first, 3u);
+  EXPECT_EQ(hover->second, 1u);
+  // Small moves inside the same row change nothing.
+  ASSERT_TRUE(XDoTool(x.name(), "mousemove " + std::to_string(cx + 3) + " " + std::to_string(row_y(1) + 1)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  auto quiet = client.Send(RequestKind::PollAsync, 1);
+  ASSERT_TRUE(quiet);
+  EXPECT_EQ(quiet->kind, static_cast<uint16_t>(ReplyKind::Ok));
+
+  ASSERT_TRUE(XDoTool(x.name(), "click 1"));
+  auto click = PollCommand(client);
+  ASSERT_TRUE(click);
+  EXPECT_EQ(click->first, 1u);
+  EXPECT_EQ(click->second, 1u);
+
+  // The client answers the command with the matching request: the second candidate commits.
+  auto selected = client.Send(RequestKind::SelectCandidate, 1, click->second);
+  ASSERT_TRUE(selected);
+  EXPECT_EQ(Field(selected->commit_text), Field(state.candidates[1].text));
+}
+
+}  // namespace
+}  // namespace kavi::win::testing
