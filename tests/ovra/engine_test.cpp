@@ -428,6 +428,7 @@ TEST_F(EngineTest, ShuangpinLayouts) {
   ASSERT_TRUE(kavi_select_schema("double_pinyin_ms"));
   Type("nihk");
   EXPECT_EQ(Context().texts[0], "你好");
+  EXPECT_EQ(Context().preedit, "ni hao") << "the preedit spells shuangpin out";
   EXPECT_STREQ(kavi_expand_input("nihk"), "nihao");
   Key(' ');
   EXPECT_EQ(Take().text, "你好");
