@@ -1,0 +1,103 @@
+// The maintenance jobs over real files, with the fake engine.
+#include <fstream>
+
+#include "server/app/maintenance_jobs.h"
+#include "tests/server/server_fixture.h"
+
+namespace kavi::win::testing {
+namespace {
+
+class Maintenance : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Fake().Reset();
+    dir_ = MakeTempDir("maintenance");
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void Write(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path) << text;
+  }
+  static std::string Read(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Runs one job to its end and returns the final status.
+  uint32_t RunJob(MaintenanceJobs& jobs, bool sync) {
+    flags_.busy = true;
+    EXPECT_TRUE(jobs.Start(sync));
+    jobs.Join();
+    EXPECT_FALSE(flags_.busy);
+    return flags_.maintenance_status;
+  }
+
+  std::filesystem::path dir_;
+  JobFlags flags_;
+  bool restart_ok_ = true;
+  int restarts_ = 0;
+  MaintenanceJobs::EngineRestart Restart() {
+    return [this](std::string* message) {
+      ++restarts_;
+      if (!restart_ok_) *message = "config.json: unexpected end";
+      return restart_ok_;
+    };
+  }
+};
+
+TEST_F(Maintenance, BackupsOfOneSecondShareADirectoryAndOverwrite) {
+  Write(dir_ / "base_pinyin.userdb" / "user.dict", "first");
+  Write(dir_ / "wubi86.userdb", "table");
+  Write(dir_ / "config.json", "{}");
+  Write(dir_ / "notes.userdb.txt", "not a dictionary");
+  MaintenanceJobs jobs(dir_, flags_, Restart(), [] { return std::time_t{1733450000}; });
+
+  EXPECT_EQ(RunJob(jobs, true), 2u);
+  EXPECT_EQ(Fake().sync_calls, 1);
+  EXPECT_EQ(Fake().finalize_calls, 1);
+  const std::filesystem::path backup = dir_ / "backups" / BackupStamp(1733450000);
+  EXPECT_EQ(backup.filename(), "20241206-015320");
+  EXPECT_EQ(Read(backup / "base_pinyin.userdb" / "user.dict"), "first");
+  EXPECT_EQ(Read(backup / "wubi86.userdb"), "table");
+  EXPECT_FALSE(std::filesystem::exists(backup / "config.json"));
+  EXPECT_FALSE(std::filesystem::exists(backup / "notes.userdb.txt"));
+
+  Write(dir_ / "base_pinyin.userdb" / "user.dict", "second");
+  EXPECT_EQ(RunJob(jobs, true), 2u);
+  EXPECT_EQ(Read(backup / "base_pinyin.userdb" / "user.dict"), "second");
+  size_t stamps = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir_ / "backups")) stamps += e.is_directory();
+  EXPECT_EQ(stamps, 1u);
+  EXPECT_EQ(restarts_, 2);
+}
+
+TEST_F(Maintenance, NoDictionariesGiveAnEmptyBackupAndRedeployDeletesThem) {
+  MaintenanceJobs jobs(dir_, flags_, Restart(), [] { return std::time_t{0}; });
+  EXPECT_EQ(RunJob(jobs, true), 2u);
+  EXPECT_TRUE(std::filesystem::is_empty(dir_ / "backups" / "19700101-000000"));
+
+  Write(dir_ / "base_pinyin.userdb" / "user.dict", "x");
+  Write(dir_ / "config.json", "{}");
+  EXPECT_EQ(RunJob(jobs, false), 2u);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "base_pinyin.userdb"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "config.json"));
+  EXPECT_EQ(Fake().sync_calls, 1);  // a redeploy does not sync
+}
+
+TEST_F(Maintenance, AFailedRestartOrCopyFailsTheJobButTheEngineIsRestarted) {
+  restart_ok_ = false;
+  MaintenanceJobs jobs(dir_, flags_, Restart());
+  EXPECT_EQ(RunJob(jobs, false), 3u);
+  EXPECT_EQ(restarts_, 1);
+
+  restart_ok_ = true;
+  Write(dir_ / "base_pinyin.userdb" / "user.dict", "x");
+  // "backups" is a file: the copy cannot make its directory.
+  Write(dir_ / "backups", "in the way");
+  EXPECT_EQ(RunJob(jobs, true), 3u);
+  EXPECT_EQ(restarts_, 2);
+}
+
+}  // namespace
+}  // namespace kavi::win::testing
