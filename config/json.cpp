@@ -1,6 +1,7 @@
 #include "config/json.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -72,13 +73,6 @@ inline bool SameKey(const std::string& a, const std::string& b) {
   return a.size() == b.size() && (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
 }
 
-inline bool KeyBefore(const std::string& a, const std::string& b) {
-  if (!a.empty() && !b.empty() && a[0] != b[0]) {
-    return static_cast<uint8_t>(a[0]) < static_cast<uint8_t>(b[0]);
-  }
-  return a < b;
-}
-
 bool KeyLess(const JsonObject::value_type& member, std::string_view key) {
   return std::string_view(member.first) < key;
 }
@@ -107,7 +101,7 @@ JsonValue* JsonObject::Find(std::string_view key) {
 }
 
 void JsonObject::Set(std::string key, JsonValue value) {
-  auto it = members_.begin() + (LowerBound(key) - members_.cbegin());
+  auto it = members_.begin() + (LowerBound(key) - std::as_const(members_).begin());
   if (it != members_.end() && it->first == key) {
     it->second = std::move(value);
   } else {
@@ -116,14 +110,14 @@ void JsonObject::Set(std::string key, JsonValue value) {
 }
 
 bool JsonObject::Insert(std::string key, JsonValue value) {
-  auto it = members_.begin() + (LowerBound(key) - members_.cbegin());
+  auto it = members_.begin() + (LowerBound(key) - std::as_const(members_).begin());
   if (it != members_.end() && it->first == key) return false;
   members_.emplace(it, std::move(key), std::move(value));
   return true;
 }
 
 JsonValue& JsonObject::operator[](std::string_view key) {
-  auto it = members_.begin() + (LowerBound(key) - members_.cbegin());
+  auto it = members_.begin() + (LowerBound(key) - std::as_const(members_).begin());
   if (it == members_.end() || it->first != key) {
     it = members_.emplace(it, std::string(key), JsonValue());
   }
@@ -131,7 +125,7 @@ JsonValue& JsonObject::operator[](std::string_view key) {
 }
 
 bool JsonObject::Erase(std::string_view key) {
-  auto it = members_.begin() + (LowerBound(key) - members_.cbegin());
+  auto it = members_.begin() + (LowerBound(key) - std::as_const(members_).begin());
   if (it == members_.end() || it->first != key) return false;
   members_.erase(it);
   return true;
@@ -467,12 +461,26 @@ class JsonParser {
     }
   };
 
+  struct SortKey {
+    uint64_t prefix;
+    uint32_t index;
+  };
+
+  // The first eight bytes of a key as a big-endian number, zero-padded: its order is the byte
+  // order of those bytes.
+  static uint64_t KeyPrefix(const std::string& key) {
+    uint64_t prefix = 0;
+    std::memcpy(&prefix, key.data(), std::min<size_t>(key.size(), 8));
+    if constexpr (std::endian::native == std::endian::little) prefix = __builtin_bswap64(prefix);
+    return prefix;
+  }
+
   // Per-depth buffers, reused by every container at that depth: one is open per depth at a
   // time, and a deque keeps outer levels in place while deeper ones are added.
   struct Level {
     std::vector<JsonValue> elements;
     std::vector<Member> members;
-    std::vector<uint32_t> order;
+    std::vector<SortKey> order;
     std::unordered_set<uint32_t, KeyHash, KeyEqual> keys{0, KeyHash{&members},
                                                          KeyEqual{&members}};
   };
@@ -514,18 +522,20 @@ class JsonParser {
       }
       SkipWhitespace();
     }
-    std::vector<Member>& sorted = value->object.members_;
+    JsonVector<Member>& sorted = value->object.members_;
     sorted.reserve(members.size());
-    auto key_less = [&members](uint32_t a, uint32_t b) {
-      return KeyBefore(members[a].first, members[b].first);
+    // Most keys differ in their first eight bytes, so most comparisons are one integer compare.
+    auto key_less = [&members](const SortKey& a, const SortKey& b) {
+      if (a.prefix != b.prefix) return a.prefix < b.prefix;
+      return members[a.index].first < members[b.index].first;
     };
-    std::vector<uint32_t>& order = level.order;
+    std::vector<SortKey>& order = level.order;
     order.resize(members.size());
-    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = {KeyPrefix(members[i].first), i};
     if (!std::is_sorted(order.begin(), order.end(), key_less)) {
       std::sort(order.begin(), order.end(), key_less);
     }
-    for (uint32_t i : order) sorted.push_back(std::move(members[i]));
+    for (const SortKey& key : order) sorted.push_back(std::move(members[key.index]));
     members.clear();
     return true;
   }
@@ -562,7 +572,7 @@ class JsonParser {
       level.keys.clear();
       if (level.elements.capacity() > kKeptCapacity) std::vector<JsonValue>().swap(level.elements);
       if (level.members.capacity() > kKeptCapacity) std::vector<Member>().swap(level.members);
-      if (level.order.capacity() > kKeptCapacity) std::vector<uint32_t>().swap(level.order);
+      if (level.order.capacity() > kKeptCapacity) std::vector<SortKey>().swap(level.order);
       if (level.keys.bucket_count() > kKeptCapacity) level.keys.rehash(0);
     }
   }
@@ -645,12 +655,116 @@ struct EscapeTable {
 };
 constexpr EscapeTable kEscapes;
 
+using uint128 = unsigned __int128;
+
+constexpr uint128 kSeventeenDigitsLow = uint128{10000000000000000ULL};   // 10^16
+constexpr uint128 kSeventeenDigitsHigh = uint128{100000000000000000ULL};  // 10^17
+
+struct Powers {
+  uint128 of_ten[23] = {};
+  constexpr Powers() {
+    of_ten[0] = 1;
+    for (int i = 1; i < 23; ++i) of_ten[i] = of_ten[i - 1] * 10;
+  }
+};
+constexpr Powers kPowers;
+
+// %.17g for the magnitudes that service replies and state files are made of, in exact integer
+// arithmetic: the 17 digits are round-half-even(|v| * 10^(16 - x)) where 10^x <= |v| < 10^(x+1),
+// which is what the C library prints. Returns the end of the text, or null for a magnitude
+// outside [1e-5, 1e17), which the caller formats the slow way.
+char* FormatSeventeenDigits(double value, char* out) {
+  const double magnitude = std::fabs(value);
+  if (!(magnitude >= 1e-5 && magnitude < 1e17)) return nullptr;
+  uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof(bits));
+  const int binary_exponent = static_cast<int>(bits >> 52) - 1075;
+  const uint128 mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  // The magnitude is m * 2^e with -70 < e < 5, so m * 10^k (k <= 22) fits in 128 bits.
+  int x = std::clamp(static_cast<int>(std::floor(std::log10(magnitude))), -5, 16);
+  uint128 digits = 0;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int k = 16 - x;
+    uint128 scaled = mantissa * kPowers.of_ten[k];
+    uint128 remainder = 0;
+    uint128 half = 0;
+    if (binary_exponent >= 0) {
+      scaled <<= binary_exponent;
+    } else {
+      const int shift = -binary_exponent;
+      remainder = scaled & ((uint128{1} << shift) - 1);
+      half = uint128{1} << (shift - 1);
+      scaled >>= shift;
+    }
+    // log10 can be off by one next to a power of ten.
+    if (scaled >= kSeventeenDigitsHigh && x < 16) {
+      ++x;
+      continue;
+    }
+    if (scaled < kSeventeenDigitsLow && x > -5) {
+      --x;
+      continue;
+    }
+    if (remainder > half || (remainder == half && half != 0 && (scaled & 1) != 0)) ++scaled;
+    if (scaled == kSeventeenDigitsHigh) {
+      scaled = kSeventeenDigitsLow;
+      ++x;
+    }
+    digits = scaled;
+    break;
+  }
+  if (digits < kSeventeenDigitsLow || digits >= kSeventeenDigitsHigh) return nullptr;
+  char text[17];
+  uint64_t rest = static_cast<uint64_t>(digits);
+  for (int i = 16; i >= 0; --i) {
+    text[i] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  }
+  int significant = 17;
+  while (significant > 1 && text[significant - 1] == '0') --significant;
+  char* cursor = out;
+  if (value < 0) *cursor++ = '-';
+  if (x < -4) {
+    *cursor++ = text[0];
+    if (significant > 1) {
+      *cursor++ = '.';
+      std::memcpy(cursor, text + 1, static_cast<size_t>(significant - 1));
+      cursor += significant - 1;
+    }
+    *cursor++ = 'e';
+    *cursor++ = '-';
+    *cursor++ = static_cast<char>('0' + (-x) / 10);
+    *cursor++ = static_cast<char>('0' + (-x) % 10);
+  } else if (x < 0) {
+    *cursor++ = '0';
+    *cursor++ = '.';
+    for (int i = 0; i < -x - 1; ++i) *cursor++ = '0';
+    std::memcpy(cursor, text, static_cast<size_t>(significant));
+    cursor += significant;
+  } else {
+    const int whole = x + 1;
+    std::memcpy(cursor, text, static_cast<size_t>(whole));
+    cursor += whole;
+    if (significant > whole) {
+      *cursor++ = '.';
+      std::memcpy(cursor, text + whole, static_cast<size_t>(significant - whole));
+      cursor += significant - whole;
+    }
+  }
+  return cursor;
+}
+
 // Appends to a string through a raw cursor: the string grows geometrically and is cut to the
 // written length at the end, so each piece costs a bounds check and a copy.
 class JsonWriter {
  public:
-  explicit JsonWriter(std::string* out) : out_(out), length_(out->size()) {}
-  ~JsonWriter() { out_->resize(length_); }
+  explicit JsonWriter(std::string* out) : out_(out) {
+    const size_t length = out->size();
+    out->resize(std::max<size_t>(length + 256, out->capacity()));
+    cursor_ = out->data() + length;
+    limit_ = out->data() + out->size();
+  }
+  ~JsonWriter() { out_->resize(static_cast<size_t>(cursor_ - out_->data())); }
   JsonWriter(const JsonWriter&) = delete;
   JsonWriter& operator=(const JsonWriter&) = delete;
 
@@ -701,26 +815,30 @@ class JsonWriter {
 
   void String(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
-    // Every byte may become a six-byte \u00XX escape.
-    char* cursor = Reserve(text.size() * 6 + 2);
+    // Every byte may become a six-byte \u00XX escape; that room also lets plain bytes go out
+    // eight at a time.
+    Reserve(text.size() * 6 + 2);
+    char* cursor = cursor_;
     *cursor++ = '"';
-    const char* data = text.data();
-    const size_t size = text.size();
-    size_t i = 0;
-    while (i < size) {
-      size_t run = i;
-      while (size - run >= 8) {
+    const char* in = text.data();
+    const char* const end = in + text.size();
+    while (in < end) {
+      if (end - in >= 8) {
         uint64_t word;
-        std::memcpy(&word, data + run, 8);
-        if (HasSpecialByte(word)) break;
-        run += 8;
+        std::memcpy(&word, in, 8);
+        if (!HasSpecialByte(word)) {
+          std::memcpy(cursor, &word, 8);
+          cursor += 8;
+          in += 8;
+          continue;
+        }
       }
-      while (run < size && kEscapes.table[static_cast<uint8_t>(data[run])] == 0) ++run;
-      std::memcpy(cursor, data + i, run - i);
-      cursor += run - i;
-      if (run == size) break;
-      const uint8_t byte = static_cast<uint8_t>(data[run]);
+      const uint8_t byte = static_cast<uint8_t>(*in++);
       const char escape = kEscapes.table[byte];
+      if (escape == 0) {
+        *cursor++ = static_cast<char>(byte);
+        continue;
+      }
       *cursor++ = '\\';
       *cursor++ = escape;
       if (escape == 'u') {
@@ -729,47 +847,50 @@ class JsonWriter {
         *cursor++ = kHex[byte >> 4];
         *cursor++ = kHex[byte & 0xF];
       }
-      i = run + 1;
     }
     *cursor++ = '"';
-    Commit(cursor);
+    cursor_ = cursor;
   }
 
  private:
-  char* Reserve(size_t extra) {
-    if (out_->size() - length_ < extra) {
-      out_->resize(std::max(out_->size() * 2, length_ + extra + 64));
-    }
-    return out_->data() + length_;
+  void Reserve(size_t extra) {
+    if (static_cast<size_t>(limit_ - cursor_) < extra) Grow(extra);
   }
-  void Commit(char* cursor) { length_ = static_cast<size_t>(cursor - out_->data()); }
+
+  [[gnu::noinline]] void Grow(size_t extra) {
+    const size_t length = static_cast<size_t>(cursor_ - out_->data());
+    out_->resize(std::max(out_->size() * 2, length + extra));
+    cursor_ = out_->data() + length;
+    limit_ = out_->data() + out_->size();
+  }
 
   void Byte(char c) {
-    char* cursor = Reserve(1);
-    *cursor++ = c;
-    Commit(cursor);
+    Reserve(1);
+    *cursor_++ = c;
   }
 
   void Raw(const char* text, size_t size) {
-    char* cursor = Reserve(size);
-    std::memcpy(cursor, text, size);
-    Commit(cursor + size);
+    Reserve(size);
+    std::memcpy(cursor_, text, size);
+    cursor_ += size;
   }
 
   void Number(double number) {
-    char* cursor = Reserve(32);
+    Reserve(32);
     // Integers below 2^53 print the same under %.17g as in plain decimal, and much faster.
     if (number == std::trunc(number) && std::fabs(number) < 9007199254740992.0 &&
         !(number == 0 && std::signbit(number))) {
-      cursor = std::to_chars(cursor, cursor + 32, static_cast<int64_t>(number)).ptr;
+      cursor_ = std::to_chars(cursor_, cursor_ + 32, static_cast<int64_t>(number)).ptr;
+    } else if (char* end = FormatSeventeenDigits(number, cursor_); end != nullptr) {
+      cursor_ = end;
     } else {
-      cursor = std::to_chars(cursor, cursor + 32, number, std::chars_format::general, 17).ptr;
+      cursor_ = std::to_chars(cursor_, cursor_ + 32, number, std::chars_format::general, 17).ptr;
     }
-    Commit(cursor);
   }
 
   std::string* out_;
-  size_t length_;
+  char* cursor_;
+  char* limit_;
 };
 
 }  // namespace
@@ -812,46 +933,44 @@ bool GetJsonString(const JsonValue& value, std::string_view key, std::string* ou
 bool IsValidUtf8(const char* data, size_t size) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(data);
   size_t i = 0;
+  auto continuation = [bytes](size_t at) { return (bytes[at] & 0xC0) == 0x80; };
   while (i < size) {
-    // Runs of ASCII go eight bytes at a time.
-    if (size - i >= 8) {
-      uint64_t word;
-      std::memcpy(&word, bytes + i, 8);
-      if ((word & 0x8080808080808080ULL) == 0) {
-        i += 8;
-        continue;
-      }
-    }
     const uint8_t lead = bytes[i];
     if (lead < 0x80) {
       ++i;
+      // Runs of ASCII go eight bytes at a time.
+      while (size - i >= 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        if ((word & kHighBits) != 0) break;
+        i += 8;
+      }
       continue;
     }
-    size_t length;
-    uint32_t code_point;
+    // The ranges of the second byte exclude overlong forms (E0, F0), surrogates (ED) and code
+    // points above U+10FFFF (F4); C0, C1 and F5 to FF never start a character.
     if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      code_point = lead & 0x1F;
+      if (size - i < 2 || !continuation(i + 1)) return false;
+      i += 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      code_point = lead & 0x0F;
+      if (size - i < 3) return false;
+      const uint8_t second = bytes[i + 1];
+      const uint8_t low = lead == 0xE0 ? 0xA0 : 0x80;
+      const uint8_t high = lead == 0xED ? 0x9F : 0xBF;
+      if (second < low || second > high || !continuation(i + 2)) return false;
+      i += 3;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      code_point = lead & 0x07;
+      if (size - i < 4) return false;
+      const uint8_t second = bytes[i + 1];
+      const uint8_t low = lead == 0xF0 ? 0x90 : 0x80;
+      const uint8_t high = lead == 0xF4 ? 0x8F : 0xBF;
+      if (second < low || second > high || !continuation(i + 2) || !continuation(i + 3)) {
+        return false;
+      }
+      i += 4;
     } else {
       return false;
     }
-    if (size - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const uint8_t next = bytes[i + k];
-      if ((next & 0xC0) != 0x80) return false;
-      code_point = (code_point << 6) | (next & 0x3F);
-    }
-    if (length == 3 && code_point < 0x800) return false;
-    if (length == 4 && code_point < 0x10000) return false;
-    if (code_point >= 0xD800 && code_point <= 0xDFFF) return false;
-    if (code_point > 0x10FFFF) return false;
-    i += length;
   }
   return true;
 }

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "config/json_vector.h"
+
 namespace kavi::win {
 
 enum class JsonKind : int32_t {
@@ -24,14 +26,17 @@ enum class JsonKind : int32_t {
 
 struct JsonValue;
 
+// The elements of an array, in document order.
+using JsonArray = JsonVector<JsonValue>;
+
 // The members of an object, sorted by key in ascending byte order (a prefix sorts first).
 // A sorted vector rather than a node map: documents are built once and read, and most objects
 // are small.
 class JsonObject {
  public:
   using value_type = std::pair<std::string, JsonValue>;
-  using iterator = std::vector<value_type>::iterator;
-  using const_iterator = std::vector<value_type>::const_iterator;
+  using iterator = value_type*;
+  using const_iterator = const value_type*;
 
   JsonObject() = default;
   // Later duplicates of a key are dropped.
@@ -62,7 +67,7 @@ class JsonObject {
   friend class JsonParser;
   const_iterator LowerBound(std::string_view key) const;
 
-  std::vector<value_type> members_;
+  JsonVector<value_type> members_;
 };
 
 // One value. Only the field that `kind` names is meaningful; the others stay empty.
@@ -71,7 +76,7 @@ struct JsonValue {
   bool boolean = false;
   double number = 0;
   std::string string;
-  std::vector<JsonValue> array;
+  JsonArray array;
   JsonObject object;
 
   JsonValue() = default;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <string>
 
 namespace kavi::win::server {
@@ -157,6 +159,33 @@ TEST(JsonSerialize, WritesNumbersWithSeventeenSignificantDigits) {
     char printf_text[64];
     std::snprintf(printf_text, sizeof(printf_text), "%.17g", number);
     EXPECT_EQ(SerializeJson(MakeJsonNumber(number)), printf_text);
+  }
+}
+
+TEST(JsonSerialize, MatchesPrintfOnRandomDoubles) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> exponent(-12, 22);
+  for (int i = 0; i < 200000; ++i) {
+    double number;
+    if (i % 2 == 0) {
+      number = std::pow(10.0, exponent(random)) * ((random() & 1) ? 1 : -1);
+    } else {
+      const uint64_t bits = random();
+      std::memcpy(&number, &bits, sizeof(number));
+      if (!std::isfinite(number)) continue;
+    }
+    char expected[64];
+    std::snprintf(expected, sizeof(expected), "%.17g", number);
+    ASSERT_EQ(SerializeJson(MakeJsonNumber(number)), expected) << number;
+  }
+  // Ties and the neighbours of powers of ten, where rounding and the exponent guess are tested.
+  for (double number : {0.5, 0.25, 0.125, 1e-5, 9.9999999999999991e-6, 1e-4, 0.001, 0.1, 1e16,
+                        9999999999999998.0, 1e17, 99999999999999984.0, 123456789.125,
+                        4503599627370496.5, 0.30000000000000004, 1.7976931348623157e308,
+                        4.9406564584124654e-324, 2.2250738585072014e-308}) {
+    char expected[64];
+    std::snprintf(expected, sizeof(expected), "%.17g", number);
+    EXPECT_EQ(SerializeJson(MakeJsonNumber(number)), expected);
   }
 }
 
