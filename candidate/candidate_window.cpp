@@ -265,15 +265,17 @@ void CandidateWindow::Run(std::string display_name) {
       ClearContent();
     }
     if (retry_timer_ && now >= retry_deadline_) RetryResources();
+    popup_->Flush();
     if (sync_done_.load() < sync_target) {
+      // What was drawn is on the screen before the caller is told it is done.
+      popup_->RoundTrip();
       {
         std::lock_guard lock(start_mutex_);
         sync_done_ = sync_target;
       }
       start_cv_.notify_all();
     }
-    popup_->Flush();
-    if (pending_.load() != 0) continue;
+    if (pending_.load() != 0 || popup_->HasQueuedEvents()) continue;
 
     pollfd fds[3] = {{wake_fd_, POLLIN, 0},
                      {popup_->ConnectionFd(), POLLIN, 0},
@@ -449,8 +451,20 @@ void CandidateWindow::Paint() {
     }
     return;
   }
-  cairo_t* cr = cairo_create(surface);
+  const int width = FramePixels(layout.width, scale);
+  const int height = FramePixels(layout.height, scale);
+  if (!back_buffer_ || cairo_image_surface_get_width(back_buffer_) != width ||
+      cairo_image_surface_get_height(back_buffer_) != height) {
+    if (back_buffer_) cairo_surface_destroy(back_buffer_);
+    back_buffer_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  }
+  cairo_t* cr = cairo_create(back_buffer_);
   PaintWindowFrame(cr, scale, content, style, layout, *text_, background_);
+  cairo_destroy(cr);
+  cr = cairo_create(surface);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_surface(cr, back_buffer_, 0, 0);
+  cairo_paint(cr);
   cairo_destroy(cr);
   cairo_surface_flush(surface);
 }
@@ -514,6 +528,8 @@ void CandidateWindow::ReleaseResources() {
   text_.reset();
   if (background_) cairo_surface_destroy(background_);
   background_ = nullptr;
+  if (back_buffer_) cairo_surface_destroy(back_buffer_);
+  back_buffer_ = nullptr;
   loaded_image_path_.clear();
   if (popup_) popup_->ReleaseSurface();
 }

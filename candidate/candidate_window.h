@@ -142,6 +142,9 @@ class CandidateWindow final : public CandidateWindowPort {
   std::unique_ptr<FileChangeWatch> settings_watch_;
   std::unique_ptr<PangoTextFormats> text_;
   cairo_surface_t* background_ = nullptr;
+  // Frames are drawn here first and reach the window in one piece, so nobody ever sees a
+  // half-drawn frame.
+  cairo_surface_t* back_buffer_ = nullptr;
   std::string loaded_image_path_;
   bool preview_timer_ = false;
   Clock::time_point preview_deadline_;

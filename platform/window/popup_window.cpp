@@ -338,6 +338,10 @@ void PopupWindow::Flush() {
   XFlush(state_->display);
 }
 
+void PopupWindow::RoundTrip() {
+  XSync(state_->display, False);
+}
+
 bool PopupWindow::PointerPosition(int* root_x, int* root_y) const {
   Window root = 0;
   Window child = 0;
@@ -348,6 +352,10 @@ bool PopupWindow::PointerPosition(int* root_x, int* root_y) const {
     return false;
   }
   return true;
+}
+
+bool PopupWindow::HasQueuedEvents() const {
+  return XEventsQueued(state_->display, QueuedAlready) > 0;
 }
 
 bool PopupWindow::NextEvent(PopupEvent* event) {

@@ -55,11 +55,16 @@ class PopupWindow {
   // Draws a one-line notice without any text engine of our own (fallback painting).
   void DrawNotice(const std::string& text);
   void Flush();
+  // Waits until the X server has handled every request sent so far.
+  void RoundTrip();
 
   bool PointerPosition(int* root_x, int* root_y) const;
 
   // The next queued event without blocking; false when none is queued.
   bool NextEvent(PopupEvent* event);
+  // Events Xlib has already read off the connection: the connection's descriptor will not
+  // signal them again.
+  bool HasQueuedEvents() const;
 
  private:
   struct State;

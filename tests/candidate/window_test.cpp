@@ -161,7 +161,9 @@ class CandidateWindowTest : public ::testing::Test {
 
   void SetUp() override {
     if (server_->name().empty()) GTEST_SKIP() << "no X server";
-    display_ = XOpenDisplay(server_->name().c_str());
+    // A busy server can refuse a connection for a moment.
+    testing::WaitUntil(
+        [&] { return (display_ = XOpenDisplay(server_->name().c_str())) != nullptr; });
     ASSERT_NE(display_, nullptr);
     settings_ = settings_dir_.path() / "gtk-3.0" / "settings.ini";
   }

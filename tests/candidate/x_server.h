@@ -24,33 +24,34 @@ namespace kavi::win::testing {
 class PrivateXServer {
  public:
   PrivateXServer() {
-    for (int n = 140 + static_cast<int>(getpid() % 50); n < 400; ++n) {
-      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      if (std::filesystem::exists(socket) || std::filesystem::exists(lock)) continue;
-      const std::string name = ":" + std::to_string(n);
-      const char* argv[] = {"Xvfb",         name.c_str(), "-screen", "0",
-                            "1920x1080x24", "-nolisten",  "tcp",     nullptr};
+    // Xvfb picks a free display number itself and reports it, so parallel runs cannot collide.
+    int report[2];
+    if (pipe(report) == 0) {
+      const char* argv[] = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
+                            "1920x1080x24", "-nolisten",  "tcp", nullptr};
       posix_spawn_file_actions_t actions;
       posix_spawn_file_actions_init(&actions);
       posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
       posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+      posix_spawn_file_actions_adddup2(&actions, report[1], 3);
       pid_t pid = 0;
       const int rc =
           posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
       posix_spawn_file_actions_destroy(&actions);
-      if (rc != 0) break;
-      for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-      if (Display* probe = XOpenDisplay(name.c_str())) {
-        XCloseDisplay(probe);
+      close(report[1]);
+      std::string number;
+      char c = 0;
+      while (rc == 0 && read(report[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+      close(report[0]);
+      if (rc == 0 && !number.empty()) {
         pid_ = pid;
-        name_ = name;
+        name_ = ":" + number;
         return;
       }
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
+      if (rc == 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+      }
     }
     // No Xvfb of our own: share the one the test run provides.
     if (const char* display = std::getenv("DISPLAY")) name_ = display;
