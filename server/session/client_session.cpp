@@ -719,7 +719,7 @@ PipeResponse ClientSession::BuildState(const PipeRequest& r, bool result,
   }
   if (!commit_text.empty()) {
     reply.has_commit = 1;
-    CopyTextField(reply.commit_text, commit_text);
+    WriteTextField(reply.commit_text, commit_text);
     if (services_.cloud) services_.cloud->RecordCommit(record_text, ExpandInput(input_code));
   }
 
@@ -730,7 +730,7 @@ PipeResponse ClientSession::BuildState(const PipeRequest& r, bool result,
   if (!kavi_get_context(&context)) return reply;
 
   std::string_view preedit = context.preedit ? context.preedit : "";
-  CopyTextField(reply.preedit, preedit);
+  WriteTextField(reply.preedit, preedit);
   reply.has_preedit = reply.preedit[0] != 0 ? 1 : 0;
   reply.cursor = static_cast<uint32_t>(context.cursor);
   reply.selection_start = static_cast<uint32_t>(context.selection_start);
@@ -766,8 +766,8 @@ PipeResponse ClientSession::BuildState(const PipeRequest& r, bool result,
   reply.highlighted = static_cast<uint32_t>(position < 0 ? 0 : position);
   reply.candidate_count = static_cast<uint32_t>(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
-    CopyTextField(reply.candidates[i].text, entries[i].text);
-    CopyTextField(reply.candidates[i].comment, entries[i].comment);
+    WriteTextField(reply.candidates[i].text, entries[i].text);
+    WriteTextField(reply.candidates[i].comment, entries[i].comment);
   }
   kavi_free_context(&context);
   last_entries_ = std::move(entries);

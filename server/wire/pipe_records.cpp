@@ -18,6 +18,11 @@ void CopyTextField(char* field, size_t size, std::string_view text) {
   std::memset(field + n, 0, size - n);
 }
 
+void WriteTextField(char* field, size_t size, std::string_view text) {
+  if (size == 0) return;
+  std::memcpy(field, text.data(), Utf8CutLength(text, size - 1));
+}
+
 std::string_view TextFieldView(const char* field, size_t size) {
   const void* nul = std::memchr(field, 0, size);
   return std::string_view(field, nul ? static_cast<const char*>(nul) - field : size);

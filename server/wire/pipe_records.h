@@ -194,6 +194,15 @@ void CopyTextField(char (&field)[N], std::string_view text) {
   CopyTextField(field, N, text);
 }
 
+// As CopyTextField for a field that is known to be all zero (a freshly made reply): writes only
+// the text, saving the clearing of the rest.
+void WriteTextField(char* field, size_t size, std::string_view text);
+
+template <size_t N>
+void WriteTextField(char (&field)[N], std::string_view text) {
+  WriteTextField(field, N, text);
+}
+
 // Reads a NUL-terminated field (no terminator inside the field: the whole field).
 std::string_view TextFieldView(const char* field, size_t size);
 
