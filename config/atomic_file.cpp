@@ -15,7 +15,9 @@ constexpr char kReplaceFailed[] = "原子更新配置失敗";
 
 thread_local AtomicWriteStep injected_fault = AtomicWriteStep::kNone;
 
-bool Injected(AtomicWriteStep step) { return injected_fault == step; }
+bool Injected(AtomicWriteStep step) {
+  return injected_fault == step;
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
   size_t done = 0;
@@ -43,7 +45,9 @@ ScopedAtomicWriteFault::ScopedAtomicWriteFault(AtomicWriteStep step) : previous_
   injected_fault = step;
 }
 
-ScopedAtomicWriteFault::~ScopedAtomicWriteFault() { injected_fault = previous_; }
+ScopedAtomicWriteFault::~ScopedAtomicWriteFault() {
+  injected_fault = previous_;
+}
 
 namespace server {
 

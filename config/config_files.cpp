@@ -135,7 +135,9 @@ std::string QuotedKey(std::string_view key) {
   return quoted;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 bool IsCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -306,9 +308,9 @@ bool ReadSnapshot(const std::filesystem::path& directory, ConfigRecord* out) {
   const std::string snapshot = ReadWholeFile(directory / kLastGoodSnapshotFileName);
   const size_t separator = snapshot.find(kSnapshotSeparator);
   if (separator != std::string::npos) {
-    return ParseConfigTexts(std::string_view(snapshot).substr(0, separator),
-                            std::string_view(snapshot).substr(separator + kSnapshotSeparator.size()),
-                            out, &ignored);
+    return ParseConfigTexts(
+        std::string_view(snapshot).substr(0, separator),
+        std::string_view(snapshot).substr(separator + kSnapshotSeparator.size()), out, &ignored);
   }
   const ConfigTexts texts = ReadConfigTexts(directory / kLastGoodDirectoryName);
   if (texts.config.empty() && texts.app_options.empty()) return false;
@@ -329,9 +331,16 @@ std::string Quoted(std::string_view value) {
   return quoted;
 }
 
-std::string_view BoolText(bool value) { return value ? "true" : "false"; }
+std::string_view BoolText(bool value) {
+  return value ? "true" : "false";
+}
 
 }  // namespace
+
+std::filesystem::path ConfigDirectoryIn(const std::filesystem::path& roaming_folder) {
+  return roaming_folder.empty() ? std::filesystem::path(".")
+                                : roaming_folder / kConfigDirectoryName;
+}
 
 bool FindConfigValue(std::string_view text, std::string_view key, std::string* value) {
   const size_t match = text.find(QuotedKey(key));

@@ -22,6 +22,10 @@ inline constexpr char kConfigDirectoryName[] = "Kavi";
 
 namespace server {
 
+// The configuration directory under the roaming application-data folder; "." when that folder
+// could not be found (empty).
+std::filesystem::path ConfigDirectoryIn(const std::filesystem::path& roaming_folder);
+
 // The key scanner of the flat configuration files (not a JSON parser): the value after the
 // first occurrence of "key" and a colon, either a JSON string (unescaped) or the raw token up to
 // ',', '}' or a line end. False when there is no usable value.

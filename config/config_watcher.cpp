@@ -21,7 +21,9 @@ ConfigWatcher::ConfigWatcher(std::filesystem::path directory, std::function<void
   thread_ = std::thread([this] { Run(); });
 }
 
-ConfigWatcher::~ConfigWatcher() { Stop(); }
+ConfigWatcher::~ConfigWatcher() {
+  Stop();
+}
 
 void ConfigWatcher::Stop() {
   if (stop_.exchange(true)) return;

@@ -70,7 +70,8 @@ void AppendUtf8(uint32_t code_point, std::string* out) {
 
 // Keys of one object mostly differ in length or first byte; look there before memcmp.
 inline bool SameKey(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
+  return a.size() == b.size() &&
+         (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
 }
 
 bool KeyLess(const JsonObject::value_type& member, std::string_view key) {
@@ -131,7 +132,9 @@ bool JsonObject::Erase(std::string_view key) {
   return true;
 }
 
-bool JsonObject::operator==(const JsonObject& other) const { return members_ == other.members_; }
+bool JsonObject::operator==(const JsonObject& other) const {
+  return members_ == other.members_;
+}
 
 // ---------------------------------------------------------------------------------------------
 // JsonValue
@@ -481,8 +484,7 @@ class JsonParser {
     std::vector<JsonValue> elements;
     std::vector<Member> members;
     std::vector<SortKey> order;
-    std::unordered_set<uint32_t, KeyHash, KeyEqual> keys{0, KeyHash{&members},
-                                                         KeyEqual{&members}};
+    std::unordered_set<uint32_t, KeyHash, KeyEqual> keys{0, KeyHash{&members}, KeyEqual{&members}};
   };
 
   Level& Scratch(int depth) {
@@ -586,7 +588,9 @@ class JsonParser {
 
 namespace server {
 
-JsonValue MakeJsonNull() { return JsonValue(); }
+JsonValue MakeJsonNull() {
+  return JsonValue();
+}
 
 JsonValue MakeJsonBool(bool value) {
   JsonValue result;
@@ -657,7 +661,7 @@ constexpr EscapeTable kEscapes;
 
 using uint128 = unsigned __int128;
 
-constexpr uint128 kSeventeenDigitsLow = uint128{10000000000000000ULL};   // 10^16
+constexpr uint128 kSeventeenDigitsLow = uint128{10000000000000000ULL};    // 10^16
 constexpr uint128 kSeventeenDigitsHigh = uint128{100000000000000000ULL};  // 10^17
 
 struct Powers {
@@ -877,6 +881,8 @@ class JsonWriter {
 
   void Number(double number) {
     Reserve(32);
+    // Only a number field set by hand can hold these; JSON has no spelling for them.
+    if (!std::isfinite(number)) return Raw("null", 4);
     // Integers below 2^53 print the same under %.17g as in plain decimal, and much faster.
     if (number == std::trunc(number) && std::fabs(number) < 9007199254740992.0 &&
         !(number == 0 && std::signbit(number))) {
@@ -895,9 +901,13 @@ class JsonWriter {
 
 }  // namespace
 
-void AppendJsonString(std::string_view text, std::string* out) { JsonWriter(out).String(text); }
+void AppendJsonString(std::string_view text, std::string* out) {
+  JsonWriter(out).String(text);
+}
 
-void AppendJson(const JsonValue& value, std::string* out) { JsonWriter(out).Value(value); }
+void AppendJson(const JsonValue& value, std::string* out) {
+  JsonWriter(out).Value(value);
+}
 
 std::string SerializeJson(const JsonValue& value) {
   std::string out;

@@ -97,13 +97,27 @@ struct JsonValue {
   bool operator==(const JsonValue& other) const;
 };
 
-inline size_t JsonObject::size() const { return members_.size(); }
-inline bool JsonObject::empty() const { return members_.empty(); }
-inline JsonObject::iterator JsonObject::begin() { return members_.begin(); }
-inline JsonObject::iterator JsonObject::end() { return members_.end(); }
-inline JsonObject::const_iterator JsonObject::begin() const { return members_.begin(); }
-inline JsonObject::const_iterator JsonObject::end() const { return members_.end(); }
-inline bool JsonObject::Contains(std::string_view key) const { return Find(key) != nullptr; }
+inline size_t JsonObject::size() const {
+  return members_.size();
+}
+inline bool JsonObject::empty() const {
+  return members_.empty();
+}
+inline JsonObject::iterator JsonObject::begin() {
+  return members_.begin();
+}
+inline JsonObject::iterator JsonObject::end() {
+  return members_.end();
+}
+inline JsonObject::const_iterator JsonObject::begin() const {
+  return members_.begin();
+}
+inline JsonObject::const_iterator JsonObject::end() const {
+  return members_.end();
+}
+inline bool JsonObject::Contains(std::string_view key) const {
+  return Find(key) != nullptr;
+}
 
 namespace server {
 
@@ -142,7 +156,9 @@ bool GetJsonString(const JsonValue& value, std::string_view key, std::string* ou
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(const char* data, size_t size);
-inline bool IsValidUtf8(std::string_view text) { return IsValidUtf8(text.data(), text.size()); }
+inline bool IsValidUtf8(std::string_view text) {
+  return IsValidUtf8(text.data(), text.size());
+}
 
 }  // namespace server
 }  // namespace kavi::win

@@ -123,9 +123,8 @@ class JsonVector {
     size_t capacity;
   };
   // The elements start this far into the block, aligned for any of them.
-  static constexpr size_t kHeaderBytes =
-      (sizeof(Header) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
-      alignof(std::max_align_t);
+  static constexpr size_t kHeaderBytes = (sizeof(Header) + alignof(std::max_align_t) - 1) /
+                                         alignof(std::max_align_t) * alignof(std::max_align_t);
 
   Header* header() const {
     return reinterpret_cast<Header*>(reinterpret_cast<char*>(data_) - kHeaderBytes);

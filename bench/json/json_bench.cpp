@@ -18,8 +18,8 @@ namespace {
 
 using kavi::win::JsonValue;
 
-constexpr const char* kSyllables[] = {"zhong", "wen", "shu", "ru", "fa", "yun", "duan", "ci",
-                                      "hui", "pin", "yin", "xin", "ci", "re", "men", "jian"};
+constexpr const char* kSyllables[] = {"zhong", "wen", "shu", "ru",  "fa", "yun", "duan", "ci",
+                                      "hui",   "pin", "yin", "xin", "ci", "re",  "men",  "jian"};
 constexpr const char* kHanzi[] = {"中", "文", "輸", "入", "法", "雲", "端", "詞",
                                   "彙", "拼", "音", "新", "熱", "門", "鍵", "盤"};
 
@@ -60,14 +60,15 @@ std::string MakeManifest(size_t target_bytes) {
     if (i > 0) text += ',';
     text += "{\"id\":\"pack-" + std::to_string(i) + "\",\"name\":\"詞庫包 " + std::to_string(i) +
             "\",\"version\":\"1." + std::to_string(i % 10) + "." + std::to_string(i % 7) +
-            "\",\"size\":" + std::to_string(100000 + random() % 90000000) +
-            ",\"sha256\":\"" + hex(64) + "\",\"url\":\"https://packs.example.invalid/v3/" +
-            hex(16) + "/pack.zip\",\"description\":\"常用詞彙與專業術語，含\\\"引號\\\"與\\n換行\"," +
+            "\",\"size\":" + std::to_string(100000 + random() % 90000000) + ",\"sha256\":\"" +
+            hex(64) + "\",\"url\":\"https://packs.example.invalid/v3/" + hex(16) +
+            "/pack.zip\",\"description\":\"常用詞彙與專業術語，含\\\"引號\\\"與\\n換行\"," +
             "\"min_app_version\":\"0.5.0\",\"files\":[";
     for (int f = 0; f < 4; ++f) {
       if (f > 0) text += ',';
-      text += "{\"path\":\"dict/part" + std::to_string(f) + ".dict\",\"size\":" +
-              std::to_string(random() % 10000000) + ",\"sha256\":\"" + hex(64) + "\"}";
+      text += "{\"path\":\"dict/part" + std::to_string(f) +
+              ".dict\",\"size\":" + std::to_string(random() % 10000000) + ",\"sha256\":\"" +
+              hex(64) + "\"}";
     }
     text += "],\"tags\":[\"pinyin\",\"table\",\"extra\"],\"ratio\":0." +
             std::to_string(random() % 1000000) + "}";
@@ -146,16 +147,30 @@ void SerializeNlohmann(benchmark::State& state, const std::string& text) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 
-void BM_Parse_Kavi_CloudSnapshot1MiB(benchmark::State& s) { ParseKavi(s, CloudSnapshot()); }
-void BM_Parse_Nlohmann_CloudSnapshot1MiB(benchmark::State& s) { ParseNlohmann(s, CloudSnapshot()); }
-void BM_Parse_Kavi_Manifest4MiB(benchmark::State& s) { ParseKavi(s, Manifest()); }
-void BM_Parse_Nlohmann_Manifest4MiB(benchmark::State& s) { ParseNlohmann(s, Manifest()); }
-void BM_Serialize_Kavi_CloudSnapshot1MiB(benchmark::State& s) { SerializeKavi(s, CloudSnapshot()); }
+void BM_Parse_Kavi_CloudSnapshot1MiB(benchmark::State& s) {
+  ParseKavi(s, CloudSnapshot());
+}
+void BM_Parse_Nlohmann_CloudSnapshot1MiB(benchmark::State& s) {
+  ParseNlohmann(s, CloudSnapshot());
+}
+void BM_Parse_Kavi_Manifest4MiB(benchmark::State& s) {
+  ParseKavi(s, Manifest());
+}
+void BM_Parse_Nlohmann_Manifest4MiB(benchmark::State& s) {
+  ParseNlohmann(s, Manifest());
+}
+void BM_Serialize_Kavi_CloudSnapshot1MiB(benchmark::State& s) {
+  SerializeKavi(s, CloudSnapshot());
+}
 void BM_Serialize_Nlohmann_CloudSnapshot1MiB(benchmark::State& s) {
   SerializeNlohmann(s, CloudSnapshot());
 }
-void BM_Serialize_Kavi_Manifest4MiB(benchmark::State& s) { SerializeKavi(s, Manifest()); }
-void BM_Serialize_Nlohmann_Manifest4MiB(benchmark::State& s) { SerializeNlohmann(s, Manifest()); }
+void BM_Serialize_Kavi_Manifest4MiB(benchmark::State& s) {
+  SerializeKavi(s, Manifest());
+}
+void BM_Serialize_Nlohmann_Manifest4MiB(benchmark::State& s) {
+  SerializeNlohmann(s, Manifest());
+}
 
 void BM_Parse_Kavi_SmallReplies(benchmark::State& state) {
   for (auto _ : state) {

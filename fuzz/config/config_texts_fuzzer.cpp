@@ -15,15 +15,40 @@ namespace server = kavi::win::server;
 
 namespace {
 
-constexpr std::string_view kKeyNames[] = {
-    "config_version", "schema", "charset", "stroke_keys", "page_size", "horizontal",
-    "shift_toggle", "melt_english", "ext_cjk", "prediction", "full_width", "inline_preedit",
-    "theme", "autostart", "cloud_input", "key_sound", "key_sound_type", "key_sound_volume",
-    "voice_engine", "voice_polish", "voice_output_language", "voice_bilingual", "caps_lock_mode",
-    "disable_auto_update_check", "translate_target_lang", "status_bar_follow_theme",
-    "status_bar_back_color", "status_bar_border_color", "status_bar_text_color",
-    "status_bar_hilited_back_color", "status_bar_hilited_text_color", "status_bar_corner_radius",
-    "status_bar_bg_image_path", "candidate_bg_image_path"};
+constexpr std::string_view kKeyNames[] = {"config_version",
+                                          "schema",
+                                          "charset",
+                                          "stroke_keys",
+                                          "page_size",
+                                          "horizontal",
+                                          "shift_toggle",
+                                          "melt_english",
+                                          "ext_cjk",
+                                          "prediction",
+                                          "full_width",
+                                          "inline_preedit",
+                                          "theme",
+                                          "autostart",
+                                          "cloud_input",
+                                          "key_sound",
+                                          "key_sound_type",
+                                          "key_sound_volume",
+                                          "voice_engine",
+                                          "voice_polish",
+                                          "voice_output_language",
+                                          "voice_bilingual",
+                                          "caps_lock_mode",
+                                          "disable_auto_update_check",
+                                          "translate_target_lang",
+                                          "status_bar_follow_theme",
+                                          "status_bar_back_color",
+                                          "status_bar_border_color",
+                                          "status_bar_text_color",
+                                          "status_bar_hilited_back_color",
+                                          "status_bar_hilited_text_color",
+                                          "status_bar_corner_radius",
+                                          "status_bar_bg_image_path",
+                                          "candidate_bg_image_path"};
 
 bool ShadowsAKey(const kavi::win::ConfigRecord& r) {
   for (const std::string* text :
@@ -50,10 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t separator = text.find(kavi::win::kSnapshotSeparator);
   const size_t split = separator == std::string_view::npos ? size / 2 : separator;
   const std::string_view config = text.substr(0, split);
-  const std::string_view options =
-      separator == std::string_view::npos
-          ? text.substr(split)
-          : text.substr(split + kavi::win::kSnapshotSeparator.size());
+  const std::string_view options = separator == std::string_view::npos
+                                       ? text.substr(split)
+                                       : text.substr(split + kavi::win::kSnapshotSeparator.size());
 
   std::string value;
   server::FindConfigValue(text, "theme", &value);

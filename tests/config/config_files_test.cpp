@@ -31,8 +31,9 @@ TEST(FindConfigValue, ReadsStringsAndRawTokens) {
   EXPECT_EQ(Scan("\"n\": 7", "n"), "7");
   EXPECT_EQ(Scan("\"n\": -1\r\n", "n"), "-1");
   // The configuration files are flat: the first occurrence wins even inside another value.
-  EXPECT_EQ(Scan("{\"theme\": \"a\\\"charset\", \"foo\": \"zht\", \"charset\": \"zhs\"}", "charset"),
-            "zht");
+  EXPECT_EQ(
+      Scan("{\"theme\": \"a\\\"charset\", \"foo\": \"zht\", \"charset\": \"zhs\"}", "charset"),
+      "zht");
 }
 
 TEST(FindConfigValue, GivesNoValueForMalformedText) {
@@ -87,18 +88,20 @@ TEST(ParseConfigTexts, FoldsStrokeKeysAndComparesEnumerationsCaseSensitively) {
   EXPECT_EQ(ParseOk("\"stroke_keys\": \"hspn\"", "").engine.stroke_keys, "hspnz");
   EXPECT_EQ(ParseOk("\"stroke_keys\": \"hsp1z\"", "").engine.stroke_keys, "hspnz");
 
-  ConfigRecord record = ParseOk("", "\"caps_lock_mode\": \"Switch\", \"key_sound_type\": \"KEY28\","
-                                    "\"voice_engine\": \"Qwen3\", \"voice_output_language\": "
-                                    "\"JP\", \"translate_target_lang\": \"xx\"");
+  ConfigRecord record = ParseOk("",
+                                "\"caps_lock_mode\": \"Switch\", \"key_sound_type\": \"KEY28\","
+                                "\"voice_engine\": \"Qwen3\", \"voice_output_language\": "
+                                "\"JP\", \"translate_target_lang\": \"xx\"");
   EXPECT_EQ(record.app.caps_lock_mode, "lock");
   EXPECT_EQ(record.app.key_sound_type, "key14");
   EXPECT_EQ(record.app.voice_engine, "senseVoice");
   EXPECT_EQ(record.app.voice_output_language, "follow");
   EXPECT_EQ(record.app.translate_target_lang, "en");
 
-  record = ParseOk("", "\"caps_lock_mode\": \"switch\", \"key_sound_type\": \"key38\","
-                       "\"voice_engine\": \"qwen3\", \"voice_output_language\": \"il\", "
-                       "\"translate_target_lang\": \"dict\"");
+  record = ParseOk("",
+                   "\"caps_lock_mode\": \"switch\", \"key_sound_type\": \"key38\","
+                   "\"voice_engine\": \"qwen3\", \"voice_output_language\": \"il\", "
+                   "\"translate_target_lang\": \"dict\"");
   EXPECT_EQ(record.app.caps_lock_mode, "switch");
   EXPECT_EQ(record.app.key_sound_type, "key38");
   EXPECT_EQ(record.app.voice_engine, "qwen3");
@@ -135,8 +138,8 @@ TEST(ParseConfigTexts, RejectsBadVersionsAndMalformedStringsWithoutTouchingTheOu
     EXPECT_EQ(record.engine.schema, "kept");
   }
   ConfigRecord record;
-  ASSERT_TRUE(ParseConfigTexts(Config("", " 18446744073709551615"), Config("", "\"7\""), &record,
-                               nullptr));
+  ASSERT_TRUE(
+      ParseConfigTexts(Config("", " 18446744073709551615"), Config("", "\"7\""), &record, nullptr));
   EXPECT_EQ(record.engine.config_version, 18446744073709551615ULL);
   EXPECT_EQ(record.app.config_version, 7u);
 }

@@ -149,9 +149,14 @@ TEST(JsonSerialize, WritesCompactSortedText) {
 
 TEST(JsonSerialize, WritesNumbersWithSeventeenSignificantDigits) {
   const std::pair<double, const char*> cases[] = {
-      {3, "3"},           {0.5, "0.5"},         {0.1, "0.10000000000000001"},
-      {1e21, "1e+21"},    {-0.0, "-0"},         {-42, "-42"},
-      {1e17, "1e+17"},    {9007199254740991.0, "9007199254740991"},
+      {3, "3"},
+      {0.5, "0.5"},
+      {0.1, "0.10000000000000001"},
+      {1e21, "1e+21"},
+      {-0.0, "-0"},
+      {-42, "-42"},
+      {1e17, "1e+17"},
+      {9007199254740991.0, "9007199254740991"},
       {1.5e-7, "1.4999999999999999e-07"},
   };
   for (const auto& [number, text] : cases) {
@@ -179,10 +184,10 @@ TEST(JsonSerialize, MatchesPrintfOnRandomDoubles) {
     ASSERT_EQ(SerializeJson(MakeJsonNumber(number)), expected) << number;
   }
   // Ties and the neighbours of powers of ten, where rounding and the exponent guess are tested.
-  for (double number : {0.5, 0.25, 0.125, 1e-5, 9.9999999999999991e-6, 1e-4, 0.001, 0.1, 1e16,
-                        9999999999999998.0, 1e17, 99999999999999984.0, 123456789.125,
-                        4503599627370496.5, 0.30000000000000004, 1.7976931348623157e308,
-                        4.9406564584124654e-324, 2.2250738585072014e-308}) {
+  for (double number :
+       {0.5, 0.25, 0.125, 1e-5, 9.9999999999999991e-6, 1e-4, 0.001, 0.1, 1e16, 9999999999999998.0,
+        1e17, 99999999999999984.0, 123456789.125, 4503599627370496.5, 0.30000000000000004,
+        1.7976931348623157e308, 4.9406564584124654e-324, 2.2250738585072014e-308}) {
     char expected[64];
     std::snprintf(expected, sizeof(expected), "%.17g", number);
     EXPECT_EQ(SerializeJson(MakeJsonNumber(number)), expected);
@@ -202,6 +207,10 @@ TEST(JsonSerialize, RoundTripsEveryKind) {
 TEST(JsonBuilders, NonFiniteNumbersBecomeNullAndMovesEmptyTheSource) {
   EXPECT_TRUE(MakeJsonNumber(INFINITY).is_null());
   EXPECT_TRUE(MakeJsonNumber(NAN).is_null());
+  JsonValue by_hand;
+  by_hand.kind = JsonKind::kNumber;
+  by_hand.number = INFINITY;
+  EXPECT_EQ(SerializeJson(MakeJsonArray({by_hand})), "[null]");
   JsonObject members{{"z", MakeJsonBool(true)}, {"a", MakeJsonString("x")}, {"z", JsonValue()}};
   JsonValue object = MakeJsonObject(std::move(members));
   EXPECT_EQ(SerializeJson(object), "{\"a\":\"x\",\"z\":true}");
@@ -218,9 +227,9 @@ TEST(JsonBuilders, NonFiniteNumbersBecomeNullAndMovesEmptyTheSource) {
 }
 
 TEST(JsonLookup, TreatsWrongKindsAndInexactNumbersAsAbsent) {
-  const JsonValue value =
-      Parse("{\"i\":-3,\"f\":2.5,\"big\":1e19,\"min\":-9223372036854775808,\"top\":"
-            "9223372036854775808,\"s\":\"text\",\"n\":null}");
+  const JsonValue value = Parse(
+      "{\"i\":-3,\"f\":2.5,\"big\":1e19,\"min\":-9223372036854775808,\"top\":"
+      "9223372036854775808,\"s\":\"text\",\"n\":null}");
   int64_t number = 0;
   EXPECT_TRUE(GetJsonInt64(value, "i", &number));
   EXPECT_EQ(number, -3);
@@ -242,11 +251,20 @@ TEST(JsonLookup, TreatsWrongKindsAndInexactNumbersAsAbsent) {
 TEST(JsonUtf8, AcceptsOnlyStrictUtf8) {
   EXPECT_TRUE(IsValidUtf8(""));
   EXPECT_TRUE(IsValidUtf8("plain ascii text longer than eight bytes"));
-  EXPECT_TRUE(IsValidUtf8("\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80"
-                          "\xF4\x8F\xBF\xBF"));
-  const char* invalid[] = {"\x80",         "\xC1\xBF",     "\xC2",          "\xC2\x41",
-                           "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF",
-                           "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xFF",  "abcdefgh\xE4\xB8"};
+  EXPECT_TRUE(
+      IsValidUtf8("\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80"
+                  "\xF4\x8F\xBF\xBF"));
+  const char* invalid[] = {"\x80",
+                           "\xC1\xBF",
+                           "\xC2",
+                           "\xC2\x41",
+                           "\xE0\x9F\xBF",
+                           "\xED\xA0\x80",
+                           "\xF0\x8F\xBF\xBF",
+                           "\xF4\x90\x80\x80",
+                           "\xF5\x80\x80\x80",
+                           "\xFF",
+                           "abcdefgh\xE4\xB8"};
   for (const char* text : invalid) EXPECT_FALSE(IsValidUtf8(text)) << text;
 }
 

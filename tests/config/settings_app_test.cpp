@@ -1,60 +1,21 @@
 // KaviSettings run as the toolbar runs it: a separate process writing real files.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "config/config_files.h"
+#include "tests/config/settings_runner.h"
 #include "tests/config/temp_dir.h"
-
-extern char** environ;
 
 namespace kavi::win {
 namespace {
 
 using kavi::win::testing::ReadFile;
+using kavi::win::testing::RunResult;
+using kavi::win::testing::RunSettings;
 using kavi::win::testing::TempDir;
 using kavi::win::testing::WriteFile;
-
-struct RunResult {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs KaviSettings with --config-dir `dir` and `args`; output goes through files so that a
-// large page cannot block on a full pipe.
-RunResult RunSettings(const std::filesystem::path& dir, std::vector<std::string> args) {
-  const std::string program = std::string(KAVI_BINARY_DIR) + "/bin/KaviSettings";
-  const TempDir capture;
-  const std::string out_path = (capture.path() / "out").string();
-  const std::string err_path = (capture.path() / "err").string();
-  args.insert(args.begin(), {program, "--config-dir", dir.string()});
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT, 0600);
-  RunResult result;
-  pid_t pid;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return result;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-  }
-  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-  result.out = ReadFile(out_path);
-  result.err = ReadFile(err_path);
-  return result;
-}
 
 ConfigRecord Load(const std::filesystem::path& dir) {
   ConfigRecord record;
@@ -159,8 +120,9 @@ TEST_F(SettingsAppTest, RefusesBadRequestsAndChangesNothing) {
 TEST_F(SettingsAppTest, ShowsPagesWithValuesAndAllowedValues) {
   RunResult run = RunSettings(dir_.path(), {"--page=voice"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_TRUE(run.out.starts_with("[voice] 語音\n  voice_engine = senseVoice\n"
-                                  "      allowed: senseVoice | qwen3\n"))
+  EXPECT_TRUE(
+      run.out.starts_with("[voice] 語音\n  voice_engine = senseVoice\n"
+                          "      allowed: senseVoice | qwen3\n"))
       << run.out;
   EXPECT_NE(run.out.find("follow 跟隨設定 | cn 簡體中文"), std::string::npos);
   EXPECT_EQ(run.out.find("page_size"), std::string::npos);
@@ -169,8 +131,8 @@ TEST_F(SettingsAppTest, ShowsPagesWithValuesAndAllowedValues) {
   EXPECT_NE(run.out.find("KaviSettings 0.5.1"), std::string::npos);
   run = RunSettings(dir_.path(), {});
   ASSERT_EQ(run.exit_code, 0);
-  for (const char* page : {"[input]", "[appearance]", "[sound]", "[voice]", "[translate]",
-                           "[general]", "[about]"}) {
+  for (const char* page :
+       {"[input]", "[appearance]", "[sound]", "[voice]", "[translate]", "[general]", "[about]"}) {
     EXPECT_NE(run.out.find(page), std::string::npos) << page;
   }
   EXPECT_EQ(RunSettings(dir_.path(), {"--page=account"}).exit_code, 0);

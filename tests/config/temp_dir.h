@@ -14,7 +14,8 @@ class TempDir {
  public:
   TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/kavi-config-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base ? base : "/tmp") + "/kavi-config-XXXXXX";
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   ~TempDir() {

@@ -9,9 +9,8 @@
 #include "tools/settings/settings_command.h"
 
 int main(int argc, char** argv) {
-  const std::filesystem::path roaming = kavi::win::RoamingAppDataFolder();
-  const std::filesystem::path directory =
-      roaming.empty() ? std::filesystem::path(".") : roaming / kavi::win::kConfigDirectoryName;
-  return kavi::win::RunSettingsCommand(std::vector<std::string>(argv + 1, argv + argc), directory,
-                                       std::cout, std::cerr);
+  return kavi::win::RunSettingsCommand(
+      std::vector<std::string>(argv + 1, argv + argc),
+      kavi::win::server::ConfigDirectoryIn(kavi::win::RoamingAppDataFolder()), std::cout,
+      std::cerr);
 }

@@ -10,56 +10,12 @@ namespace kavi::win {
 
 namespace {
 
-constexpr char kReadOnlyVersion[] =
-    "config_version is managed by KaviSettings: it goes up by one with every save";
-
-// Printable UTF-8 without control bytes: the files hold one value per line.
-bool CheckText(std::string_view name, std::string_view text, bool allow_empty,
-               std::string* message) {
-  if (!allow_empty && text.empty()) {
-    *message = std::string(name) + " must not be empty";
-    return false;
-  }
-  if (!server::IsValidUtf8(text)) {
-    *message = std::string(name) + " must be valid UTF-8";
-    return false;
-  }
-  if (std::any_of(text.begin(), text.end(), [](char c) { return static_cast<uint8_t>(c) < 0x20; })) {
-    *message = std::string(name) + " must not contain control characters";
-    return false;
-  }
-  return true;
-}
-
-bool ParseBool(std::string_view name, std::string_view text, bool* value, std::string* message) {
-  if (text == "true" || text == "false") {
-    *value = text == "true";
-    return true;
-  }
-  *message = std::string(name) + " must be true or false, not \"" + std::string(text) + "\"";
-  return false;
-}
-
-bool ParseInt(std::string_view name, std::string_view text, int32_t min, int32_t max,
-              int32_t* value, std::string* message) {
-  int64_t result = 0;
-  size_t pos = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (negative) ++pos;
-  bool ok = pos < text.size() && text.size() - pos <= 10;
-  for (; ok && pos < text.size(); ++pos) {
-    if (text[pos] < '0' || text[pos] > '9') ok = false;
-    result = result * 10 + (text[pos] - '0');
-  }
-  if (negative) result = -result;
-  if (!ok || result < min || result > max) {
-    *message = std::string(name) + " must be an integer from " + std::to_string(min) + " to " +
-               std::to_string(max) + ", not \"" + std::string(text) + "\"";
-    return false;
-  }
-  *value = static_cast<int32_t>(result);
-  return true;
-}
+constexpr SettingFile kConfig = SettingFile::kConfig;
+constexpr SettingFile kApp = SettingFile::kAppOptions;
+constexpr auto kEngine = &ConfigRecord::engine;
+constexpr auto kOptions = &ConfigRecord::app;
+// The toggle writes these two; the server treats anything but "zhs" as traditional.
+constexpr std::string_view kCharsets[] = {"zhs", "zht"};
 
 template <size_t N>
 std::string JoinChoices(const std::string_view (&choices)[N]) {
@@ -80,6 +36,66 @@ std::string JoinLanguages(std::span<const LanguageEntry> table) {
   return text;
 }
 
+template <size_t N>
+bool OneOf(std::string_view text, const std::string_view (&choices)[N]) {
+  return std::find(std::begin(choices), std::end(choices), text) != std::end(choices);
+}
+
+// ---- What each key accepts.
+
+std::string AllowedBool() {
+  return "true | false";
+}
+std::string AllowedName() {
+  return "a non-empty name";
+}
+std::string AllowedPath() {
+  return "a file path, or empty";
+}
+std::string AllowedColour() {
+  return "0xBBGGRR or 0xAABBGGRR (hex digits)";
+}
+std::string AllowedCharset() {
+  return JoinChoices(kCharsets);
+}
+std::string AllowedKeySoundType() {
+  return JoinChoices(AppOptions::kKeySoundTypes);
+}
+std::string AllowedVoiceEngine() {
+  return JoinChoices(AppOptions::kVoiceEngines);
+}
+std::string AllowedCapsLockMode() {
+  return JoinChoices(AppOptions::kCapsLockModes);
+}
+std::string AllowedVoiceLanguage() {
+  return JoinLanguages(server::VoiceOutputLanguages());
+}
+std::string AllowedTranslateTarget() {
+  return JoinLanguages(server::TranslateTargetLanguages());
+}
+std::string AllowedStrokeKeys() {
+  return "five different letters (folded to lower case)";
+}
+std::string AllowedVersion() {
+  return "read only";
+}
+
+bool AnyName(std::string_view) {
+  return true;
+}
+bool IsCharset(std::string_view text) {
+  return OneOf(text, kCharsets);
+}
+bool IsKeySoundType(std::string_view text) {
+  return OneOf(text, AppOptions::kKeySoundTypes);
+}
+bool IsVoiceEngine(std::string_view text) {
+  return OneOf(text, AppOptions::kVoiceEngines);
+}
+bool IsCapsLockMode(std::string_view text) {
+  return OneOf(text, AppOptions::kCapsLockModes);
+}
+
 bool IsColour(std::string_view text) {
   if (text.size() != 8 && text.size() != 10) return false;
   if (text.substr(0, 2) != "0x") return false;
@@ -88,169 +104,200 @@ bool IsColour(std::string_view text) {
   });
 }
 
-bool IsStrokeKeys(std::string_view folded) {
-  if (folded.size() != 5) return false;
-  for (size_t i = 0; i < folded.size(); ++i) {
-    if (folded[i] < 'a' || folded[i] > 'z') return false;
-    if (folded.find(folded[i], i + 1) != std::string_view::npos) return false;
+// ---- Readers and writers of one field; Part is &ConfigRecord::engine or ::app.
+
+template <auto Part, auto Field>
+std::string GetBool(const ConfigRecord& record) {
+  return (record.*Part).*Field ? "true" : "false";
+}
+
+template <auto Part, auto Field>
+bool SetBool(std::string_view text, ConfigRecord* record, std::string* reason) {
+  if (text != "true" && text != "false") {
+    *reason = "must be true or false";
+    return false;
   }
+  (record->*Part).*Field = text == "true";
   return true;
 }
 
-std::string BoolText(bool value) { return value ? "true" : "false"; }
-std::string AllowedBool() { return "true | false"; }
-std::string AllowedName() { return "a non-empty name"; }
-std::string AllowedPath() { return "a file path, or empty"; }
-std::string AllowedColour() { return "0xBBGGRR or 0xAABBGGRR (hex digits)"; }
-
-}  // namespace
-
-#define KAVI_BOOL(part, field, file, page)                                                     \
-  SettingKey {                                                                                 \
-    #field, file, page,                                                                        \
-        [](const ConfigRecord& r) { return BoolText(r.part.field); },                          \
-        [](std::string_view text, ConfigRecord* r, std::string* message) {                    \
-          return ParseBool(#field, text, &r->part.field, message);                             \
-        },                                                                                     \
-        AllowedBool                                                                            \
-  }
-
-#define KAVI_INT(part, field, file, page, min, max)                                            \
-  SettingKey {                                                                                 \
-    #field, file, page, [](const ConfigRecord& r) { return std::to_string(r.part.field); },    \
-        [](std::string_view text, ConfigRecord* r, std::string* message) {                    \
-          return ParseInt(#field, text, min, max, &r->part.field, message);                    \
-        },                                                                                     \
-        [] { return "an integer from " + std::to_string(min) + " to " + std::to_string(max); } \
-  }
-
-// `check` is an expression over `text` that tells whether the value is acceptable.
-#define KAVI_TEXT(part, field, file, page, allow_empty, check, allowed_text)                   \
-  SettingKey {                                                                                 \
-    #field, file, page, [](const ConfigRecord& r) { return r.part.field; },                    \
-        [](std::string_view text, ConfigRecord* r, std::string* message) {                    \
-          if (!CheckText(#field, text, allow_empty, message)) return false;                    \
-          if (!(check)) {                                                                      \
-            *message = std::string(#field " must be ") + allowed_text() + ", not \"" +         \
-                       std::string(text) + "\"";                                               \
-            return false;                                                                      \
-          }                                                                                    \
-          r->part.field = std::string(text);                                                   \
-          return true;                                                                         \
-        },                                                                                     \
-        allowed_text                                                                           \
-  }
-
-namespace {
-
-constexpr SettingFile kConfig = SettingFile::kConfig;
-constexpr SettingFile kApp = SettingFile::kAppOptions;
-constexpr std::string_view kCharsets[] = {"zhs", "zht"};
-
-std::string AllowedCharset() { return JoinChoices(kCharsets); }
-std::string AllowedKeySoundType() { return JoinChoices(AppOptions::kKeySoundTypes); }
-std::string AllowedVoiceEngine() { return JoinChoices(AppOptions::kVoiceEngines); }
-std::string AllowedCapsLockMode() { return JoinChoices(AppOptions::kCapsLockModes); }
-std::string AllowedVoiceLanguage() { return JoinLanguages(server::VoiceOutputLanguages()); }
-std::string AllowedTranslateTarget() { return JoinLanguages(server::TranslateTargetLanguages()); }
-std::string AllowedStrokeKeys() { return "five different letters (folded to lower case)"; }
-
-template <size_t N>
-bool OneOf(std::string_view text, const std::string_view (&choices)[N]) {
-  return std::find(std::begin(choices), std::end(choices), text) != std::end(choices);
+template <auto Part, auto Field>
+std::string GetInt(const ConfigRecord& record) {
+  return std::to_string((record.*Part).*Field);
 }
 
-std::string VersionText(const ConfigRecord& r) { return std::to_string(r.engine.config_version); }
-bool RefuseVersion(std::string_view, ConfigRecord*, std::string* message) {
-  *message = kReadOnlyVersion;
+template <int32_t Min, int32_t Max>
+std::string AllowedInt() {
+  return "an integer from " + std::to_string(Min) + " to " + std::to_string(Max);
+}
+
+template <auto Part, auto Field, int32_t Min, int32_t Max>
+bool SetInt(std::string_view text, ConfigRecord* record, std::string* reason) {
+  std::string_view digits = text;
+  const bool negative = !digits.empty() && digits[0] == '-';
+  if (negative) digits.remove_prefix(1);
+  int64_t value = 0;
+  bool ok = !digits.empty() && digits.size() <= 10;
+  for (char c : digits) {
+    ok = ok && c >= '0' && c <= '9';
+    value = value * 10 + (c - '0');
+  }
+  if (negative) value = -value;
+  if (!ok || value < Min || value > Max) {
+    *reason = "must be " + AllowedInt<Min, Max>();
+    return false;
+  }
+  (record->*Part).*Field = static_cast<int32_t>(value);
+  return true;
+}
+
+template <auto Part, auto Field>
+std::string GetText(const ConfigRecord& record) {
+  return (record.*Part).*Field;
+}
+
+// Printable UTF-8 that passes `Check`: the files hold one value per line.
+template <auto Part, auto Field, bool (*Check)(std::string_view), std::string (*Allowed)(),
+          bool AllowEmpty>
+bool SetText(std::string_view text, ConfigRecord* record, std::string* reason) {
+  if (!AllowEmpty && text.empty()) {
+    *reason = "must not be empty";
+  } else if (!server::IsValidUtf8(text)) {
+    *reason = "must be valid UTF-8";
+  } else if (std::any_of(text.begin(), text.end(),
+                         [](char c) { return static_cast<uint8_t>(c) < 0x20; })) {
+    *reason = "must not contain control characters";
+  } else if (!Check(text)) {
+    *reason = "must be " + Allowed();
+  } else {
+    (record->*Part).*Field = std::string(text);
+    return true;
+  }
   return false;
 }
-std::string AllowedVersion() { return "read only"; }
 
-bool SetStrokeKeys(std::string_view text, ConfigRecord* r, std::string* message) {
+template <auto Part, auto Field>
+constexpr SettingKey BoolKey(std::string_view name, SettingFile file, std::string_view page) {
+  return {name, file, page, GetBool<Part, Field>, SetBool<Part, Field>, AllowedBool};
+}
+
+template <auto Part, auto Field, int32_t Min, int32_t Max>
+constexpr SettingKey IntKey(std::string_view name, SettingFile file, std::string_view page) {
+  return {
+      name, file, page, GetInt<Part, Field>, SetInt<Part, Field, Min, Max>, AllowedInt<Min, Max>};
+}
+
+template <auto Part, auto Field, bool (*Check)(std::string_view), std::string (*Allowed)(),
+          bool AllowEmpty = false>
+constexpr SettingKey TextKey(std::string_view name, SettingFile file, std::string_view page) {
+  return {
+      name,   file, page, GetText<Part, Field>, SetText<Part, Field, Check, Allowed, AllowEmpty>,
+      Allowed};
+}
+
+// ---- Keys with rules of their own.
+
+std::string GetVersion(const ConfigRecord& record) {
+  return std::to_string(record.engine.config_version);
+}
+
+bool RefuseVersion(std::string_view, ConfigRecord*, std::string* reason) {
+  *reason = "is managed by KaviSettings: it goes up by one with every save";
+  return false;
+}
+
+bool SetStrokeKeys(std::string_view text, ConfigRecord* record, std::string* reason) {
   std::string folded(text);
   for (char& c : folded) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  if (!IsStrokeKeys(folded)) {
-    *message = "stroke_keys must be " + AllowedStrokeKeys() + ", not \"" + std::string(text) + "\"";
+  bool ok = folded.size() == 5;
+  for (size_t i = 0; ok && i < folded.size(); ++i) {
+    ok = folded[i] >= 'a' && folded[i] <= 'z' && folded.find(folded[i], i + 1) == std::string::npos;
+  }
+  if (!ok) {
+    *reason = "must be " + AllowedStrokeKeys();
     return false;
   }
-  r->engine.stroke_keys = folded;
+  record->engine.stroke_keys = folded;
   return true;
 }
 
-const std::array<SettingKey, 34>& Keys() {
-  static const std::array<SettingKey, 34> keys = {
-      SettingKey{"config_version", kConfig, "about", VersionText, RefuseVersion, AllowedVersion},
-      KAVI_TEXT(engine, schema, kConfig, "input", false, true, AllowedName),
-      KAVI_TEXT(engine, charset, kConfig, "input", false, OneOf(text, kCharsets), AllowedCharset),
-      SettingKey{"stroke_keys", kConfig, "input",
-                 [](const ConfigRecord& r) { return r.engine.stroke_keys; }, SetStrokeKeys,
-                 AllowedStrokeKeys},
-      KAVI_INT(engine, page_size, kConfig, "input", EngineSettings::kMinPageSize,
-               EngineSettings::kMaxPageSize),
-      KAVI_BOOL(engine, horizontal, kConfig, "appearance"),
-      KAVI_BOOL(engine, shift_toggle, kConfig, "input"),
-      KAVI_BOOL(engine, melt_english, kConfig, "input"),
-      KAVI_BOOL(engine, ext_cjk, kConfig, "input"),
-      KAVI_BOOL(engine, prediction, kConfig, "input"),
-      KAVI_BOOL(engine, full_width, kConfig, "input"),
-      KAVI_BOOL(engine, inline_preedit, kConfig, "input"),
-      KAVI_TEXT(app, theme, kApp, "appearance", false, true, AllowedName),
-      KAVI_BOOL(app, autostart, kApp, "general"),
-      KAVI_BOOL(app, cloud_input, kApp, "general"),
-      KAVI_BOOL(app, key_sound, kApp, "sound"),
-      KAVI_TEXT(app, key_sound_type, kApp, "sound", false, OneOf(text, AppOptions::kKeySoundTypes),
-                AllowedKeySoundType),
-      KAVI_INT(app, key_sound_volume, kApp, "sound", AppOptions::kMinKeySoundVolume,
-               AppOptions::kMaxKeySoundVolume),
-      KAVI_TEXT(app, voice_engine, kApp, "voice", false, OneOf(text, AppOptions::kVoiceEngines),
-                AllowedVoiceEngine),
-      KAVI_BOOL(app, voice_polish, kApp, "voice"),
-      KAVI_TEXT(app, voice_output_language, kApp, "voice", false,
-                server::IsVoiceOutputLanguage(text), AllowedVoiceLanguage),
-      KAVI_BOOL(app, voice_bilingual, kApp, "voice"),
-      KAVI_TEXT(app, caps_lock_mode, kApp, "input", false,
-                OneOf(text, AppOptions::kCapsLockModes), AllowedCapsLockMode),
-      KAVI_BOOL(app, disable_auto_update_check, kApp, "general"),
-      KAVI_TEXT(app, translate_target_lang, kApp, "translate", false,
-                server::IsTranslateTargetLanguage(text), AllowedTranslateTarget),
-      KAVI_BOOL(app, status_bar_follow_theme, kApp, "appearance"),
-      KAVI_TEXT(app, status_bar_back_color, kApp, "appearance", false, IsColour(text),
-                AllowedColour),
-      KAVI_TEXT(app, status_bar_border_color, kApp, "appearance", false, IsColour(text),
-                AllowedColour),
-      KAVI_TEXT(app, status_bar_text_color, kApp, "appearance", false, IsColour(text),
-                AllowedColour),
-      KAVI_TEXT(app, status_bar_hilited_back_color, kApp, "appearance", false, IsColour(text),
-                AllowedColour),
-      KAVI_TEXT(app, status_bar_hilited_text_color, kApp, "appearance", false, IsColour(text),
-                AllowedColour),
-      KAVI_INT(app, status_bar_corner_radius, kApp, "appearance",
-               AppOptions::kMinStatusBarCornerRadius, AppOptions::kMaxStatusBarCornerRadius),
-      KAVI_TEXT(app, status_bar_bg_image_path, kApp, "appearance", true, true, AllowedPath),
-      KAVI_TEXT(app, candidate_bg_image_path, kApp, "appearance", true, true, AllowedPath),
-  };
-  return keys;
-}
+using E = EngineSettings;
+using A = AppOptions;
+
+constexpr std::array<SettingKey, 34> kKeys = {
+    SettingKey{"config_version", kConfig, "about", GetVersion, RefuseVersion, AllowedVersion},
+    TextKey<kEngine, &E::schema, AnyName, AllowedName>("schema", kConfig, "input"),
+    TextKey<kEngine, &E::charset, IsCharset, AllowedCharset>("charset", kConfig, "input"),
+    SettingKey{"stroke_keys", kConfig, "input", GetText<kEngine, &E::stroke_keys>, SetStrokeKeys,
+               AllowedStrokeKeys},
+    IntKey<kEngine, &E::page_size, E::kMinPageSize, E::kMaxPageSize>("page_size", kConfig, "input"),
+    BoolKey<kEngine, &E::horizontal>("horizontal", kConfig, "appearance"),
+    BoolKey<kEngine, &E::shift_toggle>("shift_toggle", kConfig, "input"),
+    BoolKey<kEngine, &E::melt_english>("melt_english", kConfig, "input"),
+    BoolKey<kEngine, &E::ext_cjk>("ext_cjk", kConfig, "input"),
+    BoolKey<kEngine, &E::prediction>("prediction", kConfig, "input"),
+    BoolKey<kEngine, &E::full_width>("full_width", kConfig, "input"),
+    BoolKey<kEngine, &E::inline_preedit>("inline_preedit", kConfig, "input"),
+    TextKey<kOptions, &A::theme, AnyName, AllowedName>("theme", kApp, "appearance"),
+    BoolKey<kOptions, &A::autostart>("autostart", kApp, "general"),
+    BoolKey<kOptions, &A::cloud_input>("cloud_input", kApp, "general"),
+    BoolKey<kOptions, &A::key_sound>("key_sound", kApp, "sound"),
+    TextKey<kOptions, &A::key_sound_type, IsKeySoundType, AllowedKeySoundType>("key_sound_type",
+                                                                               kApp, "sound"),
+    IntKey<kOptions, &A::key_sound_volume, A::kMinKeySoundVolume, A::kMaxKeySoundVolume>(
+        "key_sound_volume", kApp, "sound"),
+    TextKey<kOptions, &A::voice_engine, IsVoiceEngine, AllowedVoiceEngine>("voice_engine", kApp,
+                                                                           "voice"),
+    BoolKey<kOptions, &A::voice_polish>("voice_polish", kApp, "voice"),
+    TextKey<kOptions, &A::voice_output_language, server::IsVoiceOutputLanguage,
+            AllowedVoiceLanguage>("voice_output_language", kApp, "voice"),
+    BoolKey<kOptions, &A::voice_bilingual>("voice_bilingual", kApp, "voice"),
+    TextKey<kOptions, &A::caps_lock_mode, IsCapsLockMode, AllowedCapsLockMode>("caps_lock_mode",
+                                                                               kApp, "input"),
+    BoolKey<kOptions, &A::disable_auto_update_check>("disable_auto_update_check", kApp, "general"),
+    TextKey<kOptions, &A::translate_target_lang, server::IsTranslateTargetLanguage,
+            AllowedTranslateTarget>("translate_target_lang", kApp, "translate"),
+    BoolKey<kOptions, &A::status_bar_follow_theme>("status_bar_follow_theme", kApp, "appearance"),
+    TextKey<kOptions, &A::status_bar_back_color, IsColour, AllowedColour>("status_bar_back_color",
+                                                                          kApp, "appearance"),
+    TextKey<kOptions, &A::status_bar_border_color, IsColour, AllowedColour>(
+        "status_bar_border_color", kApp, "appearance"),
+    TextKey<kOptions, &A::status_bar_text_color, IsColour, AllowedColour>("status_bar_text_color",
+                                                                          kApp, "appearance"),
+    TextKey<kOptions, &A::status_bar_hilited_back_color, IsColour, AllowedColour>(
+        "status_bar_hilited_back_color", kApp, "appearance"),
+    TextKey<kOptions, &A::status_bar_hilited_text_color, IsColour, AllowedColour>(
+        "status_bar_hilited_text_color", kApp, "appearance"),
+    IntKey<kOptions, &A::status_bar_corner_radius, A::kMinStatusBarCornerRadius,
+           A::kMaxStatusBarCornerRadius>("status_bar_corner_radius", kApp, "appearance"),
+    TextKey<kOptions, &A::status_bar_bg_image_path, AnyName, AllowedPath, true>(
+        "status_bar_bg_image_path", kApp, "appearance"),
+    TextKey<kOptions, &A::candidate_bg_image_path, AnyName, AllowedPath, true>(
+        "candidate_bg_image_path", kApp, "appearance"),
+};
 
 constexpr SettingsPage kPages[] = {
-    {"input", "輸入"},       {"appearance", "外觀"}, {"sound", "按鍵音"},
-    {"voice", "語音"},       {"translate", "翻譯"},  {"general", "一般"},
+    {"input", "輸入"}, {"appearance", "外觀"}, {"sound", "按鍵音"},
+    {"voice", "語音"}, {"translate", "翻譯"},  {"general", "一般"},
 };
 
 }  // namespace
 
-std::span<const SettingKey> SettingKeys() { return Keys(); }
+std::span<const SettingKey> SettingKeys() {
+  return kKeys;
+}
 
 const SettingKey* FindSettingKey(std::string_view name) {
-  for (const SettingKey& key : Keys()) {
+  for (const SettingKey& key : kKeys) {
     if (key.name == name) return &key;
   }
   return nullptr;
 }
 
-std::span<const SettingsPage> SettingsPages() { return kPages; }
+std::span<const SettingsPage> SettingsPages() {
+  return kPages;
+}
 
 }  // namespace kavi::win

@@ -18,8 +18,9 @@ struct SettingKey {
   std::string_view page;
   // The value as it appears on the command line and in --list.
   std::string (*get)(const ConfigRecord& record);
-  // Checks `text` and stores it; false with a message (and nothing stored) when it is invalid.
-  bool (*set)(std::string_view text, ConfigRecord* record, std::string* message);
+  // Checks `text` and stores it; false (and nothing stored) when it is invalid, with the reason
+  // as it follows the key's name ("must be true or false").
+  bool (*set)(std::string_view text, ConfigRecord* record, std::string* reason);
   // What the key accepts, for the pages and for error messages.
   std::string (*allowed)();
 };

@@ -42,7 +42,10 @@ struct Request {
 
 Edit SetEdit(const SettingKey* key, std::string value) {
   return [key, value](ConfigRecord* record, std::string* message) {
-    return key->set(value, record, message);
+    std::string reason;
+    if (key->set(value, record, &reason)) return true;
+    *message = std::string(key->name) + " " + reason + ", not \"" + value + "\"";
+    return false;
   };
 }
 

@@ -14,12 +14,11 @@ bool SaveSettings(const std::filesystem::path& directory, ConfigRecord* record,
   std::error_code error;
   std::filesystem::create_directories(directory / kLastGoodDirectoryName, error);
   if (error) {
-    *message = "cannot create " + (directory / kLastGoodDirectoryName).string() + ": " +
-               error.message();
+    *message =
+        "cannot create " + (directory / kLastGoodDirectoryName).string() + ": " + error.message();
     return false;
   }
-  const uint64_t version =
-      std::max(record->engine.config_version, record->app.config_version) + 1;
+  const uint64_t version = std::max(record->engine.config_version, record->app.config_version) + 1;
   record->engine.config_version = version;
   record->app.config_version = version;
   const std::string config_text = server::FormatConfigFile(record->engine);
