@@ -28,7 +28,7 @@ constexpr char kUsage[] =
     "usage: kavi-screenshot [options] --out FILE CANDIDATE...\n"
     "  CANDIDATE             \"text\" or \"text:comment\"\n"
     "  --theme ID            theme id (default native)\n"
-    "  --themes DIR          built-in themes directory (default: the source tree's data/themes)\n"
+    "  --themes DIR          built-in themes directory (default: the data directory's themes)\n"
     "  --user-themes DIR     user themes directory\n"
     "  --dark                dark colour variants\n"
     "  --vertical            stacked rows instead of side by side\n"
@@ -45,7 +45,7 @@ constexpr char kUsage[] =
 
 struct Options {
   std::string theme = "native";
-  std::filesystem::path themes_dir = std::filesystem::path(KAVI_SOURCE_DIR) / "data" / "themes";
+  std::filesystem::path themes_dir = std::filesystem::path(KAVI_DATA_DIR) / "themes";
   std::filesystem::path user_themes_dir;
   bool dark = false;
   bool vertical = false;
