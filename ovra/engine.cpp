@@ -18,7 +18,7 @@ namespace {
 
 // Learned words are written out after this many commits as well as on sync and shutdown, so a
 // crash of the server loses little.
-constexpr size_t kCommitsPerSave = 32;
+constexpr size_t kWordsPerSave = 32;
 // How far down the list a cloud word pair may lift a candidate from.
 constexpr size_t kBigramReach = 100;
 
@@ -95,8 +95,7 @@ void Engine::Finalize() {
   if (composer_ && !SaveUserData(&message)) LogEngineEvent(message);
   ClearComposition();
   composer_.reset();
-  has_commit_ = false;
-  commit_ = {};
+  commits_.Clear();
   last_committed_.clear();
   last_spelling_ = {};
 }
@@ -111,7 +110,7 @@ bool Engine::SyncUserData(std::string* message) {
 }
 
 bool Engine::SaveUserData(std::string* message) {
-  commits_since_save_ = 0;
+  words_since_save_ = 0;
   return composer_->SaveUserData(UserDb(paths_.user_data_dir, scheme_id_), message);
 }
 
@@ -197,7 +196,7 @@ bool Engine::HandleIdleKey(uint32_t key) {
     }
     if (mark.empty() && full_shape_) mark = FullWidth(key);
     if (mark.empty()) return false;
-    AppendCommit(mark, "", "");
+    commits_.Append(mark, "", "");
     last_committed_.clear();
     return true;
   }
@@ -398,7 +397,7 @@ bool Engine::SelectEntry(size_t index) {
     case EntryKind::kPrediction: {
       std::string word = predictions_[entry.index];
       std::string shown = Display(word);
-      AppendCommit(shown, shown == word ? "" : word, "");
+      commits_.Append(shown, shown == word ? "" : word, "");
       StartPrediction(word);
       return true;
     }
@@ -432,14 +431,14 @@ void Engine::CommitHighlightedThen(const std::string& suffix) {
   }
   predictions_.clear();
   RebuildMenu();
-  AppendCommit(suffix, "", "");
+  commits_.Append(suffix, "", "");
 }
 
 void Engine::CommitRawInput() {
   std::string input = composer_->Input();
   composer_->Clear();
   predictions_.clear();
-  if (!input.empty()) AppendCommit(input, "", input);
+  if (!input.empty()) commits_.Append(input, "", input);
   std::string letters;
   for (char c : input) {
     if (std::isalpha(static_cast<unsigned char>(c))) {
@@ -453,11 +452,11 @@ void Engine::CommitRawInput() {
 
 void Engine::FinishWord(const Selection& word) {
   std::string shown = Display(word.text);
-  AppendCommit(shown, shown == word.text ? "" : word.text, word.input_code);
+  commits_.Append(shown, shown == word.text ? "" : word.text, word.input_code);
   last_committed_ = word.text;
   last_spelling_ = {word.input_code, word.spelling};
   std::string message;
-  if (++commits_since_save_ >= kCommitsPerSave && !SaveUserData(&message)) {
+  if (++words_since_save_ >= kWordsPerSave && !SaveUserData(&message)) {
     LogEngineEvent(message);
   }
   StartPrediction(word.text);
@@ -471,28 +470,8 @@ void Engine::StartPrediction(const std::string& committed) {
   RebuildMenu();
 }
 
-void Engine::AppendCommit(const std::string& text, const std::string& alternative,
-                          const std::string& input_code) {
-  if (text.empty()) return;
-  // Text committed since the last TakeCommit leaves together; the alternative stays aligned
-  // with the text by falling back to the text itself for pieces that were not converted.
-  if (has_commit_ && (!commit_.alternative_text.empty() || !alternative.empty())) {
-    if (commit_.alternative_text.empty()) commit_.alternative_text = commit_.text;
-    commit_.alternative_text += alternative.empty() ? text : alternative;
-  } else if (!has_commit_) {
-    commit_.alternative_text = alternative;
-  }
-  commit_.text += text;
-  commit_.input_code += input_code;
-  has_commit_ = true;
-}
-
 bool Engine::TakeCommit(CommitRecord* commit) {
-  if (!has_commit_) return false;
-  *commit = std::move(commit_);
-  commit_ = {};
-  has_commit_ = false;
-  return true;
+  return commits_.Take(commit);
 }
 
 std::string Engine::Display(const std::string& text) {
@@ -556,10 +535,12 @@ std::string Engine::ExpandInput(const std::string& input) {
   return composer_->ExpandInput(input);
 }
 
-bool Engine::SelectCandidate(size_t index_on_page) {
+bool Engine::SelectCandidate(std::ptrdiff_t index_on_page) {
   FinishLoading();
-  if (!composer_ || index_on_page >= pager_.PageCount()) return false;
-  return SelectEntry(pager_.PageStart() + index_on_page);
+  // Off the page reaches other candidates: the expanded panel selects among the first 100.
+  const std::ptrdiff_t index = static_cast<std::ptrdiff_t>(pager_.PageStart()) + index_on_page;
+  if (!composer_ || index < 0 || static_cast<size_t>(index) >= menu_.size()) return false;
+  return SelectEntry(static_cast<size_t>(index));
 }
 
 bool Engine::HighlightCandidate(size_t index_on_page) {
@@ -625,8 +606,9 @@ void Engine::SetMeltEnglish(bool enable) {
 }
 
 void Engine::SetExtensionB(bool enable) {
-  FinishLoading();
   extension_b_ = enable;
+  // A scheme still loading takes the option when it is adopted.
+  if (loading_.valid()) return;
   if (!composer_) return;
   composer_->SetExtensionB(enable);
   if (Composing()) {
@@ -661,11 +643,14 @@ void Engine::SetActiveSchemes(const std::string& comma_separated_ids) {
 }
 
 bool Engine::SelectScheme(const std::string& id) {
-  FinishLoading();
   if (!active_schemes_.empty() &&
       std::find(active_schemes_.begin(), active_schemes_.end(), id) == active_schemes_.end()) {
     return false;
   }
+  // Choosing the scheme that is loading already must not wait for its dictionaries: start-up
+  // applies the configuration right after initialising.
+  if (id == scheme_id_ && loading_.valid()) return true;
+  FinishLoading();
   if (!composer_) {
     // Before Initialize the choice is only remembered.
     scheme_id_ = id;

@@ -3,6 +3,7 @@
 // in the library; the server serialises every call.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <future>
@@ -12,6 +13,7 @@
 
 #include "ovra/candidate_pager.h"
 #include "ovra/cloud_words.h"
+#include "ovra/commit_buffer.h"
 #include "ovra/composer.h"
 #include "ovra/model_store.h"
 #include "ovra/punctuation.h"
@@ -48,12 +50,6 @@ struct ContextSnapshot {
   std::vector<CandidateEntry> candidates;  // the current page
 };
 
-struct CommitRecord {
-  std::string text;
-  std::string alternative_text;  // the simplified original when the output was converted
-  std::string input_code;
-};
-
 class Engine {
  public:
   static constexpr const char* kDefaultScheme = "base_pinyin";
@@ -80,7 +76,8 @@ class Engine {
   // The raw input being composed, or null when nothing is.
   const std::string* Input();
   std::string ExpandInput(const std::string& input);
-  bool SelectCandidate(size_t index_on_page);
+  // index_on_page counts from the page start and may reach before or past the page.
+  bool SelectCandidate(std::ptrdiff_t index_on_page);
   bool HighlightCandidate(size_t index_on_page);
   bool ChangePage(bool backward);
   void ClearComposition();
@@ -120,8 +117,6 @@ class Engine {
   void CommitHighlightedThen(const std::string& suffix);
   void CommitRawInput();
   void FinishWord(const Selection& word);
-  void AppendCommit(const std::string& text, const std::string& alternative,
-                    const std::string& input_code);
   void StartPrediction(const std::string& committed);
   void RebuildMenu();
   void LiftBigramFollowers();
@@ -167,9 +162,8 @@ class Engine {
   std::vector<std::string> predictions_;
   std::string last_committed_;
   std::pair<std::string, std::string> last_spelling_;  // input code, spelling
-  bool has_commit_ = false;
-  CommitRecord commit_;
-  size_t commits_since_save_ = 0;
+  CommitBuffer commits_;
+  size_t words_since_save_ = 0;
 
   bool ascii_mode_ = false;
   bool traditional_ = false;

@@ -201,9 +201,8 @@ const char* kavi_expand_input(const char* input) {
 }
 
 bool kavi_select_candidate(int32_t index_on_page) {
-  if (index_on_page < 0) return false;
   return Guarded("kavi_select_candidate", false,
-                 [&] { return TheEngine().SelectCandidate(static_cast<size_t>(index_on_page)); });
+                 [&] { return TheEngine().SelectCandidate(index_on_page); });
 }
 
 bool kavi_highlight_candidate(int32_t index_on_page) {
