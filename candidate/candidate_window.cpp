@@ -236,12 +236,13 @@ void CandidateWindow::PreviewTheme(const std::string& theme_id, bool horizontal,
 
 void CandidateWindow::Run(std::string display_name) {
   std::string message;
-  popup_ = PopupWindow::Create(display_name, &message);
+  bool no_display = false;
+  popup_ = PopupWindow::Create(display_name, &no_display, &message);
   {
     std::lock_guard lock(start_mutex_);
     if (!popup_) {
       start_failed_ = true;
-      no_display_ = message == "cannot open the X display";
+      no_display_ = no_display;
       if (!no_display_) LogLine("[Kavi] 候選窗建立失敗\n");
     } else {
       window_id_ = popup_->WindowId();

@@ -119,11 +119,12 @@ struct PopupWindow::State {
 PopupWindow::PopupWindow(std::unique_ptr<State> state) : state_(std::move(state)) {}
 PopupWindow::~PopupWindow() = default;
 
-std::unique_ptr<PopupWindow> PopupWindow::Create(const std::string& display_name,
+std::unique_ptr<PopupWindow> PopupWindow::Create(const std::string& display_name, bool* no_display,
                                                  std::string* message) {
   InstallErrorHandler();
   auto state = std::make_unique<State>();
   state->display = XOpenDisplay(display_name.empty() ? nullptr : display_name.c_str());
+  *no_display = state->display == nullptr;
   if (!state->display) {
     if (message) *message = "cannot open the X display";
     return nullptr;

@@ -30,7 +30,9 @@ struct PopupEvent {
 class PopupWindow {
  public:
   // Connects to the display (empty name: the environment's) and makes the hidden window.
-  static std::unique_ptr<PopupWindow> Create(const std::string& display_name, std::string* message);
+  // *no_display tells a missing display apart from a window the display refused.
+  static std::unique_ptr<PopupWindow> Create(const std::string& display_name, bool* no_display,
+                                             std::string* message);
   ~PopupWindow();
   PopupWindow(const PopupWindow&) = delete;
   PopupWindow& operator=(const PopupWindow&) = delete;
