@@ -272,39 +272,58 @@ class JsonParser {
       ++pos_;
       if (pos_ == size_) return Fail("invalid number");
     }
-    const size_t digits_start = pos_;
+    // The digits of the integer and the fraction as one integer, while it stays exact.
+    uint64_t mantissa = 0;
+    int digits = 0;
+    auto take_digits = [&] {
+      const size_t first = pos_;
+      for (; pos_ < size_ && Is(kDigit, data_[pos_]); ++pos_) {
+        mantissa = mantissa * 10 + static_cast<uint64_t>(data_[pos_] - '0');
+        ++digits;
+      }
+      return pos_ - first;
+    };
     if (data_[pos_] == '0') {
       ++pos_;
+      ++digits;
       if (pos_ < size_ && Is(kDigit, data_[pos_])) return Fail("leading zero in number");
-    } else {
-      while (pos_ < size_ && Is(kDigit, data_[pos_])) ++pos_;
-      if (pos_ == digits_start) return Fail("invalid number");
+    } else if (take_digits() == 0) {
+      return Fail("invalid number");
     }
-    const size_t integer_digits = pos_ - digits_start;
-    bool integral = true;
+    int exponent = 0;
     if (pos_ < size_ && data_[pos_] == '.') {
-      integral = false;
       ++pos_;
-      const size_t fraction_start = pos_;
-      while (pos_ < size_ && Is(kDigit, data_[pos_])) ++pos_;
-      if (pos_ == fraction_start) return Fail("invalid fraction");
+      const size_t fraction_digits = take_digits();
+      if (fraction_digits == 0) return Fail("invalid fraction");
+      exponent -= static_cast<int>(std::min<size_t>(fraction_digits, 1000));
     }
+    bool exponent_small = true;
     if (pos_ < size_ && (data_[pos_] == 'e' || data_[pos_] == 'E')) {
-      integral = false;
       ++pos_;
-      if (pos_ < size_ && (data_[pos_] == '+' || data_[pos_] == '-')) ++pos_;
-      const size_t exponent_start = pos_;
-      while (pos_ < size_ && Is(kDigit, data_[pos_])) ++pos_;
-      if (pos_ == exponent_start) return Fail("invalid exponent");
-    }
-    double number;
-    // Up to 15 digits an integer is exact in a double, so no rounding question arises.
-    if (integral && integer_digits <= 15) {
-      uint64_t magnitude = 0;
-      for (size_t i = digits_start; i < pos_; ++i) {
-        magnitude = magnitude * 10 + static_cast<uint64_t>(data_[i] - '0');
+      bool exponent_negative = false;
+      if (pos_ < size_ && (data_[pos_] == '+' || data_[pos_] == '-')) {
+        exponent_negative = data_[pos_] == '-';
+        ++pos_;
       }
-      number = static_cast<double>(magnitude);
+      const size_t exponent_start = pos_;
+      int written = 0;
+      for (; pos_ < size_ && Is(kDigit, data_[pos_]); ++pos_) {
+        if (written < 10000) written = written * 10 + (data_[pos_] - '0');
+      }
+      if (pos_ == exponent_start) return Fail("invalid exponent");
+      exponent_small = written < 10000;
+      exponent += exponent_negative ? -written : written;
+    }
+    // A mantissa below 2^53 and a power of ten up to 10^22 are both exact doubles, so one
+    // multiplication or division rounds correctly; everything else goes to the full conversion.
+    static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    double number;
+    if (digits <= 19 && mantissa <= (uint64_t{1} << 53) && exponent_small && exponent >= -22 &&
+        exponent <= 22) {
+      number = static_cast<double>(mantissa);
+      number = exponent < 0 ? number / kExactPowers[-exponent] : number * kExactPowers[exponent];
       if (negative) number = -number;
     } else {
       const char* end = data_ + pos_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -122,6 +123,28 @@ TEST(JsonParse, ReadsNumbersExactly) {
   EXPECT_EQ(Parse("0.1").number, 0.1);
   EXPECT_EQ(Parse("-2.5E-3").number, -0.0025);
   EXPECT_EQ(Parse("1e308").number, 1e308);
+}
+
+TEST(JsonParse, AgreesWithTheFullConversionOnRandomDecimals) {
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 200000; ++i) {
+    // Mantissas around 2^53 and exponents around 10^22 sit on both sides of the fast path.
+    const uint64_t mantissa = random() % (i % 3 == 0 ? 20000000000000000ULL : 100000000ULL);
+    const int point = static_cast<int>(random() % 20);
+    std::string text = std::to_string(mantissa);
+    if (point > 0 && static_cast<size_t>(point) < text.size())
+      text.insert(text.size() - point, ".");
+    if (i % 4 == 0) text += "e" + std::to_string(static_cast<int>(random() % 60) - 30);
+    if (i % 5 == 0) text = "-" + text;
+    double expected = 0;
+    std::from_chars(text.data(), text.data() + text.size(), expected);
+    ASSERT_EQ(Parse(text).number, expected) << text;
+  }
+  EXPECT_EQ(Parse("9007199254740993").number, 9007199254740992.0);
+  EXPECT_EQ(Parse("0.1e1").number, 1.0);
+  EXPECT_EQ(Parse("1e22").number, 1e22);
+  EXPECT_EQ(Parse("1e23").number, 1e23);
+  EXPECT_EQ(Parse("123456789012345678901234567890e-30").number, 0.12345678901234568);
 }
 
 TEST(JsonParse, KeepsObjectsInByteOrderAndRejectsDuplicatesInLargeObjects) {
