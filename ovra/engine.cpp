@@ -2,15 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <system_error>
-
-#include <libime/core/languagemodel.h>
 
 #include "ovra/composer.h"
 #include "ovra/keys.h"
 #include "ovra/log.h"
-#include "ovra/pinyin_composer.h"
-#include "ovra/table_composer.h"
 #include "ovra/user_db.h"
 
 namespace kavi::win {
@@ -26,10 +21,6 @@ bool IsModifierKey(uint32_t key) {
   return key >= 0xFFE1 && key <= 0xFFEE;
 }
 
-std::vector<std::filesystem::path> DataDirs(const EnginePaths& paths) {
-  return {paths.shared_data_dir, KAVI_LIBIME_DATA_DIR, KAVI_LIBIME_MODEL_DIR};
-}
-
 }  // namespace
 
 Engine::Engine() = default;
@@ -42,48 +33,32 @@ void Engine::Setup(EnginePaths paths) {
 void Engine::Initialize() {
   FinishLoading();
   if (composer_) return;
-  catalog_.Load({paths_.shared_data_dir / kSharedSchemeDir, paths_.user_data_dir / kSchemePackDir},
-                DataDirs(paths_));
-  SchemeDefinition scheme;
-  std::shared_ptr<const libime::StaticLanguageModelFile> model;
-  std::string message;
-  bool prepared = PrepareScheme(scheme_id_, &scheme, &model, &message);
-  if (!prepared && scheme_id_ != kDefaultScheme) {
-    LogEngineEvent(message);
-    scheme_id_ = kDefaultScheme;
-    prepared = PrepareScheme(scheme_id_, &scheme, &model, &message);
-  }
-  if (!prepared) {
-    LogEngineEvent(message);
-    return;
-  }
+  loader_.LoadCatalog(paths_.shared_data_dir, paths_.user_data_dir);
   // The dictionaries load while the server goes on starting; the first call that needs them
   // waits for them.
-  auto build = [scheme, model, extension_b = extension_b_, dir = paths_.user_data_dir] {
-    return BuildComposer(scheme, model, extension_b, dir);
-  };
-  try {
-    loading_ = std::async(std::launch::async, build);
-  } catch (const std::system_error&) {
-    Adopt(build());
+  std::string message;
+  bool started = loader_.Start(scheme_id_, extension_b_, &message);
+  if (!started && scheme_id_ != kDefaultScheme) {
+    LogEngineEvent(message);
+    scheme_id_ = kDefaultScheme;
+    started = loader_.Start(scheme_id_, extension_b_, &message);
   }
+  if (!started) LogEngineEvent(message);
 }
 
 void Engine::FinishLoading() {
-  if (loading_.valid()) Adopt(loading_.get());
+  if (loader_.loading()) Adopt(loader_.Wait());
 }
 
 void Engine::Adopt(LoadedScheme loaded) {
   if (!loaded.message.empty()) LogEngineEvent(loaded.message);
+  if (!loaded.composer && scheme_id_ != kDefaultScheme) {
+    scheme_id_ = kDefaultScheme;
+    loaded = loader_.LoadNow(scheme_id_, extension_b_);
+    if (!loaded.message.empty()) LogEngineEvent(loaded.message);
+  }
   composer_ = std::move(loaded.composer);
   scheme_kind_ = loaded.kind;
-  if (!composer_ && scheme_id_ != kDefaultScheme) {
-    scheme_id_ = kDefaultScheme;
-    LoadedScheme fallback = LoadScheme(scheme_id_);
-    if (!fallback.message.empty()) LogEngineEvent(fallback.message);
-    composer_ = std::move(fallback.composer);
-    scheme_kind_ = fallback.kind;
-  }
   // The option may have changed while the scheme was loading.
   if (composer_) composer_->SetExtensionB(extension_b_);
   ClearComposition();
@@ -112,47 +87,6 @@ bool Engine::SyncUserData(std::string* message) {
 bool Engine::SaveUserData(std::string* message) {
   words_since_save_ = 0;
   return composer_->SaveUserData(UserDb(paths_.user_data_dir, scheme_id_), message);
-}
-
-bool Engine::PrepareScheme(const std::string& id, SchemeDefinition* scheme,
-                           std::shared_ptr<const libime::StaticLanguageModelFile>* model,
-                           std::string* message) {
-  const SchemeDefinition* found = catalog_.Find(id);
-  if (!found) {
-    *message = "no scheme \"" + id + "\"";
-    return false;
-  }
-  *model = models_.Get(found->language_model, message);
-  if (!*model) return false;
-  *scheme = *found;
-  return true;
-}
-
-Engine::LoadedScheme Engine::BuildComposer(
-    const SchemeDefinition& scheme, std::shared_ptr<const libime::StaticLanguageModelFile> model,
-    bool extension_b, const std::filesystem::path& user_data_dir) {
-  LoadedScheme loaded;
-  loaded.kind = scheme.kind;
-  if (scheme.kind == SchemeKind::kPinyin) {
-    loaded.composer = PinyinComposer::Create(scheme, std::move(model), &loaded.message);
-  } else {
-    loaded.composer = TableComposer::Create(scheme, std::move(model), &loaded.message);
-  }
-  if (!loaded.composer) return loaded;
-  loaded.composer->SetExtensionB(extension_b);
-  std::string message;
-  if (!loaded.composer->LoadUserData(UserDb(user_data_dir, scheme.id), &message)) {
-    loaded.message = "user data of " + scheme.id + ": " + message;
-  }
-  return loaded;
-}
-
-Engine::LoadedScheme Engine::LoadScheme(const std::string& id) {
-  SchemeDefinition scheme;
-  std::shared_ptr<const libime::StaticLanguageModelFile> model;
-  LoadedScheme loaded;
-  if (!PrepareScheme(id, &scheme, &model, &loaded.message)) return loaded;
-  return BuildComposer(scheme, std::move(model), extension_b_, paths_.user_data_dir);
 }
 
 bool Engine::Composing() const {
@@ -608,7 +542,7 @@ void Engine::SetMeltEnglish(bool enable) {
 void Engine::SetExtensionB(bool enable) {
   extension_b_ = enable;
   // A scheme still loading takes the option when it is adopted.
-  if (loading_.valid()) return;
+  if (loader_.loading()) return;
   if (!composer_) return;
   composer_->SetExtensionB(enable);
   if (Composing()) {
@@ -649,7 +583,7 @@ bool Engine::SelectScheme(const std::string& id) {
   }
   // Choosing the scheme that is loading already must not wait for its dictionaries: start-up
   // applies the configuration right after initialising.
-  if (id == scheme_id_ && loading_.valid()) return true;
+  if (id == scheme_id_ && loader_.loading()) return true;
   FinishLoading();
   if (!composer_) {
     // Before Initialize the choice is only remembered.
@@ -657,7 +591,7 @@ bool Engine::SelectScheme(const std::string& id) {
     return true;
   }
   if (id == scheme_id_) return true;
-  LoadedScheme next = LoadScheme(id);
+  LoadedScheme next = loader_.LoadNow(id, extension_b_);
   if (!next.composer) {
     LogEngineEvent(next.message);
     return false;

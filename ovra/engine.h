@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,14 +14,10 @@
 #include "ovra/cloud_words.h"
 #include "ovra/commit_buffer.h"
 #include "ovra/composer.h"
-#include "ovra/model_store.h"
 #include "ovra/punctuation.h"
 #include "ovra/scheme.h"
+#include "ovra/scheme_loader.h"
 #include "ovra/script_converter.h"
-
-namespace libime {
-class StaticLanguageModelFile;
-}
 
 namespace kavi::win {
 
@@ -125,35 +120,18 @@ class Engine {
   std::string Display(const std::string& text);
   CandidateEntry EntryAt(size_t index);
   void SetAsciiMode(bool on);
-  struct LoadedScheme {
-    std::unique_ptr<Composer> composer;
-    SchemeKind kind = SchemeKind::kPinyin;
-    std::string message;  // why there is no composer, or what went wrong with the user data
-  };
-
-  // Finds the scheme and maps its language model. Reading the dictionaries and the user data is
-  // BuildComposer's job, which touches nothing of the engine and may run on another thread.
-  bool PrepareScheme(const std::string& id, SchemeDefinition* scheme,
-                     std::shared_ptr<const libime::StaticLanguageModelFile>* model,
-                     std::string* message);
-  static LoadedScheme BuildComposer(const SchemeDefinition& scheme,
-                                    std::shared_ptr<const libime::StaticLanguageModelFile> model,
-                                    bool extension_b, const std::filesystem::path& user_data_dir);
-  LoadedScheme LoadScheme(const std::string& id);
   // Waits for the scheme that Initialize started loading and takes it into use.
   void FinishLoading();
   void Adopt(LoadedScheme loaded);
   bool SaveUserData(std::string* message);
 
   EnginePaths paths_;
-  SchemeCatalog catalog_;
-  ModelStore models_;
+  SchemeLoader loader_;
   ScriptConverter converter_;
   CloudWords cloud_;
   Punctuation punctuation_;
   CandidatePager pager_;
   std::unique_ptr<Composer> composer_;
-  std::future<LoadedScheme> loading_;
   std::string scheme_id_ = kDefaultScheme;
   SchemeKind scheme_kind_ = SchemeKind::kPinyin;
   std::vector<std::string> active_schemes_;
