@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "config/atomic_file.h"
-#include "config/config_log.h"
 #include "config/json.h"
 #include "config/language_tables.h"
+#include "platform/log.h"
 
 namespace kavi::win::server {
 
@@ -463,7 +463,7 @@ bool LoadConfig(const std::filesystem::path& directory, ConfigRecord* out, std::
                             &ignored)) {
       *out = std::move(restored);
       message->clear();
-      LogConfigEvent(kRestoredLog);
+      LogLine(kRestoredLog);
       return true;
     }
   }

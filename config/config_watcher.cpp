@@ -1,7 +1,7 @@
 #include "config/config_watcher.h"
 
 #include "config/config_files.h"
-#include "config/config_log.h"
+#include "platform/log.h"
 
 namespace kavi::win {
 
@@ -15,7 +15,7 @@ ConfigWatcher::ConfigWatcher(std::filesystem::path directory, std::function<void
     : reload_(std::move(reload)), settle_(settle) {
   std::string message;
   if (!watcher_.Open(directory, {kConfigFileName, kAppOptionsFileName}, &message)) {
-    server::LogConfigEvent(kWatchFailedLog);
+    LogLine(kWatchFailedLog);
     return;
   }
   thread_ = std::thread([this] { Run(); });
@@ -35,7 +35,7 @@ void ConfigWatcher::Run() {
   while (!stop_.load()) {
     const DirectoryWatcher::WaitResult result = watcher_.Wait(settle_);
     if (result == DirectoryWatcher::WaitResult::kFailed) {
-      server::LogConfigEvent(kWaitFailedLog);
+      LogLine(kWaitFailedLog);
       return;
     }
     if (result == DirectoryWatcher::WaitResult::kChanged && !stop_.load() && reload_) reload_();
