@@ -299,6 +299,16 @@ TEST_F(EngineTest, HighlightAndPaging) {
   EXPECT_EQ(Take().text, nine.texts[8]);
 }
 
+TEST_F(EngineTest, SelectingOffThePageReachesTheWholeList) {
+  Type("shi");
+  std::vector<std::string> all = AllTexts();
+  ASSERT_TRUE(kavi_change_page(false));
+  EXPECT_FALSE(kavi_select_candidate(-6)) << "before the first candidate";
+  EXPECT_FALSE(kavi_select_candidate(Context().menu_count));
+  EXPECT_TRUE(kavi_select_candidate(-3)) << "the expanded panel picks by list position";
+  EXPECT_EQ(Take().text, all[2]);
+}
+
 TEST_F(EngineTest, LinearLayoutUsesLeftAndRightForTheHighlight) {
   kavi_set_linear(true);
   Type("shi");
