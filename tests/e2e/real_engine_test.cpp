@@ -113,6 +113,28 @@ TEST(RealEngine, SettingsWrittenByTheSettingsApplicationReachTheRunningServer) {
   EXPECT_EQ(Field(state.candidates[0].text), "你們");
 }
 
+TEST(RealEngine, PagingOpensThePanelWhoseEntriesCommitFromAnyPage) {
+  ServerHome home;
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  PipeResponse first = Type(client, "shi");
+  ASSERT_EQ(first.candidate_count, 10u);
+  const std::string top = Field(first.candidates[0].text);
+  auto next = client.SendKey(keys::kPageDown, 0, 1);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->page_number, 1u);
+  // The panel is open at the highlighted entry of page 2; Up goes one panel line back, to the
+  // first entry of page 1, which is before the engine's current page.
+  ASSERT_TRUE(client.SendKey(keys::kUp, 0, 1));
+  auto chosen = client.SendKey(keys::kSpace, 0, 1);
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(chosen->has_commit, 1);
+  EXPECT_EQ(Field(chosen->commit_text), top);
+  EXPECT_EQ(chosen->commit_pending, 1);
+  EXPECT_EQ(client.Send(RequestKind::AckCommit, 1)->kind, kOk);
+}
+
 uint32_t WaitForMaintenance(KaviClient& client) {
   for (int i = 0; i < 1000; ++i) {
     auto status = client.Send(RequestKind::MaintenanceStatus, 1);
