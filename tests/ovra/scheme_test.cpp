@@ -31,6 +31,26 @@ TEST_F(EngineTest, PackSchemesAreFoundInTheBuildDirectory) {
   EXPECT_FALSE(kavi_select_schema("misnamed"));
 }
 
+TEST_F(EngineTest, APackSchemeReplacesTheShippedOneOfItsId) {
+  std::filesystem::create_directories(user_dir_ / "build");
+  // Same id as a shipped scheme, another conversion: cangjie codes under the wubi86 name.
+  std::ofstream(user_dir_ / "build" / "wubi86.schema.yaml")
+      << "schema: {id: wubi86, name: Pack, engine: table}\n"
+         "dictionaries: [cj.main.dict]\nlanguage_model: zh_CN.lm\n"
+         "table: {order: \"no\", auto_select: false}\n";
+  std::ofstream(user_dir_ / "build" / "odd_layout.schema.yaml")
+      << "schema: {id: odd_layout, engine: pinyin}\ndictionaries: [sc.dict]\n"
+         "language_model: zh_CN.lm\npinyin: {shuangpin: dvorak}\n";
+  Restart();
+  ASSERT_TRUE(kavi_select_schema("wubi86"));
+  Type("onf");
+  Page page = Context();
+  ASSERT_FALSE(page.texts.empty());
+  EXPECT_EQ(page.texts[0], "你");
+  EXPECT_FALSE(kavi_select_schema("odd_layout")) << "an unknown layout cannot load";
+  EXPECT_STREQ(kavi_get_input(), "onf") << "and the current scheme stays";
+}
+
 TEST_F(EngineTest, EachSchemeKeepsItsOwnUserData) {
   Type("nihao");
   Key(' ');
