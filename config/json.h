@@ -31,7 +31,7 @@ using JsonArray = JsonVector<JsonValue>;
 
 // The members of an object, sorted by key in ascending byte order (a prefix sorts first).
 // A sorted vector rather than a node map: documents are built once and read, and most objects
-// are small.
+// are small. Keys must not be changed through the iterators.
 class JsonObject {
  public:
   using value_type = std::pair<std::string, JsonValue>;

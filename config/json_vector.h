@@ -67,22 +67,24 @@ class JsonVector {
 
   void reserve(size_t capacity) {
     if (capacity <= this->capacity()) return;
-    T* fresh = Allocate(capacity);
     const size_t count = size();
-    for (size_t i = 0; i < count; ++i) {
-      ::new (fresh + i) T(std::move(data_[i]));
-      data_[i].~T();
-    }
-    Deallocate();
-    data_ = fresh;
+    MoveInto(Allocate(capacity), count);
     header()->size = count;
   }
 
   template <typename... Args>
   T& emplace_back(Args&&... args) {
-    if (size() == capacity()) reserve(capacity() == 0 ? 4 : capacity() * 2);
-    T* slot = ::new (data_ + size()) T(std::forward<Args>(args)...);
-    ++header()->size;
+    const size_t count = size();
+    if (count < capacity()) {
+      T* slot = ::new (data_ + count) T(std::forward<Args>(args)...);
+      ++header()->size;
+      return *slot;
+    }
+    // The new element is built before the old ones move, so it may be a copy of one of them.
+    T* fresh = Allocate(count == 0 ? 4 : count * 2);
+    T* slot = ::new (fresh + count) T(std::forward<Args>(args)...);
+    MoveInto(fresh, count);
+    header()->size = count + 1;
     return *slot;
   }
   void push_back(const T& value) { emplace_back(value); }
@@ -135,6 +137,15 @@ class JsonVector {
     auto* header = ::new (block) Header{0, capacity};
     (void)header;
     return reinterpret_cast<T*>(block + kHeaderBytes);
+  }
+  // Moves the `count` elements into `fresh` and makes it the storage.
+  void MoveInto(T* fresh, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      ::new (fresh + i) T(std::move(data_[i]));
+      data_[i].~T();
+    }
+    Deallocate();
+    data_ = fresh;
   }
   void Deallocate() {
     if (data_ != nullptr) ::operator delete(reinterpret_cast<char*>(data_) - kHeaderBytes);

@@ -247,6 +247,11 @@ TEST(JsonBuilders, NonFiniteNumbersBecomeNullAndMovesEmptyTheSource) {
   JsonValue copy = moved;
   copy.object.Erase("m");
   EXPECT_EQ(moved.object.size(), 3u);
+
+  JsonValue list = MakeJsonArray({MakeJsonString(std::string(40, 'x'))});
+  for (int i = 0; i < 6; ++i) list.array.push_back(list.array.back());
+  EXPECT_EQ(list.array.size(), 7u);
+  EXPECT_EQ(list.array[6].string, std::string(40, 'x'));
 }
 
 TEST(JsonLookup, TreatsWrongKindsAndInexactNumbersAsAbsent) {
