@@ -24,7 +24,6 @@ namespace kavi::win {
 struct EnginePaths {
   std::filesystem::path shared_data_dir;
   std::filesystem::path user_data_dir;
-  std::filesystem::path log_dir;
 };
 
 struct CandidateEntry {

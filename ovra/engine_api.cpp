@@ -97,9 +97,9 @@ extern "C" {
 
 void kavi_setup(const KaviTraits* traits) {
   if (!traits) return;
+  // The log directory goes unused: engine events are lines on stderr like every Kavi event.
   GuardedVoid("kavi_setup", [&] {
-    TheEngine().Setup({OrEmpty(traits->shared_data_dir), OrEmpty(traits->user_data_dir),
-                       OrEmpty(traits->log_dir)});
+    TheEngine().Setup({OrEmpty(traits->shared_data_dir), OrEmpty(traits->user_data_dir)});
   });
 }
 
