@@ -1,5 +1,6 @@
 #include "client/kavi_client.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -23,14 +24,14 @@ void CountHandshakeFailure() {
   }
 }
 
-int TimeoutFor(uint16_t kind) {
+int TimeoutFor(uint16_t kind, int ordinary_ms) {
   switch (static_cast<RequestKind>(kind)) {
     case RequestKind::CompanionRequest0:
     case RequestKind::CompanionRequest1:
     case RequestKind::CompanionRequest3:
-      return kCompanionTimeoutMs;
+      return std::max(kCompanionTimeoutMs, ordinary_ms);
     default:
-      return kTransactionTimeoutMs;
+      return ordinary_ms;
   }
 }
 
@@ -131,7 +132,8 @@ bool KaviClient::Handshake(std::string* message) {
     return false;
   }
   PipeResponse reply;
-  ssize_t n = ReceivePacketWithin(fd_.get(), &reply, sizeof reply, kTransactionTimeoutMs);
+  ssize_t n =
+      ReceivePacketWithin(fd_.get(), &reply, sizeof reply, options_.transaction_timeout_ms);
   if (n != static_cast<ssize_t>(kResponseSize) || reply.magic != kPipeMagic ||
       reply.version != kProtocolVersion || reply.sequence != request.sequence ||
       reply.context_id != request.context_id ||
@@ -156,7 +158,8 @@ std::optional<PipeResponse> KaviClient::Transact(PipeRequest request) {
   PipeResponse reply;
   ssize_t n = -1;
   if (SendPacket(fd_.get(), &request, sizeof request))
-    n = ReceivePacketWithin(fd_.get(), &reply, sizeof reply, TimeoutFor(request.kind));
+    n = ReceivePacketWithin(fd_.get(), &reply, sizeof reply,
+                            TimeoutFor(request.kind, options_.transaction_timeout_ms));
   if (n != static_cast<ssize_t>(kResponseSize)) {
     LogLine("[Kavi] TIP IPC 請求失敗，關閉連接\n");
     Disconnect();

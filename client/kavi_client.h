@@ -28,6 +28,9 @@ struct ClientOptions {
   std::filesystem::path server_program;  // empty: KaviServer next to this program
   bool start_server = true;
   std::string server_arguments;          // extra arguments for a started server
+  // The time-out of an ordinary transaction. Applications keep the default; tests on a loaded
+  // machine may allow more.
+  int transaction_timeout_ms = kTransactionTimeoutMs;
 };
 
 // The architecture code of this process.

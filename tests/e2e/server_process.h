@@ -116,6 +116,8 @@ class ServerHome {
     ClientOptions o;
     o.socket_path = socket();
     o.start_server = false;
+    // Generous: the suite runs on a loaded machine; the protocol does not depend on it.
+    o.transaction_timeout_ms = 5000;
     return o;
   }
 

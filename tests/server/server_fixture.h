@@ -117,6 +117,8 @@ class ServerTest : public ::testing::Test {
     ClientOptions options;
     options.socket_path = socket_;
     options.start_server = false;
+    // Generous: the suite runs on a loaded machine; the protocol does not depend on it.
+    options.transaction_timeout_ms = 5000;
     return options;
   }
 
