@@ -132,15 +132,18 @@ void PangoTextFormats::DrawText(cairo_t* cr, TextRole role, std::string_view utf
                                 const LayoutRect& box, const StyleColor& color) {
   if (utf8.empty() || box.Width() <= 0) return;
   PangoLayout* layout = Shaped(role, utf8);
-  if (role != TextRole::Label && MeasureWidth(role, utf8) > box.Width()) {
+  const bool fits = MeasureWidth(role, utf8) <= box.Width();
+  if (!fits && role != TextRole::Label) {
     layout = fitting_[Index(role)];
     pango_layout_set_width(layout, static_cast<int>(box.Width() * PANGO_SCALE));
     pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
   }
   cairo_save(cr);
-  // Only the box's sides bound the text; a line may reach below the row as it does elsewhere.
-  cairo_rectangle(cr, box.left, box.top - 64, box.Width(), std::max(box.Height(), 0.0) + 128);
-  cairo_clip(cr);
+  if (!fits && role == TextRole::Label) {
+    // Only the box's sides bound the text; a line may reach below the row as it does elsewhere.
+    cairo_rectangle(cr, box.left, box.top - 64, box.Width(), std::max(box.Height(), 0.0) + 128);
+    cairo_clip(cr);
+  }
   cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
   cairo_move_to(cr, box.left, box.top);
   pango_cairo_show_layout(cr, layout);
