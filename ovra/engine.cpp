@@ -317,7 +317,6 @@ void Engine::LiftBigramFollowers() {
 }
 
 void Engine::RefreshCandidates() {
-  FinishLoading();
   if (Composing()) RebuildMenu();
 }
 
@@ -454,8 +453,7 @@ std::vector<CandidateEntry> Engine::AllCandidates(size_t max_count) {
   return entries;
 }
 
-const std::string* Engine::Input() {
-  FinishLoading();
+const std::string* Engine::Input() const {
   return Composing() ? &composer_->Input() : nullptr;
 }
 
@@ -478,17 +476,14 @@ bool Engine::SelectCandidate(std::ptrdiff_t index_on_page) {
 }
 
 bool Engine::HighlightCandidate(size_t index_on_page) {
-  FinishLoading();
   return pager_.Highlight(index_on_page);
 }
 
 bool Engine::ChangePage(bool backward) {
-  FinishLoading();
   return pager_.ChangePage(backward);
 }
 
 void Engine::ClearComposition() {
-  FinishLoading();
   if (composer_) composer_->Clear();
   predictions_.clear();
   menu_.clear();
@@ -503,7 +498,6 @@ bool Engine::GetOption(const std::string& name) const {
 }
 
 void Engine::SetOption(const std::string& name, bool value) {
-  FinishLoading();
   if (name == kAsciiModeOption) {
     SetAsciiMode(value);
   } else if (name == kFullShapeOption) {

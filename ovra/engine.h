@@ -68,7 +68,7 @@ class Engine {
   bool GetContext(ContextSnapshot* context);
   std::vector<CandidateEntry> AllCandidates(size_t max_count);
   // The raw input being composed, or null when nothing is.
-  const std::string* Input();
+  const std::string* Input() const;
   std::string ExpandInput(const std::string& input);
   // index_on_page counts from the page start and may reach before or past the page.
   bool SelectCandidate(std::ptrdiff_t index_on_page);
@@ -119,7 +119,9 @@ class Engine {
   std::string Display(const std::string& text);
   CandidateEntry EntryAt(size_t index);
   void SetAsciiMode(bool on);
-  // Waits for the scheme that Initialize started loading and takes it into use.
+  // Waits for the scheme that Initialize started loading and takes it into use. Only calls that
+  // need the dictionaries wait; settings and clearing do not, since start-up applies the
+  // configuration right after initialising and nothing can be composing before the scheme is in.
   void FinishLoading();
   void Adopt(LoadedScheme loaded);
   bool SaveUserData(std::string* message);
