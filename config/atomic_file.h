@@ -27,6 +27,7 @@ namespace server {
 
 // Writes `bytes` to target + ".tmp", flushes it to disk, renames it over the target and flushes
 // the directory. On failure the temporary file is removed and the target keeps its content.
+// While another process or thread is writing the same target, fails at once ("無法建立暫存配置").
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                          std::string* message);
 

@@ -1,5 +1,9 @@
 #include "config/config_files.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -327,6 +331,24 @@ TEST_F(ConfigDirTest, AtomicWriteKeepsTheOldFileOnEveryFailure) {
 
   EXPECT_FALSE(WriteFileAtomically(File("missing-dir/x.json"), "x", &message));
   EXPECT_EQ(message, "無法建立暫存配置");
+}
+
+TEST_F(ConfigDirTest, AtomicWriteStepsBackWhileAnotherWriterHoldsTheTemporaryFile) {
+  const std::filesystem::path target = File("config.json");
+  ASSERT_TRUE(WriteFileAtomically(target, "old", nullptr));
+  const int other = ::open(File("config.json.tmp").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::write(other, "half", 4), 4);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  std::string message;
+  EXPECT_FALSE(WriteFileAtomically(target, "new", &message));
+  EXPECT_EQ(message, "無法建立暫存配置");
+  EXPECT_EQ(ReadFile(target), "old");
+  // The other writer's file is its own to finish or remove.
+  EXPECT_EQ(ReadFile(File("config.json.tmp")), "half");
+  ::close(other);
+  ASSERT_TRUE(WriteFileAtomically(target, "new", &message));
+  EXPECT_EQ(ReadFile(target), "new");
 }
 
 }  // namespace
