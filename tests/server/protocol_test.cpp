@@ -257,5 +257,41 @@ TEST_F(Protocol, ClientBacksOffAfterFailuresAndCountsHandshakes) {
   EXPECT_EQ(HandshakeFailuresInProcess(), 0);
 }
 
+TEST_F(Protocol, ATransactionThatTimesOutClosesTheConnectionAndForgetsTheNonce) {
+  // A server that shakes hands and then never answers.
+  UniqueFd listener;
+  std::string message;
+  ASSERT_EQ(ListenSeqpacket(socket_, &listener, &message), BindResult::Bound);
+  std::atomic<bool> done{false};
+  std::thread silent([&] {
+    // The client probes for a listener first: skip connections that close without a word.
+    UniqueFd peer;
+    PipeRequest hello;
+    do {
+      peer = AcceptConnection(listener.get());
+    } while (peer.valid() && ReceivePacket(peer.get(), &hello, sizeof hello) != kRequestSize);
+    PipeResponse ok = MakeSimpleReply(hello, ReplyKind::Ok, true);
+    ok.session_nonce = 0xABCDEF;
+    SendPacket(peer.get(), &ok, sizeof ok);
+    PipeRequest ignored;
+    ReceivePacket(peer.get(), &ignored, sizeof ignored);
+    while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  ClientOptions options;
+  options.socket_path = socket_;
+  options.start_server = false;
+  KaviClient client(options);  // the default 250 ms
+  ASSERT_TRUE(client.Connect());
+  EXPECT_EQ(client.nonce(), 0xABCDEFu);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(client.Send(RequestKind::QueryServerPid));
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(240));
+  EXPECT_FALSE(client.connected());
+  EXPECT_EQ(client.nonce(), 0u);
+  done = true;
+  silent.join();
+}
+
 }  // namespace
 }  // namespace kavi::win::testing
