@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/config_files.h"
@@ -79,6 +80,30 @@ TEST_F(SettingsAppTest, SetsAndGetsEveryKindOfKey) {
   EXPECT_NE(run.out.find("\ncandidate_bg_image_path=/home/u/圖片/bg \"1\".png\n"),
             std::string::npos);
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 34);
+}
+
+TEST_F(SettingsAppTest, ConcurrentChangesAllLand) {
+  // Each flips a different key away from its default; a lost update shows as a default.
+  const std::vector<std::string> changes = {"horizontal=false",  "ext_cjk=true",
+                                            "prediction=true",   "full_width=true",
+                                            "voice_polish=true", "voice_bilingual=true"};
+  std::vector<int> exit_codes(changes.size(), -1);
+  std::vector<std::thread> runs;
+  for (size_t i = 0; i < changes.size(); ++i) {
+    runs.emplace_back([&, i] {
+      exit_codes[i] = RunSettings(dir_.path(), {"--set", changes[i]}).exit_code;
+    });
+  }
+  for (std::thread& run : runs) run.join();
+  for (int code : exit_codes) EXPECT_EQ(code, 0);
+  const ConfigRecord record = Load(dir_.path());
+  EXPECT_EQ(record.engine.config_version, changes.size());
+  EXPECT_FALSE(record.engine.horizontal);
+  EXPECT_TRUE(record.engine.ext_cjk);
+  EXPECT_TRUE(record.engine.prediction);
+  EXPECT_TRUE(record.engine.full_width);
+  EXPECT_TRUE(record.app.voice_polish);
+  EXPECT_TRUE(record.app.voice_bilingual);
 }
 
 TEST_F(SettingsAppTest, RefusesBadRequestsAndChangesNothing) {

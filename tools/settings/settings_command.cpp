@@ -6,6 +6,7 @@
 #include "config/config_files.h"
 #include "config/language_tables.h"
 #include "tools/settings/setting_keys.h"
+#include "tools/settings/settings_lock.h"
 #include "tools/settings/settings_writer.h"
 
 namespace kavi::win {
@@ -228,6 +229,13 @@ int RunSettingsCommand(const std::vector<std::string>& args,
     return kSettingsNeedsServerWindow;
   }
 
+  // A change reads, edits and writes under the lock; reading alone needs no lock and creates
+  // nothing.
+  SettingsLock lock;
+  if (!request.edits.empty() && !lock.Acquire(request.directory, &message)) {
+    err << "KaviSettings: " << message << "\n";
+    return kSettingsFileError;
+  }
   ConfigRecord record;
   if (!server::LoadConfig(request.directory, &record, &message)) {
     err << "KaviSettings: cannot read the configuration in " << request.directory.string() << ": "
