@@ -31,41 +31,23 @@ void Engine::Setup(EnginePaths paths) {
 }
 
 void Engine::Initialize() {
-  FinishLoading();
   if (composer_) return;
   loader_.LoadCatalog(paths_.shared_data_dir, paths_.user_data_dir);
-  // The dictionaries load while the server goes on starting; the first call that needs them
-  // waits for them.
-  std::string message;
-  bool started = loader_.Start(scheme_id_, extension_b_, &message);
-  if (!started && scheme_id_ != kDefaultScheme) {
-    LogEngineEvent(message);
-    scheme_id_ = kDefaultScheme;
-    started = loader_.Start(scheme_id_, extension_b_, &message);
-  }
-  if (!started) LogEngineEvent(message);
-}
-
-void Engine::FinishLoading() {
-  if (loader_.loading()) Adopt(loader_.Wait());
-}
-
-void Engine::Adopt(LoadedScheme loaded) {
+  // The dictionaries load here, before the server serves anyone: a first key that had to wait
+  // for them would outlast the client's transaction time-out.
+  LoadedScheme loaded = loader_.Load(scheme_id_, extension_b_);
   if (!loaded.message.empty()) LogEngineEvent(loaded.message);
   if (!loaded.composer && scheme_id_ != kDefaultScheme) {
     scheme_id_ = kDefaultScheme;
-    loaded = loader_.LoadNow(scheme_id_, extension_b_);
+    loaded = loader_.Load(scheme_id_, extension_b_);
     if (!loaded.message.empty()) LogEngineEvent(loaded.message);
   }
   composer_ = std::move(loaded.composer);
   scheme_kind_ = loaded.kind;
-  // The option may have changed while the scheme was loading.
-  if (composer_) composer_->SetExtensionB(extension_b_);
   ClearComposition();
 }
 
 void Engine::Finalize() {
-  FinishLoading();
   std::string message;
   if (composer_ && !SaveUserData(&message)) LogEngineEvent(message);
   ClearComposition();
@@ -76,7 +58,6 @@ void Engine::Finalize() {
 }
 
 bool Engine::SyncUserData(std::string* message) {
-  FinishLoading();
   if (!composer_) {
     if (message) message->clear();
     return true;
@@ -94,7 +75,6 @@ bool Engine::Composing() const {
 }
 
 bool Engine::ProcessKey(uint32_t key, uint32_t modifiers) {
-  FinishLoading();
   if (!composer_ || (modifiers & keys::kReleaseMask)) return false;
   if (key == keys::kCapsLock) {
     if (good_old_caps_lock_) return false;
@@ -427,7 +407,6 @@ CandidateEntry Engine::EntryAt(size_t index) {
 }
 
 bool Engine::GetContext(ContextSnapshot* context) {
-  FinishLoading();
   if (!composer_) return false;
   *context = {};
   if (Composing()) {
@@ -445,7 +424,6 @@ bool Engine::GetContext(ContextSnapshot* context) {
 }
 
 std::vector<CandidateEntry> Engine::AllCandidates(size_t max_count) {
-  FinishLoading();
   std::vector<CandidateEntry> entries;
   size_t count = std::min(max_count, menu_.size());
   entries.reserve(count);
@@ -458,7 +436,6 @@ const std::string* Engine::Input() const {
 }
 
 std::string Engine::ExpandInput(const std::string& input) {
-  FinishLoading();
   if (!composer_) return {};
   // The input of the word just committed spells as what was chosen, not as its best reading.
   if (input == last_spelling_.first && !(Composing() && input == composer_->Input())) {
@@ -468,7 +445,6 @@ std::string Engine::ExpandInput(const std::string& input) {
 }
 
 bool Engine::SelectCandidate(std::ptrdiff_t index_on_page) {
-  FinishLoading();
   // Off the page reaches other candidates: the expanded panel selects among the first 100.
   const std::ptrdiff_t index = static_cast<std::ptrdiff_t>(pager_.PageStart()) + index_on_page;
   if (!composer_ || index < 0 || static_cast<size_t>(index) >= menu_.size()) return false;
@@ -535,8 +511,6 @@ void Engine::SetMeltEnglish(bool enable) {
 
 void Engine::SetExtensionB(bool enable) {
   extension_b_ = enable;
-  // A scheme still loading takes the option when it is adopted.
-  if (loader_.loading()) return;
   if (!composer_) return;
   composer_->SetExtensionB(enable);
   if (Composing()) {
@@ -575,17 +549,13 @@ bool Engine::SelectScheme(const std::string& id) {
       std::find(active_schemes_.begin(), active_schemes_.end(), id) == active_schemes_.end()) {
     return false;
   }
-  // Choosing the scheme that is loading already must not wait for its dictionaries: start-up
-  // applies the configuration right after initialising.
-  if (id == scheme_id_ && loader_.loading()) return true;
-  FinishLoading();
   if (!composer_) {
     // Before Initialize the choice is only remembered.
     scheme_id_ = id;
     return true;
   }
   if (id == scheme_id_) return true;
-  LoadedScheme next = loader_.LoadNow(id, extension_b_);
+  LoadedScheme next = loader_.Load(id, extension_b_);
   if (!next.composer) {
     LogEngineEvent(next.message);
     return false;

@@ -119,11 +119,6 @@ class Engine {
   std::string Display(const std::string& text);
   CandidateEntry EntryAt(size_t index);
   void SetAsciiMode(bool on);
-  // Waits for the scheme that Initialize started loading and takes it into use. Only calls that
-  // need the dictionaries wait; settings and clearing do not, since start-up applies the
-  // configuration right after initialising and nothing can be composing before the scheme is in.
-  void FinishLoading();
-  void Adopt(LoadedScheme loaded);
   bool SaveUserData(std::string* message);
 
   EnginePaths paths_;

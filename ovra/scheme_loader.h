@@ -1,10 +1,9 @@
 // Turns a scheme id into a ready composer: finds the scheme file, maps its language model (once
-// per file, shared by every scheme), reads its dictionaries and the user's learned data. The
-// reading may run on a thread of its own so that start-up does not wait for the dictionaries.
+// per file, shared by every scheme), reads its dictionaries and the user's learned data. Only the
+// scheme in use is loaded; the others cost nothing until chosen.
 #pragma once
 
 #include <filesystem>
-#include <future>
 #include <memory>
 #include <string>
 
@@ -25,26 +24,12 @@ class SchemeLoader {
   // Reads the scheme files of "<shared>/schemas" and of the pack directory "<user>/build".
   void LoadCatalog(const std::filesystem::path& shared_data_dir,
                    const std::filesystem::path& user_data_dir);
-
-  // Starts loading the scheme in the background; false with a message when it is unknown.
-  bool Start(const std::string& id, bool extension_b, std::string* message);
-  bool loading() const { return loading_.valid(); }
-  // Waits for the scheme that Start began.
-  LoadedScheme Wait();
-  LoadedScheme LoadNow(const std::string& id, bool extension_b);
+  LoadedScheme Load(const std::string& id, bool extension_b);
 
  private:
-  bool Prepare(const std::string& id, SchemeDefinition* scheme,
-               std::shared_ptr<const libime::StaticLanguageModelFile>* model, std::string* message);
-  // Touches nothing of the loader, so it may run on any thread.
-  static LoadedScheme Build(const SchemeDefinition& scheme,
-                            std::shared_ptr<const libime::StaticLanguageModelFile> model,
-                            bool extension_b, const std::filesystem::path& user_data_dir);
-
   SchemeCatalog catalog_;
   ModelStore models_;
   std::filesystem::path user_data_dir_;
-  std::future<LoadedScheme> loading_;
 };
 
 }  // namespace kavi::win

@@ -109,26 +109,7 @@ void BM_SetupToInitialize(benchmark::State& state) {
 // Repeated and interleaved (see main) so load from other processes hits both sides alike.
 BENCHMARK(BM_KaviKeyAndContext)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5);
 BENCHMARK(BM_LibimeKeyAndContext)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5);
-// Initialize leaves the dictionaries loading in the background; this is the time until the first
-// key gets its candidates.
-void BM_SetupToFirstKey(benchmark::State& state) {
-  for (auto _ : state) {
-    state.PauseTiming();
-    kavi_finalize();
-    KaviTraits traits = Traits();
-    state.ResumeTiming();
-    kavi_setup(&traits);
-    kavi_initialize();
-    kavi_cloud_init();
-    kavi_process_key('a', 0);
-    state.PauseTiming();
-    kavi_clear_composition();
-    state.ResumeTiming();
-  }
-}
-
 BENCHMARK(BM_SetupToInitialize)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_SetupToFirstKey)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // Prints the ratio of the two typing benchmarks after the usual table.
 class RatioReporter : public benchmark::ConsoleReporter {
