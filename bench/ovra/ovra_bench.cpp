@@ -10,6 +10,7 @@
 #include <libime/pinyin/pinyinime.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -106,9 +107,22 @@ void BM_SetupToInitialize(benchmark::State& state) {
   }
 }
 
-// Repeated and interleaved (see main) so load from other processes hits both sides alike.
-BENCHMARK(BM_KaviKeyAndContext)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5);
-BENCHMARK(BM_LibimeKeyAndContext)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5);
+double Fastest(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+// Repeated and interleaved (see main) so load from other processes hits both sides alike; the
+// fastest repetition is the one least disturbed by them.
+BENCHMARK(BM_KaviKeyAndContext)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->Repetitions(7)
+    ->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_LibimeKeyAndContext)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->Repetitions(7)
+    ->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_SetupToInitialize)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // Prints the ratio of the two typing benchmarks after the usual table.
@@ -123,21 +137,22 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    double kavi = Median("BM_KaviKeyAndContext");
-    double libime = Median("BM_LibimeKeyAndContext");
-    if (kavi > 0 && libime > 0) {
+    for (const char* statistic : {"_min", "_median"}) {
+      double kavi = Statistic("BM_KaviKeyAndContext", statistic);
+      double libime = Statistic("BM_LibimeKeyAndContext", statistic);
+      if (kavi <= 0 || libime <= 0) continue;
       std::printf(
-          "per key, CPU time, median of 5: kavi_process_key+kavi_get_context %.1f us, libime "
+          "per key, CPU time, %s of 7: kavi_process_key+kavi_get_context %.1f us, libime "
           "context %.1f us, ratio %.3f (target <= 1.10)\n",
-          kavi * 1e6, libime * 1e6, kavi / libime);
+          statistic + 1, kavi * 1e6, libime * 1e6, kavi / libime);
     }
   }
 
  private:
-  // Seconds per key of the median repetition of the named benchmark.
-  double Median(const std::string& prefix) const {
+  // Seconds per key of the named benchmark's aggregate ("_min", "_median").
+  double Statistic(const std::string& prefix, const std::string& suffix) const {
     for (const auto& [name, value] : per_key_) {
-      if (name.rfind(prefix, 0) == 0 && name.ends_with("_median")) return value;
+      if (name.rfind(prefix, 0) == 0 && name.ends_with(suffix)) return value;
     }
     return 0;
   }
