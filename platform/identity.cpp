@@ -7,10 +7,24 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace kavi::win {
 
-std::string CurrentUserSid() { return std::to_string(::getuid()); }
+std::string CurrentUserSid() {
+  // The effective uid as the kernel reports the process's credentials; without /proc there is no
+  // identity to read, as a process without a readable token has none.
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("Uid:", 0) != 0) continue;
+    std::istringstream fields(line.substr(4));
+    unsigned long real = 0, effective = 0;
+    if (fields >> real >> effective) return std::to_string(effective);
+    break;
+  }
+  return {};
+}
 
 std::optional<uint64_t> ProcessSessionId(uint32_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/sessionid");

@@ -13,7 +13,7 @@ inline constexpr uint16_t kArchX86 = 1;
 inline constexpr uint16_t kArchX64 = 2;
 inline constexpr uint16_t kArchArm64 = 3;
 
-// The user's identity string: the numeric uid in decimal. Empty when it cannot be read.
+// The user's identity string: the effective uid in decimal. Empty when it cannot be read.
 std::string CurrentUserSid();
 // The login session of a process (/proc/<pid>/sessionid); nullopt when unreadable.
 std::optional<uint64_t> ProcessSessionId(uint32_t pid);

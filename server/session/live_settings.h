@@ -5,9 +5,9 @@
 #include <mutex>
 #include <string>
 
-namespace kavi::win {
+#include "config/config_record.h"
 
-inline constexpr char kDefaultStrokeKeys[] = "hspnz";
+namespace kavi::win {
 
 struct SessionSettings {
   bool inline_preedit = true;
@@ -16,13 +16,13 @@ struct SessionSettings {
   bool shift_toggle = true;
   std::string schema = "base_pinyin";
   // Folded to lower case; a custom layout applies only with the stroke schema.
-  std::string stroke_keys = kDefaultStrokeKeys;
+  std::string stroke_keys = EngineSettings::kDefaultStrokeKeys;
   bool bopomofo = false;
   bool horizontal = true;
 
   bool simplified_output() const { return charset == "zhs"; }
   bool custom_stroke_layout() const {
-    return schema == "stroke" && stroke_keys.size() == 5 && stroke_keys != kDefaultStrokeKeys;
+    return schema == "stroke" && stroke_keys.size() == 5 && stroke_keys != EngineSettings::kDefaultStrokeKeys;
   }
 };
 

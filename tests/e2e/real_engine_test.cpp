@@ -193,6 +193,13 @@ TEST(RealEngine, StartUpExitCodesBootstrapAndGenerationReuse) {
   std::filesystem::copy(ServerHome::Bin("libovra.so"), lonely / "libovra.so");
   EXPECT_EQ(home.Wait(home.Spawn(lonely / "KaviServer", {})), 4);
 
+  // Without a readable identity (no /proc in a mount namespace of its own): exit 2.
+  if (std::system("unshare --mount true >/dev/null 2>&1") == 0) {
+    const std::string hidden_proc = "mount -t tmpfs none /proc && exec " +
+                                    ServerHome::Bin("KaviServer").string();
+    EXPECT_EQ(home.Wait(home.Spawn("/usr/bin/unshare", {"--mount", "--fork", "sh", "-c", hidden_proc})), 2);
+  }
+
   // --bootstrap writes a valid autostart entry and starts as usual.
   pid_t server = home.Spawn(ServerHome::Bin("KaviServer"), {"--bootstrap"});
   ASSERT_TRUE(WaitForListener(home.socket(), 30000));
