@@ -52,8 +52,6 @@ class Composer {
   // The full spelling of input in letters a-z (pinyin of the best reading for pinyin schemes,
   // the code itself for tables); empty when there is none.
   virtual std::string ExpandInput(const std::string& input) = 0;
-  // Whether input is spelled out completely (every syllable whole).
-  virtual bool IsCompleteSpelling() const = 0;
 
   // Words likely to follow the committed words; empty when the scheme cannot predict.
   virtual std::vector<std::string> Predict(const std::vector<std::string>& committed,

@@ -270,12 +270,9 @@ void Engine::OfferRawInput() {
   if (unconverted != 0 || !letters) return;
   bool has_upper = std::any_of(input.begin(), input.end(),
                                [](char c) { return std::isupper(static_cast<unsigned char>(c)); });
-  // Typed capitals say the word is English; otherwise it goes after the best conversion, or to
-  // the end of the first page when the letters spell pinyin completely.
-  size_t position = has_upper ? 0
-                    : composer_->IsCompleteSpelling()
-                        ? std::min(pager_.page_size() - 1, menu_.size())
-                        : std::min<size_t>(1, menu_.size());
+  // Typed capitals say the word is English; otherwise the letters close the first page, after
+  // the conversions most lower-case input is meant as.
+  size_t position = has_upper ? 0 : std::min(pager_.page_size() - 1, menu_.size());
   menu_.insert(menu_.begin() + static_cast<long>(position), {EntryKind::kRawInput, 0});
 }
 

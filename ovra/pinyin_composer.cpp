@@ -258,16 +258,6 @@ std::string PinyinComposer::ExpandInput(const std::string& input) {
   return expanded;
 }
 
-bool PinyinComposer::IsCompleteSpelling() const {
-  const auto& candidates = context_->candidates();
-  if (candidates.empty()) return false;
-  std::string_view rest(context_->userInput());
-  rest.remove_prefix(std::min(context_->selectedLength(), rest.size()));
-  if (shuangpin_) return true;
-  return LettersOnly(rest) == LettersOnly(context_->candidateFullPinyin(0)) &&
-         candidates[0].sentence().back()->to()->index() == rest.size();
-}
-
 std::vector<std::string> PinyinComposer::Predict(const std::vector<std::string>& committed,
                                                  size_t max_count) {
   if (committed.empty()) return {};

@@ -45,7 +45,6 @@ class PinyinComposer final : public Composer {
   Selection Select(size_t index) override;
   void Learn() override;
   std::string ExpandInput(const std::string& input) override;
-  bool IsCompleteSpelling() const override;
   std::vector<std::string> Predict(const std::vector<std::string>& committed,
                                    size_t max_count) override;
   void SetExtensionB(bool enabled) override;

@@ -165,10 +165,6 @@ std::string TableComposer::ExpandInput(const std::string& input) {
   return code;
 }
 
-bool TableComposer::IsCompleteSpelling() const {
-  return context_->candidates().size() > 0;
-}
-
 std::vector<std::string> TableComposer::Predict(const std::vector<std::string>& committed,
                                                 size_t max_count) {
   return {};

@@ -41,7 +41,6 @@ class TableComposer final : public Composer {
   Selection Select(size_t index) override;
   void Learn() override;
   std::string ExpandInput(const std::string& input) override;
-  bool IsCompleteSpelling() const override;
   std::vector<std::string> Predict(const std::vector<std::string>& committed,
                                    size_t max_count) override;
   // Tables have no extension-B dictionary of their own.
