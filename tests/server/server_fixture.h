@@ -129,7 +129,9 @@ class ServerTest : public ::testing::Test {
     auto client = NewClient();
     auto reply = client->Send(RequestKind::FocusIn, context);
     EXPECT_TRUE(reply.has_value());
-    if (reply) EXPECT_EQ(reply->kind, static_cast<uint16_t>(ReplyKind::State));
+    if (reply) {
+      EXPECT_EQ(reply->kind, static_cast<uint16_t>(ReplyKind::State));
+    }
     return client;
   }
 
