@@ -24,4 +24,18 @@ InstanceLock::Result InstanceLock::Acquire(const std::filesystem::path& path,
   return Result::Acquired;
 }
 
+bool InstanceLock::AcquireWaiting(const std::filesystem::path& path, std::string* message,
+                                  int* error) {
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  int result = fd.valid() ? 0 : -1;
+  while (result == 0 && (result = ::flock(fd.get(), LOCK_EX)) != 0 && errno == EINTR) result = 0;
+  if (result != 0) {
+    if (error) *error = errno;
+    if (message) *message = "cannot lock " + path.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  fd_ = std::move(fd);
+  return true;
+}
+
 }  // namespace kavi::win

@@ -1,8 +1,5 @@
 #include "config/themes/theme_loader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <yaml-cpp/yaml.h>
 
 #include <cmath>
@@ -10,6 +7,7 @@
 #include <unordered_set>
 
 #include "config/themes/theme_color.h"
+#include "platform/file_read.h"
 #include "platform/log.h"
 
 namespace kavi::win {
@@ -39,28 +37,13 @@ void SetMessage(std::string* message, std::string text) {
 
 // Reads a whole theme or catalog file and parses it into a map node.
 bool ReadYamlMap(const std::filesystem::path& path, YAML::Node* root, std::string* message) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  std::string bytes;
+  const ReadFileResult read = ReadRegularFile(path, kMaxThemeFileSize, &bytes);
+  if (read == ReadFileResult::kCannotOpen) {
     SetMessage(message, "theme file not found");
     return false;
   }
-  struct stat info {};
-  std::string bytes;
-  bool size_ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 1 &&
-                 static_cast<uintmax_t>(info.st_size) <= kMaxThemeFileSize;
-  if (size_ok) {
-    bytes.resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    bytes.resize(done);
-    size_ok = !bytes.empty();
-  }
-  ::close(fd);
-  if (!size_ok) {
+  if (read != ReadFileResult::kRead || bytes.empty()) {
     SetMessage(message, "invalid theme file size");
     return false;
   }

@@ -1,17 +1,17 @@
 #include "platform/autostart/autostart.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
+#include "platform/file_replace.h"
 #include "platform/folders.h"
 
 namespace kavi::win {
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr fs::perms kEntryPermissions =
+    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
 
 bool Fail(std::string* message, std::string text) {
   if (message) *message = std::move(text);
@@ -38,17 +38,6 @@ std::string ExecValue(const std::string& program) {
       value += c;
   }
   return value;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -84,23 +73,11 @@ bool WriteAutostartEntry(const fs::path& autostart_dir, const fs::path& program,
   if (ec) return Fail(message, "autostart: " + autostart_dir.string() + ": " + ec.message());
 
   fs::path target = autostart_dir / kAutostartEntryName;
-  fs::path temporary = target.string() + ".tmp";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0)
-    return Fail(message, "autostart: " + temporary.string() + ": " + std::strerror(errno));
-  bool written = WriteAll(fd, AutostartEntry(program)) && ::fsync(fd) == 0;
-  int saved = errno;
-  if (::close(fd) != 0 && written) {
-    written = false;
-    saved = errno;
-  }
-  if (written && ::rename(temporary.c_str(), target.c_str()) != 0) {
-    written = false;
-    saved = errno;
-  }
-  if (!written) {
-    ::unlink(temporary.c_str());
-    return Fail(message, "autostart: " + target.string() + ": " + std::strerror(saved));
+  ReplaceFailure failure;
+  if (!ReplaceFile(target, AutostartEntry(program), kEntryPermissions, &failure)) {
+    fs::path named = target;
+    if (failure.step == AtomicWriteStep::kCreate) named += ".tmp";
+    return Fail(message, "autostart: " + named.string() + ": " + std::strerror(failure.error));
   }
   if (message) message->clear();
   return true;

@@ -1,16 +1,16 @@
 #include "platform/profiles/profile_registry.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <utility>
 #include <vector>
+
+#include "platform/file_read.h"
+#include "platform/file_replace.h"
+#include "platform/instance_lock.h"
 
 namespace kavi::win {
 namespace fs = std::filesystem;
@@ -31,21 +31,6 @@ bool Failed(int* error, int value) {
   return false;
 }
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
 bool MakeDirectory(const fs::path& dir, int* error) {
   std::error_code ec;
   fs::create_directories(dir, ec);
@@ -56,16 +41,15 @@ bool MakeDirectory(const fs::path& dir, int* error) {
 // Reads a file's lines; a missing file has none.
 bool ReadLines(const fs::path& file, Lines* lines, int* error) {
   lines->clear();
-  Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return errno == ENOENT ? true : Failed(error, errno);
   std::string text;
-  char buffer[4096];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Failed(error, errno);
-    if (n == 0) break;
-    text.append(buffer, static_cast<size_t>(n));
+  int read_error = 0;
+  switch (ReadRegularFile(file, std::numeric_limits<uintmax_t>::max(), &text, &read_error)) {
+    case ReadFileResult::kRead:
+      break;
+    case ReadFileResult::kCannotOpen:
+      return read_error == ENOENT ? true : Failed(error, read_error);
+    case ReadFileResult::kUnreadable:
+      return Failed(error, read_error);
   }
   size_t start = 0;
   while (start < text.size()) {
@@ -77,30 +61,13 @@ bool ReadLines(const fs::path& file, Lines* lines, int* error) {
   return true;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Replaces the file with the lines: written beside it, flushed to disk, then renamed over it.
+// Replaces the file with the lines.
 bool WriteLines(const fs::path& file, const Lines& lines, int* error) {
   std::string text;
   for (const std::string& line : lines) text += line + '\n';
-  fs::path temporary = file.string() + ".tmp";
-  Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (fd.get() < 0) return Failed(error, errno);
-  if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || ::close(fd.Release()) != 0 ||
-      ::rename(temporary.c_str(), file.c_str()) != 0) {
-    int saved = errno;
-    ::unlink(temporary.c_str());
-    return Failed(error, saved);
-  }
+  ReplaceFailure failure;
+  if (!ReplaceFile(file, text, fs::perms::owner_read | fs::perms::owner_write, &failure))
+    return Failed(error, failure.error);
   return true;
 }
 
@@ -108,10 +75,8 @@ bool WriteLines(const fs::path& file, const Lines& lines, int* error) {
 bool Update(const fs::path& dir, const char* name, const std::function<void(Lines*)>& change,
             int* error) {
   if (!MakeDirectory(dir, error)) return false;
-  Descriptor lock(::open((dir / kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (lock.get() < 0) return Failed(error, errno);
-  while (::flock(lock.get(), LOCK_EX) != 0)
-    if (errno != EINTR) return Failed(error, errno);
+  InstanceLock lock;
+  if (!lock.AcquireWaiting(dir / kLockFile, nullptr, error)) return false;
   Lines lines;
   if (!ReadLines(dir / name, &lines, error)) return false;
   Lines before = lines;

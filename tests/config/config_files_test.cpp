@@ -10,6 +10,7 @@
 
 #include "config/atomic_file.h"
 #include "config/language_tables.h"
+#include "platform/file_replace.h"
 #include "tests/config/temp_dir.h"
 
 namespace kavi::win::server {

@@ -11,7 +11,7 @@
 #include <map>
 #include <tuple>
 
-#include "config/atomic_file.h"
+#include "platform/file_replace.h"
 #include "tests/packs/temp_dir.h"
 
 namespace kavi::win::server {

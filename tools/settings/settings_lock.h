@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/instance_lock.h"
+
 namespace kavi::win {
 
 class SettingsLock {
@@ -12,17 +14,12 @@ class SettingsLock {
   // The lock file beside the configuration files.
   static constexpr char kFileName[] = "settings.lock";
 
-  SettingsLock() = default;
-  ~SettingsLock();
-  SettingsLock(const SettingsLock&) = delete;
-  SettingsLock& operator=(const SettingsLock&) = delete;
-
   // Creates `directory` when missing and waits for the lock. False with a message when the lock
   // file cannot be opened or locked.
   bool Acquire(const std::filesystem::path& directory, std::string* message);
 
  private:
-  int fd_ = -1;
+  InstanceLock lock_;
 };
 
 }  // namespace kavi::win
