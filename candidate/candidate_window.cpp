@@ -1,9 +1,5 @@
 #include "candidate/candidate_window.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -87,19 +83,16 @@ CandidateWindow::CandidateWindow(CandidateWindowOptions options)
       settings_path_(options_.desktop_settings.empty() ? GtkSettingsPath()
                                                        : options_.desktop_settings) {
   content_.reply = EmptyReply();
-  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
 CandidateWindow::~CandidateWindow() {
   Post(kQuit);
   if (thread_.joinable()) thread_.join();
-  if (wake_fd_ >= 0) ::close(wake_fd_);
 }
 
 void CandidateWindow::Post(unsigned messages) {
   pending_.fetch_or(messages);
-  const uint64_t one = 1;
-  if (wake_fd_ >= 0) (void)::write(wake_fd_, &one, sizeof one);
+  wakeup_.Wake();
 }
 
 bool CandidateWindow::Visible() const {
@@ -278,16 +271,11 @@ void CandidateWindow::Run(std::string display_name) {
     }
     if (pending_.load() != 0 || popup_->HasQueuedEvents()) continue;
 
-    pollfd fds[3] = {{wake_fd_, POLLIN, 0},
-                     {popup_->ConnectionFd(), POLLIN, 0},
-                     {settings_watch_->Fd(), POLLIN, 0}};
-    const nfds_t count = settings_watch_->Fd() >= 0 ? 3 : 2;
-    if (::poll(fds, count, PollTimeoutMs()) <= 0) continue;
-    if (fds[0].revents & POLLIN) {
-      uint64_t value = 0;
-      (void)::read(wake_fd_, &value, sizeof value);
-    }
-    if (count == 3 && (fds[2].revents & POLLIN) && settings_watch_->Drain()) {
+    const int fds[2] = {popup_->ConnectionFd(), settings_watch_->Fd()};
+    bool ready[2] = {false, false};
+    const Wakeup::WaitResult woke = wakeup_.Wait(fds, WaitTimeoutMs(), ready);
+    if (woke == Wakeup::WaitResult::kTimedOut || woke == Wakeup::WaitResult::kFailed) continue;
+    if (ready[1] && settings_watch_->Drain()) {
       // The desktop switched between light and dark: apply the same theme again.
       std::string theme_id;
       bool horizontal = true;
@@ -309,7 +297,7 @@ void CandidateWindow::Run(std::string display_name) {
   start_cv_.notify_all();
 }
 
-int CandidateWindow::PollTimeoutMs() const {
+int CandidateWindow::WaitTimeoutMs() const {
   int timeout = -1;
   const Clock::time_point now = Clock::now();
   for (auto [armed, deadline] :

@@ -18,6 +18,7 @@
 #include "candidate/candidate_content.h"
 #include "candidate/candidate_layout.h"
 #include "candidate/candidate_style.h"
+#include "platform/wakeup.h"
 #include "server/ports/candidate_window_port.h"
 #include "server/ports/server_command.h"
 
@@ -102,7 +103,7 @@ class CandidateWindow final : public CandidateWindowPort {
   void OnButtonRelease(int x, int y);
   void OnWheel(int delta);
   void Send(ServerCommand command, int32_t value);
-  int PollTimeoutMs() const;
+  int WaitTimeoutMs() const;
 
   const CandidateWindowOptions options_;
   const std::filesystem::path settings_path_;
@@ -124,7 +125,7 @@ class CandidateWindow final : public CandidateWindowPort {
   std::atomic<bool> notice_{false};
 
   std::atomic<unsigned> pending_{0};
-  int wake_fd_ = -1;
+  Wakeup wakeup_;
   std::atomic<unsigned long> window_id_{0};
   std::thread thread_;
 

@@ -1,7 +1,5 @@
 #include "platform/watch/directory_watcher.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -14,7 +12,6 @@ namespace kavi::win {
 
 DirectoryWatcher::~DirectoryWatcher() {
   if (inotify_fd_ >= 0) ::close(inotify_fd_);
-  if (wake_fd_ >= 0) ::close(wake_fd_);
 }
 
 bool DirectoryWatcher::Open(const std::filesystem::path& directory, std::vector<std::string> names,
@@ -22,8 +19,7 @@ bool DirectoryWatcher::Open(const std::filesystem::path& directory, std::vector<
   if (message != nullptr) message->clear();
   names_ = std::move(names);
   inotify_fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  wake_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (inotify_fd_ < 0 || wake_fd_ < 0 ||
+  if (inotify_fd_ < 0 || !wakeup_.valid() ||
       ::inotify_add_watch(inotify_fd_, directory.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
     if (message != nullptr) *message = std::strerror(errno);
     return false;
@@ -54,40 +50,31 @@ DirectoryWatcher::Drained DirectoryWatcher::DrainEvents() {
   }
 }
 
-bool DirectoryWatcher::ConsumeWake() {
-  uint64_t count;
-  return ::read(wake_fd_, &count, sizeof(count)) == sizeof(count);
-}
-
 DirectoryWatcher::WaitResult DirectoryWatcher::Wait(std::chrono::milliseconds settle) {
-  if (inotify_fd_ < 0 || wake_fd_ < 0) return WaitResult::kFailed;
+  if (inotify_fd_ < 0 || !wakeup_.valid()) return WaitResult::kFailed;
   bool changed = false;
   for (;;) {
-    pollfd fds[2] = {{inotify_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    const int fds[1] = {inotify_fd_};
+    bool ready[1] = {false};
     const int timeout = changed ? static_cast<int>(settle.count()) : -1;
-    const int ready = ::poll(fds, 2, timeout);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return WaitResult::kFailed;
+    switch (wakeup_.Wait(fds, timeout, ready)) {
+      case Wakeup::WaitResult::kWoken:
+        return WaitResult::kWoken;
+      case Wakeup::WaitResult::kFailed:
+        return WaitResult::kFailed;
+      case Wakeup::WaitResult::kTimedOut:
+        return WaitResult::kChanged;
+      case Wakeup::WaitResult::kReady:
+        break;
     }
-    if (ready == 0) return WaitResult::kChanged;
-    if ((fds[1].revents & POLLIN) != 0 && ConsumeWake()) return WaitResult::kWoken;
-    if ((fds[0].revents & (POLLERR | POLLNVAL)) != 0) return WaitResult::kFailed;
-    if ((fds[0].revents & POLLIN) != 0) {
-      const Drained drained = DrainEvents();
-      if (drained == Drained::kFailed) return WaitResult::kFailed;
-      if (drained == Drained::kChanged) changed = true;
-    }
+    const Drained drained = DrainEvents();
+    if (drained == Drained::kFailed) return WaitResult::kFailed;
+    if (drained == Drained::kChanged) changed = true;
   }
 }
 
 void DirectoryWatcher::Wake() {
-  if (wake_fd_ < 0) return;
-  const uint64_t one = 1;
-  ssize_t n;
-  do {
-    n = ::write(wake_fd_, &one, sizeof(one));
-  } while (n < 0 && errno == EINTR);
+  wakeup_.Wake();
 }
 
 }  // namespace kavi::win

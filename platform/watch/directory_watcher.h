@@ -1,11 +1,13 @@
 // Waits for named files of one directory to be rewritten (closed after writing or renamed into
-// place), with a wake-up that another thread can send. Linux: inotify and an eventfd.
+// place), with a wake-up that another thread can send. Linux: inotify.
 #pragma once
 
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "platform/wakeup.h"
 
 namespace kavi::win {
 
@@ -34,10 +36,9 @@ class DirectoryWatcher {
   enum class Drained { kNothing, kChanged, kFailed };
   // Reads every queued inotify event without blocking.
   Drained DrainEvents();
-  bool ConsumeWake();
 
   int inotify_fd_ = -1;
-  int wake_fd_ = -1;
+  Wakeup wakeup_;
   std::vector<std::string> names_;
 };
 
