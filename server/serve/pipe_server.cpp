@@ -1,6 +1,6 @@
 #include "server/serve/pipe_server.h"
 
-#include <unistd.h>
+#include <system_error>
 
 #include "server/session/client_session.h"
 
@@ -79,7 +79,8 @@ void PipeServer::Teardown() {
     if (thread.joinable()) thread.join();
   if (listener_.valid()) {
     listener_.reset();
-    ::unlink(socket_path_.c_str());
+    std::error_code ignored;
+    std::filesystem::remove(socket_path_, ignored);
   }
 }
 
