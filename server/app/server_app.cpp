@@ -1,8 +1,5 @@
 #include "server/app/server_app.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -20,6 +17,7 @@
 #include "platform/instance_lock.h"
 #include "platform/ipc.h"
 #include "platform/log.h"
+#include "platform/signal_watcher.h"
 #include "plugins/plugin_engine.h"
 #include "server/app/command_line.h"
 #include "server/app/engine_starter.h"
@@ -34,42 +32,6 @@
 
 namespace kavi::win::server {
 namespace {
-
-// Turns SIGINT and SIGTERM into a clean shutdown. The signals are blocked in every thread and
-// taken by this one.
-class SignalWatcher {
- public:
-  static void BlockSignals() {
-    sigset_t set = Signals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  }
-
-  explicit SignalWatcher(std::function<void()> on_stop)
-      : thread_([on_stop = std::move(on_stop)] {
-          sigset_t set = Signals();
-          int signal = 0;
-          while (sigwait(&set, &signal) == 0) {
-            if (signal == SIGUSR1) return;
-            on_stop();
-          }
-        }) {}
-
-  ~SignalWatcher() {
-    pthread_kill(thread_.native_handle(), SIGUSR1);
-    thread_.join();
-  }
-
- private:
-  static sigset_t Signals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGUSR1);
-    return set;
-  }
-  std::thread thread_;
-};
 
 std::filesystem::path LockPath(const std::filesystem::path& runtime_dir, const std::string& sid,
                                uint64_t session) {
