@@ -1,8 +1,4 @@
 // kavi-client: type Chinese in a terminal through the Kavi server, or send one-shot requests.
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +10,7 @@
 #include <vector>
 
 #include "client/kavi_client.h"
+#include "platform/terminal.h"
 #include "server/ports/server_command.h"
 
 namespace kavi::win {
@@ -136,51 +133,31 @@ int TypeCommand(KaviClient& client, const std::string& text) {
 
 // ---- Interactive mode -------------------------------------------------------------------------
 
-class RawTerminal {
- public:
-  RawTerminal() {
-    if (tcgetattr(STDIN_FILENO, &saved_) != 0) return;
-    termios raw = saved_;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
-    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-  }
-  ~RawTerminal() {
-    if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
-  }
-  bool active() const { return active_; }
-
- private:
-  termios saved_{};
-  bool active_ = false;
-};
-
 // Reads one key from the terminal; nullopt on end of input.
-std::optional<uint32_t> ReadKey() {
-  unsigned char c;
-  if (::read(STDIN_FILENO, &c, 1) != 1) return std::nullopt;
-  if (c == 0x1b) {
-    pollfd p{STDIN_FILENO, POLLIN, 0};
-    if (::poll(&p, 1, 30) <= 0) return keys::kEscape;
-    unsigned char seq[3] = {};
-    if (::read(STDIN_FILENO, &seq[0], 1) != 1 || seq[0] != '[') return keys::kEscape;
-    if (::read(STDIN_FILENO, &seq[1], 1) != 1) return keys::kEscape;
-    switch (seq[1]) {
+std::optional<uint32_t> ReadKey(const RawTerminal& terminal) {
+  std::optional<unsigned char> c = terminal.ReadByte();
+  if (!c) return std::nullopt;
+  if (*c == 0x1b) {
+    // A lone Escape is not followed by the rest of a sequence within 30 ms.
+    if (terminal.WaitForInput(30) != RawTerminal::InputWait::kReady) return keys::kEscape;
+    std::optional<unsigned char> introducer = terminal.ReadByte();
+    if (!introducer || *introducer != '[') return keys::kEscape;
+    std::optional<unsigned char> code = terminal.ReadByte();
+    if (!code) return keys::kEscape;
+    switch (*code) {
       case 'A': return keys::kUp;
       case 'B': return keys::kDown;
       case 'C': return keys::kRight;
       case 'D': return keys::kLeft;
       case '3': case '5': case '6':
-        (void)!::read(STDIN_FILENO, &seq[2], 1);  // the closing '~'
-        return seq[1] == '3' ? keys::kDelete : seq[1] == '5' ? keys::kPageUp : keys::kPageDown;
+        (void)terminal.ReadByte();  // the closing '~'
+        return *code == '3' ? keys::kDelete : *code == '5' ? keys::kPageUp : keys::kPageDown;
       default: return keys::kEscape;
     }
   }
-  if (c == 0x7f || c == 0x08) return keys::kBackSpace;
-  if (c == '\r' || c == '\n') return keys::kReturn;
-  return c;
+  if (*c == 0x7f || *c == 0x08) return keys::kBackSpace;
+  if (*c == '\r' || *c == '\n') return keys::kReturn;
+  return *c;
 }
 
 void Render(const std::string& document, const PipeResponse& state, const std::string& status) {
@@ -228,11 +205,10 @@ int Interactive(KaviClient& client) {
   PipeResponse state = focus ? *focus : PipeResponse{};
   Render(document, state, status);
   for (;;) {
-    pollfd p{STDIN_FILENO, POLLIN, 0};
-    int ready = ::poll(&p, 1, 250);
+    const RawTerminal::InputWait input = terminal.WaitForInput(250);
     std::optional<PipeResponse> reply;
     uint32_t key = 0;
-    if (ready == 0) {
+    if (input == RawTerminal::InputWait::kTimedOut) {
       reply = client.Send(RequestKind::PollAsync, kContextId);
       if (!reply || reply->kind != static_cast<uint16_t>(ReplyKind::State)) continue;
       if (reply->status_code != 0 && reply->status_code != 4) {
@@ -240,7 +216,7 @@ int Interactive(KaviClient& client) {
         if (!reply) continue;
       }
     } else {
-      std::optional<uint32_t> read = ReadKey();
+      std::optional<uint32_t> read = ReadKey(terminal);
       if (!read || *read == 0x04 || *read == 0x03) break;
       key = *read;
       reply = client.SendKey(key, 0, kContextId);
