@@ -1,8 +1,12 @@
 #include "platform/autostart/autostart.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include "platform/file_replace.h"
 #include "tests/packs/temp_dir.h"
 
 namespace kavi::win {
@@ -55,6 +59,32 @@ TEST(AutostartTest, RejectsWhatCannotBeAnEntry) {
   testing::WriteFile(dir.path() / "file", "");
   EXPECT_FALSE(WriteAutostartEntry(dir.path() / "file" / "autostart", "/x/KaviServer", &message));
   EXPECT_NE(message.find("file/autostart"), std::string::npos) << message;
+}
+
+TEST(AutostartTest, AFailedWriteKeepsTheEntryAndNamesTheFile) {
+  TempDir dir;
+  std::string message;
+  ASSERT_TRUE(WriteAutostartEntry(dir.path(), "/old/KaviServer", &message));
+  const std::string old_entry = ReadFile(dir.path() / "kavi.desktop");
+  {
+    ScopedAtomicWriteFault fault(AtomicWriteStep::kFlush);
+    EXPECT_FALSE(WriteAutostartEntry(dir.path(), "/new/KaviServer", &message));
+  }
+  EXPECT_EQ(message,
+            "autostart: " + (dir.path() / "kavi.desktop").string() + ": Input/output error");
+  EXPECT_EQ(ReadFile(dir.path() / "kavi.desktop"), old_entry);
+  EXPECT_FALSE(fs::exists(dir.path() / "kavi.desktop.tmp"));
+
+  // Another writer busy with the temporary file: the entry is left to it.
+  const int other = ::open((dir.path() / "kavi.desktop.tmp").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  EXPECT_FALSE(WriteAutostartEntry(dir.path(), "/new/KaviServer", &message));
+  EXPECT_NE(message.find("kavi.desktop.tmp: "), std::string::npos) << message;
+  EXPECT_EQ(ReadFile(dir.path() / "kavi.desktop"), old_entry);
+  ::close(other);
+  ASSERT_TRUE(WriteAutostartEntry(dir.path(), "/new/KaviServer", &message)) << message;
+  EXPECT_NE(ReadFile(dir.path() / "kavi.desktop").find("/new/KaviServer"), std::string::npos);
 }
 
 }  // namespace

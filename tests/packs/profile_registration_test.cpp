@@ -6,6 +6,7 @@
 #include <optional>
 #include <regex>
 
+#include "platform/file_replace.h"
 #include "server/profile/profile_ids.h"
 #include "tests/packs/temp_dir.h"
 
@@ -173,6 +174,17 @@ TEST(ProfileRegistrationTest, OtherFailuresEndTheSequenceWithTheirResult) {
 
   FaultyRegistry no_uninstall(dir.path(), FaultyRegistry::kInstall, ENOSPC);
   EXPECT_EQ(Bits(RemoveProfile(no_uninstall)), 0x8007001Cu);
+
+  // A list that cannot be written fails with the write's error and keeps its lines.
+  const fs::path registry = dir.path() / "registry";
+  WriteFile(registry / "enabled", "0x0409:{1}{2}\n");
+  {
+    ScopedAtomicWriteFault fault(AtomicWriteStep::kWrite);
+    EXPECT_EQ(Bits(ActivateProfile(registry)), 0x80070005u);
+  }
+  EXPECT_EQ(ReadFile(registry / "enabled"), "0x0409:{1}{2}\n");
+  EXPECT_FALSE(fs::exists(registry / "enabled.tmp"));
+  EXPECT_FALSE(fs::exists(registry / "active"));
 
   // A registry that cannot be created fails for real with the system's error.
   WriteFile(dir.path() / "file", "");
