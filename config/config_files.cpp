@@ -26,44 +26,6 @@ constexpr char kRestoredLog[] = "[Kavi] 已從最後一致快照恢復配置\n";
 constexpr int kLoadAttempts = 3;
 constexpr std::chrono::milliseconds kRetryDelay(20);
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool ReadHex4(std::string_view text, size_t* pos, uint32_t* unit) {
-  if (text.size() - *pos < 4) return false;
-  uint32_t result = 0;
-  for (int i = 0; i < 4; ++i) {
-    int digit = HexValue(text[*pos + i]);
-    if (digit < 0) return false;
-    result = (result << 4) | static_cast<uint32_t>(digit);
-  }
-  *pos += 4;
-  *unit = result;
-  return true;
-}
-
-void AppendUtf8(uint32_t code_point, std::string* out) {
-  if (code_point < 0x80) {
-    out->push_back(static_cast<char>(code_point));
-  } else if (code_point < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else if (code_point < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  }
-}
-
 // `pos` stands after the opening quote.
 bool ScanQuotedValue(std::string_view text, size_t pos, std::string* value) {
   std::string result;
@@ -104,21 +66,9 @@ bool ScanQuotedValue(std::string_view text, size_t pos, std::string* value) {
       case 't':
         result.push_back('\t');
         break;
-      case 'u': {
-        uint32_t unit;
-        if (!ReadHex4(text, &pos, &unit)) return false;
-        if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-          if (text.size() - pos < 2 || text[pos] != '\\' || text[pos + 1] != 'u') return false;
-          pos += 2;
-          uint32_t low;
-          if (!ReadHex4(text, &pos, &low)) return false;
-          if (low < 0xDC00 || low > 0xDFFF) return false;
-          unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-        }
-        AppendUtf8(unit, &result);
+      case 'u':
+        if (ReadUnicodeEscape(text, &pos, &result) != UnicodeEscape::kDecoded) return false;
         break;
-      }
       default:
         return false;
     }

@@ -50,6 +50,20 @@ int HexValue(char c) {
   return -1;
 }
 
+// Four hexadecimal digits; `pos` ends past them, or on the first that is not one.
+server::UnicodeEscape ReadHex4(std::string_view text, size_t* pos, uint32_t* unit) {
+  if (text.size() - *pos < 4) return server::UnicodeEscape::kIncomplete;
+  uint32_t result = 0;
+  for (int i = 0; i < 4; ++i) {
+    int digit = HexValue(text[*pos]);
+    if (digit < 0) return server::UnicodeEscape::kInvalidDigit;
+    result = (result << 4) | static_cast<uint32_t>(digit);
+    ++*pos;
+  }
+  *unit = result;
+  return server::UnicodeEscape::kDecoded;
+}
+
 void AppendUtf8(uint32_t code_point, std::string* out) {
   if (code_point < 0x80) {
     out->push_back(static_cast<char>(code_point));
@@ -337,37 +351,25 @@ class JsonParser {
     return true;
   }
 
-  bool ReadHex4(uint32_t* unit) {
-    if (size_ - pos_ < 4) return Fail("incomplete unicode escape");
-    uint32_t result = 0;
-    for (int i = 0; i < 4; ++i) {
-      int digit = HexValue(data_[pos_]);
-      if (digit < 0) return Fail("invalid unicode escape");
-      result = (result << 4) | static_cast<uint32_t>(digit);
-      ++pos_;
-    }
-    *unit = result;
-    return true;
-  }
-
   // The cursor stands on the 'u' of an escape; on success it is past the whole escape.
   bool ParseUnicodeEscape(std::string* out) {
     ++pos_;
-    uint32_t unit;
-    if (!ReadHex4(&unit)) return false;
-    if (unit >= 0xDC00 && unit <= 0xDFFF) return Fail("unexpected low surrogate");
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-      if (size_ - pos_ < 2 || data_[pos_] != '\\' || data_[pos_ + 1] != 'u') {
+    using server::UnicodeEscape;
+    switch (server::ReadUnicodeEscape(std::string_view(data_, size_), &pos_, out)) {
+      case UnicodeEscape::kDecoded:
+        return true;
+      case UnicodeEscape::kIncomplete:
+        return Fail("incomplete unicode escape");
+      case UnicodeEscape::kInvalidDigit:
+        return Fail("invalid unicode escape");
+      case UnicodeEscape::kLoneLowSurrogate:
+        return Fail("unexpected low surrogate");
+      case UnicodeEscape::kMissingLowSurrogate:
         return Fail("missing low surrogate");
-      }
-      pos_ += 2;
-      uint32_t low;
-      if (!ReadHex4(&low)) return false;
-      if (low < 0xDC00 || low > 0xDFFF) return Fail("invalid low surrogate");
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+      case UnicodeEscape::kInvalidLowSurrogate:
+        return Fail("invalid low surrogate");
     }
-    AppendUtf8(unit, out);
-    return true;
+    return false;
   }
 
   bool ParseString(std::string* out) {
@@ -919,6 +921,26 @@ class JsonWriter {
 };
 
 }  // namespace
+
+UnicodeEscape ReadUnicodeEscape(std::string_view text, size_t* pos, std::string* out) {
+  uint32_t unit;
+  UnicodeEscape result = ReadHex4(text, pos, &unit);
+  if (result != UnicodeEscape::kDecoded) return result;
+  if (unit >= 0xDC00 && unit <= 0xDFFF) return UnicodeEscape::kLoneLowSurrogate;
+  if (unit >= 0xD800 && unit <= 0xDBFF) {
+    if (text.size() - *pos < 2 || text[*pos] != '\\' || text[*pos + 1] != 'u') {
+      return UnicodeEscape::kMissingLowSurrogate;
+    }
+    *pos += 2;
+    uint32_t low;
+    result = ReadHex4(text, pos, &low);
+    if (result != UnicodeEscape::kDecoded) return result;
+    if (low < 0xDC00 || low > 0xDFFF) return UnicodeEscape::kInvalidLowSurrogate;
+    unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+  }
+  AppendUtf8(unit, out);
+  return UnicodeEscape::kDecoded;
+}
 
 void AppendJsonString(std::string_view text, std::string* out) {
   JsonWriter(out).String(text);

@@ -147,6 +147,20 @@ void AppendJson(const JsonValue& value, std::string* out);
 // Appends `text` as a quoted JSON string with the writer's escaping.
 void AppendJsonString(std::string_view text, std::string* out);
 
+// How reading a "\uXXXX" escape ended.
+enum class UnicodeEscape {
+  kDecoded,
+  kIncomplete,        // fewer than four characters left
+  kInvalidDigit,      // a character that is not a hexadecimal digit
+  kLoneLowSurrogate,  // a low surrogate with no high one before it
+  kMissingLowSurrogate,
+  kInvalidLowSurrogate,
+};
+// Reads the four hexadecimal digits at text[*pos] (just after "\u") and, after a high surrogate,
+// the "\uXXXX" of its low one, into a code point, and appends it to `out` as UTF-8. `pos` ends
+// past the escape, or on a failure where the fault was found.
+UnicodeEscape ReadUnicodeEscape(std::string_view text, size_t* pos, std::string* out);
+
 // Null when `value` is not an object or has no member `key`.
 const JsonValue* FindJsonMember(const JsonValue& value, std::string_view key);
 // True when the member is a number with no fractional part in [-2^63, 2^63).
