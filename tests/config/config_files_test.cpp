@@ -11,7 +11,7 @@
 #include "config/atomic_file.h"
 #include "config/language_tables.h"
 #include "platform/file_replace.h"
-#include "tests/config/temp_dir.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win::server {
 namespace {

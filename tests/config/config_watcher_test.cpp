@@ -8,7 +8,7 @@
 #include "config/atomic_file.h"
 #include "config/config_files.h"
 #include "config/config_store.h"
-#include "tests/config/temp_dir.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win {
 namespace {

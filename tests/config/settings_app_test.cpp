@@ -7,7 +7,7 @@
 
 #include "config/config_files.h"
 #include "tests/config/settings_runner.h"
-#include "tests/config/temp_dir.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/config/temp_dir.h"
+#include "tests/common/temp_dir.h"
 
 extern char** environ;
 

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "platform/file_replace.h"
-#include "tests/packs/temp_dir.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win {
 namespace {

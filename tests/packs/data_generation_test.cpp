@@ -12,7 +12,7 @@
 #include <tuple>
 
 #include "platform/file_replace.h"
-#include "tests/packs/temp_dir.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win::server {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "platform/file_replace.h"
 #include "server/profile/profile_ids.h"
-#include "tests/packs/temp_dir.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win::server {
 namespace {

@@ -4,7 +4,7 @@
 #include <regex>
 
 #include "packs/data_generation.h"
-#include "tests/packs/temp_dir.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win::server {
 namespace {

@@ -1,19 +1,21 @@
-// A directory of the test's own, removed with everything in it when the test ends.
+// A private directory per test, removed with everything in it when the test ends.
 #pragma once
 
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <string_view>
 
 namespace kavi::win::testing {
 
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kavi-packs-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
+    std::string pattern = (std::filesystem::temp_directory_path() / "kavi-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   ~TempDir() {
     std::error_code ignored;
@@ -28,14 +30,15 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-inline void WriteFile(const std::filesystem::path& file, const std::string& content) {
+// Writes the file whole, creating the folders it needs.
+inline void WriteFile(const std::filesystem::path& file, std::string_view content) {
   std::filesystem::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+  std::ofstream(file, std::ios::binary | std::ios::trunc).write(content.data(), content.size());
 }
 
 inline std::string ReadFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace kavi::win::testing
