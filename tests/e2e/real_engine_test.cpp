@@ -197,7 +197,7 @@ TEST(RealEngine, StartUpExitCodesBootstrapAndGenerationReuse) {
   if (std::system("unshare --mount true >/dev/null 2>&1") == 0) {
     const std::string hidden_proc = "mount -t tmpfs none /proc && exec " +
                                     ServerHome::Bin("KaviServer").string();
-    EXPECT_EQ(home.Wait(home.Spawn("/usr/bin/unshare", {"--mount", "--fork", "sh", "-c", hidden_proc})), 2);
+    EXPECT_EQ(home.Wait(home.Spawn("/usr/bin/unshare", {"--mount", "--fork", "--kill-child", "sh", "-c", hidden_proc})), 2);
   }
 
   // --bootstrap writes a valid autostart entry and starts as usual.

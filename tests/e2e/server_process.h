@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -16,10 +15,10 @@
 #include <vector>
 
 #include "client/kavi_client.h"
+#include "tests/common/child_process.h"
 #include "platform/identity.h"
 #include "platform/ipc.h"
 
-extern char** environ;
 
 namespace kavi::win::testing {
 
@@ -64,17 +63,8 @@ class ServerHome {
 
   pid_t Spawn(const std::filesystem::path& program, const std::vector<std::string>& args,
               const std::string& display = {}) {
-    std::vector<std::string> all = {program.string()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<std::string> env = Environment(display);
-    std::vector<char*> argv, envp;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    EXPECT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()),
-              0);
+    pid_t pid = SpawnChild(program, args, Environment(display));
+    EXPECT_GT(pid, 0);
     children_.push_back(pid);
     return pid;
   }

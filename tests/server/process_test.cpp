@@ -1,11 +1,10 @@
 // The server program as a process: one instance per user and session, forwarding, shutdown.
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
+#include "tests/common/child_process.h"
 #include "tests/server/server_fixture.h"
 
-extern char** environ;
 
 namespace kavi::win::testing {
 namespace {
@@ -29,16 +28,9 @@ class ServerProcess : public ::testing::Test {
   }
 
   pid_t Spawn(const std::vector<std::string>& args) {
-    std::string program = std::string(KAVI_BINARY_DIR) + "/bin/KaviServerFake";
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv, envp;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env_) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    EXPECT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+    pid_t pid =
+        SpawnChild(std::string(KAVI_BINARY_DIR) + "/bin/KaviServerFake", args, env_);
+    EXPECT_GT(pid, 0);
     running_.push_back(pid);
     return pid;
   }
