@@ -2,6 +2,8 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <fstream>
+
 #include "tests/common/child_process.h"
 #include "tests/server/server_fixture.h"
 
@@ -107,6 +109,12 @@ TEST_F(ServerProcess, ASquatterOnTheSocketPathStopsServing) {
   EXPECT_EQ(Wait(server), 0);
   // The squatter's socket is left alone.
   EXPECT_TRUE(ConnectSeqpacket(SocketPath()).valid());
+}
+
+TEST_F(ServerProcess, APrivateSocketDirectoryThatCannotBeMadeEndsWithExitCode3) {
+  // Something that is not a directory stands where the private socket directory belongs.
+  std::ofstream(home_ / "run" / "kavi") << "in the way";
+  EXPECT_EQ(Wait(Spawn({})), 3);
 }
 
 }  // namespace
