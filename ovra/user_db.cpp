@@ -1,13 +1,12 @@
 #include "ovra/user_db.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include "platform/file_replace.h"
 
 namespace kavi::win {
 namespace {
@@ -17,48 +16,18 @@ bool SetMessage(std::string* message, std::string text) {
   return false;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-void SyncDirectory(const std::filesystem::path& dir) {
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
-}
-
 }  // namespace
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                          std::string* message) {
-  std::filesystem::path temp = path;
-  temp += ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    return SetMessage(message, "cannot create " + temp.string() + ": " + std::strerror(errno));
+  ReplaceFailure failure;
+  if (!ReplaceFile(path, bytes, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                   &failure)) {
+    std::string what = failure.step == AtomicWriteStep::kCreate ? "cannot create " : "cannot write ";
+    std::filesystem::path named = path;
+    if (failure.step == AtomicWriteStep::kCreate) named += ".tmp";
+    return SetMessage(message, what + named.string() + ": " + std::strerror(failure.error));
   }
-  bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  int saved_errno = errno;
-  if (::close(fd) != 0 && written) {
-    written = false;
-    saved_errno = errno;
-  }
-  if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
-    if (written) saved_errno = errno;
-    ::unlink(temp.c_str());
-    return SetMessage(message, "cannot write " + path.string() + ": " + std::strerror(saved_errno));
-  }
-  SyncDirectory(path.parent_path());
   if (message) message->clear();
   return true;
 }
