@@ -64,6 +64,21 @@ server::UnicodeEscape ReadHex4(std::string_view text, size_t* pos, uint32_t* uni
   return server::UnicodeEscape::kDecoded;
 }
 
+
+// Keys of one object mostly differ in length or first byte; look there before memcmp.
+inline bool SameKey(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
+}
+
+bool KeyLess(const JsonObject::value_type& member, std::string_view key) {
+  return std::string_view(member.first) < key;
+}
+
+}  // namespace
+
+namespace server {
+
 void AppendUtf8(uint32_t code_point, std::string* out) {
   if (code_point < 0x80) {
     out->push_back(static_cast<char>(code_point));
@@ -82,17 +97,7 @@ void AppendUtf8(uint32_t code_point, std::string* out) {
   }
 }
 
-// Keys of one object mostly differ in length or first byte; look there before memcmp.
-inline bool SameKey(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
-}
-
-bool KeyLess(const JsonObject::value_type& member, std::string_view key) {
-  return std::string_view(member.first) < key;
-}
-
-}  // namespace
+}  // namespace server
 
 // ---------------------------------------------------------------------------------------------
 // JsonObject

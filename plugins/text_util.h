@@ -1,6 +1,8 @@
 // Small text helpers shared by the plug-in commands.
 #pragma once
 
+#include "config/json.h"  // AppendUtf8
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -8,8 +10,8 @@
 
 namespace kavi::win {
 
-// Appends the UTF-8 form of a Unicode scalar value.
-void AppendUtf8(uint32_t code_point, std::string* out);
+using server::AppendUtf8;
+
 
 // Lower-cases ASCII A to Z only.
 std::string AsciiLower(std::string_view text);
