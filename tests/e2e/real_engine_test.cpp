@@ -1,5 +1,6 @@
 // The real server with the real engine, driven over its socket the way an application would.
 #include <fstream>
+#include <map>
 
 #include "tests/e2e/server_process.h"
 
@@ -133,6 +134,34 @@ TEST(RealEngine, PagingOpensThePanelWhoseEntriesCommitFromAnyPage) {
   EXPECT_EQ(Field(chosen->commit_text), top);
   EXPECT_EQ(chosen->commit_pending, 1);
   EXPECT_EQ(client.Send(RequestKind::AckCommit, 1)->kind, kOk);
+}
+
+TEST(RealEngine, TheSettingsApplicationListsSchemesAndThemesAndPreviewsOne) {
+  ServerHome home;
+  home.StartServer();
+  KaviClient client(home.Options());
+  auto schemes = client.Send(RequestKind::ListCatalog, 1, 0);
+  ASSERT_TRUE(schemes);
+  ASSERT_EQ(schemes->kind, static_cast<uint16_t>(ReplyKind::State));
+  EXPECT_GE(schemes->value, 6u);
+  std::map<std::string, std::string> sources;
+  for (uint32_t i = 0; i < schemes->candidate_count; ++i)
+    sources[Field(schemes->candidates[i].text)] = Field(schemes->candidates[i].comment);
+  EXPECT_EQ(sources["base_pinyin"], "builtin");
+  EXPECT_EQ(sources["wubi86"], "builtin");
+
+  auto themes = client.Send(RequestKind::ListCatalogAlt, 1, 0);
+  ASSERT_TRUE(themes);
+  EXPECT_GE(themes->value, 9u);
+  EXPECT_EQ(Field(themes->candidates[0].text), "native");
+  EXPECT_FALSE(Field(themes->candidates[0].comment).empty());  // its display name
+
+  PipeRequest preview = MakeRequest(RequestKind::PreviewTheme);
+  CopyTextField(preview.text, "sakura");
+  preview.argument = 1;
+  preview.rect = {100, 100, 102, 120};
+  // No display here, so there is no window to preview in.
+  EXPECT_EQ(client.Transact(preview)->kind, static_cast<uint16_t>(ReplyKind::Refused));
 }
 
 uint32_t WaitForMaintenance(KaviClient& client) {
