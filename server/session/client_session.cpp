@@ -556,9 +556,10 @@ PipeResponse ClientSession::OnKeyEvent(const PipeRequest& r) {
     engine_key = mapped.key;
   }
   bool consumed = kavi_process_key(engine_key, r.modifiers);
-  PipeResponse previous = last_state_;
+  const bool had_candidates = last_state_.candidate_count > 0;
+  const uint32_t previous_page = last_state_.page_number;
   PipeResponse reply = BuildState(r, consumed);
-  if (consumed) MaybeOpenPanel(r, previous, reply);
+  if (consumed && had_candidates) MaybeOpenPanel(previous_page, reply);
   return FinishState(reply);
 }
 
@@ -782,10 +783,9 @@ PipeResponse ClientSession::FinishState(PipeResponse reply, bool show_in_window)
   return reply;
 }
 
-void ClientSession::MaybeOpenPanel(const PipeRequest& r, const PipeResponse& previous,
-                                   const PipeResponse& current) {
-  if (commit_pending_ || previous.candidate_count == 0) return;
-  if (current.page_number <= previous.page_number || current.menu_count <= 1) return;
+void ClientSession::MaybeOpenPanel(uint32_t previous_page, const PipeResponse& current) {
+  if (commit_pending_) return;
+  if (current.page_number <= previous_page || current.menu_count <= 1) return;
   KaviCandidateList list;
   std::memset(&list, 0, sizeof list);
   if (!kavi_get_all_candidates(&list, kMaxPanelCandidates)) return;

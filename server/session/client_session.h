@@ -93,8 +93,9 @@ class ClientSession {
                           const std::string* commit_override = nullptr);
   // Finishes a State reply: field 48, last-State memory, the candidate window.
   PipeResponse FinishState(PipeResponse reply, bool show_in_window = true);
-  void MaybeOpenPanel(const PipeRequest& request, const PipeResponse& previous,
-                      const PipeResponse& current);
+  // Opens the expanded panel when a consumed key moved the engine to a later page (the previous
+  // State reply had candidates on previous_page).
+  void MaybeOpenPanel(uint32_t previous_page, const PipeResponse& current);
   PipeResponse ResendLastState(const PipeRequest& request);
 
   void EndComposition();
