@@ -18,8 +18,7 @@ std::atomic<int> g_handshake_failures{0};
 std::atomic<bool> g_notice_shown{false};
 
 void CountHandshakeFailure() {
-  if (++g_handshake_failures >= kHandshakeFailuresBeforeNotice &&
-      !g_notice_shown.exchange(true)) {
+  if (++g_handshake_failures >= kHandshakeFailuresBeforeNotice && !g_notice_shown.exchange(true)) {
     std::fprintf(stderr, "%s\n", kHandshakeNotice);
   }
 }
@@ -53,7 +52,9 @@ std::filesystem::path DefaultSocketPath() {
   return ServerSocketPath(RuntimeDirectory(), CurrentUserSid(), CurrentSessionId().value_or(0));
 }
 
-int HandshakeFailuresInProcess() { return g_handshake_failures; }
+int HandshakeFailuresInProcess() {
+  return g_handshake_failures;
+}
 
 KaviClient::KaviClient(ClientOptions options) : options_(std::move(options)) {
   if (options_.socket_path.empty()) options_.socket_path = DefaultSocketPath();
@@ -132,8 +133,7 @@ bool KaviClient::Handshake(std::string* message) {
     return false;
   }
   PipeResponse reply;
-  ssize_t n =
-      ReceivePacketWithin(fd_.get(), &reply, sizeof reply, options_.transaction_timeout_ms);
+  ssize_t n = ReceivePacketWithin(fd_.get(), &reply, sizeof reply, options_.transaction_timeout_ms);
   if (n != static_cast<ssize_t>(kResponseSize) || reply.magic != kPipeMagic ||
       reply.version != kProtocolVersion || reply.sequence != request.sequence ||
       reply.context_id != request.context_id ||

@@ -21,13 +21,14 @@ inline constexpr int kMaxBackoffFailures = 6;
 inline constexpr uint64_t kMaxBackoffMs = 5000;
 inline constexpr int kHandshakeFailuresBeforeNotice = 3;
 inline constexpr char kHandshakeNotice[] =
-    "霜楓輸入組件版本不一致或未能完成握手。請先重新啟動 Windows；若仍無法輸入，請重新安裝最新版本。";
+    "霜楓輸入組件版本不一致或未能完成握手。請先重新啟動 "
+    "Windows；若仍無法輸入，請重新安裝最新版本。";
 
 struct ClientOptions {
   std::filesystem::path socket_path;     // empty: this user's and session's server
   std::filesystem::path server_program;  // empty: KaviServer next to this program
   bool start_server = true;
-  std::string server_arguments;          // extra arguments for a started server
+  std::string server_arguments;  // extra arguments for a started server
   // The time-out of an ordinary transaction. Applications keep the default; tests on a loaded
   // machine may allow more.
   int transaction_timeout_ms = kTransactionTimeoutMs;

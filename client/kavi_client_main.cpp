@@ -21,10 +21,10 @@ constexpr int kConnectPatienceMs = 5000;
 
 const std::map<std::string, uint32_t>& NamedKeys() {
   static const std::map<std::string, uint32_t> names = {
-      {"Return", keys::kReturn},     {"Escape", keys::kEscape},     {"BackSpace", keys::kBackSpace},
-      {"Delete", keys::kDelete},     {"Left", keys::kLeft},         {"Up", keys::kUp},
-      {"Right", keys::kRight},       {"Down", keys::kDown},         {"PageUp", keys::kPageUp},
-      {"PageDown", keys::kPageDown}, {"Shift", keys::kShiftL},      {"space", keys::kSpace},
+      {"Return", keys::kReturn},     {"Escape", keys::kEscape}, {"BackSpace", keys::kBackSpace},
+      {"Delete", keys::kDelete},     {"Left", keys::kLeft},     {"Up", keys::kUp},
+      {"Right", keys::kRight},       {"Down", keys::kDown},     {"PageUp", keys::kPageUp},
+      {"PageDown", keys::kPageDown}, {"Shift", keys::kShiftL},  {"space", keys::kSpace},
   };
   return names;
 }
@@ -63,7 +63,9 @@ bool ParseKeys(const std::string& text, std::vector<KeyPress>* out, std::string*
   return true;
 }
 
-std::string Field(const char* f, size_t n) { return std::string(TextFieldView(f, n)); }
+std::string Field(const char* f, size_t n) {
+  return std::string(TextFieldView(f, n));
+}
 template <size_t N>
 std::string Field(const char (&f)[N]) {
   return Field(f, N);
@@ -145,14 +147,21 @@ std::optional<uint32_t> ReadKey(const RawTerminal& terminal) {
     std::optional<unsigned char> code = terminal.ReadByte();
     if (!code) return keys::kEscape;
     switch (*code) {
-      case 'A': return keys::kUp;
-      case 'B': return keys::kDown;
-      case 'C': return keys::kRight;
-      case 'D': return keys::kLeft;
-      case '3': case '5': case '6':
+      case 'A':
+        return keys::kUp;
+      case 'B':
+        return keys::kDown;
+      case 'C':
+        return keys::kRight;
+      case 'D':
+        return keys::kLeft;
+      case '3':
+      case '5':
+      case '6':
         (void)terminal.ReadByte();  // the closing '~'
         return *code == '3' ? keys::kDelete : *code == '5' ? keys::kPageUp : keys::kPageDown;
-      default: return keys::kEscape;
+      default:
+        return keys::kEscape;
     }
   }
   if (*c == 0x7f || *c == 0x08) return keys::kBackSpace;
@@ -265,12 +274,15 @@ int Main(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--socket" && i + 1 < argc) options.socket_path = argv[++i];
-    else if (a == "--no-start") options.start_server = false;
+    if (a == "--socket" && i + 1 < argc)
+      options.socket_path = argv[++i];
+    else if (a == "--no-start")
+      options.start_server = false;
     else if (a == "-h" || a == "--help") {
       Usage();
       return 0;
-    } else args.push_back(a);
+    } else
+      args.push_back(a);
   }
   KaviClient client(options);
   std::string message;
@@ -316,4 +328,6 @@ int Main(int argc, char** argv) {
 
 }  // namespace kavi::win
 
-int main(int argc, char** argv) { return kavi::win::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return kavi::win::Main(argc, argv);
+}

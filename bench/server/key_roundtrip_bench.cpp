@@ -54,8 +54,8 @@ struct BenchServer {
     fake.page_size = 10;
     for (int i = 0; i < 10; ++i) fake.candidates.push_back({"候選" + std::to_string(i), "hou"});
     services.shutdown = [this] { server->Stop(); };
-    server = std::make_unique<PipeServer>(CurrentUserSid(), CurrentSessionId().value_or(0),
-                                          socket, services, shared);
+    server = std::make_unique<PipeServer>(CurrentUserSid(), CurrentSessionId().value_or(0), socket,
+                                          services, shared);
     std::string message;
     server->Listen(&message);
     thread = std::thread([this] { server->Serve(); });
@@ -165,7 +165,8 @@ void BM_255ClientsTyping(benchmark::State& state) {
         while (connected < kClients) std::this_thread::yield();  // all connected at once
         int live = static_cast<int>(server.server->live_sessions());
         int seen = peak_sessions;
-        while (live > seen && !peak_sessions.compare_exchange_weak(seen, live)) {}
+        while (live > seen && !peak_sessions.compare_exchange_weak(seen, live)) {
+        }
         for (int k = 0; k < kKeys; ++k) {
           auto reply = client.SendKey(c == 0 ? 'a' : 'b', 0, static_cast<uint64_t>(c + 1));
           if (reply && reply->kind == static_cast<uint16_t>(ReplyKind::State)) ++ok_replies;
@@ -197,8 +198,10 @@ int main(int argc, char** argv) {
   using kavi::win::g_raw;
   using kavi::win::g_server;
   if (g_raw.p50 > 0 && g_server.p50 > 0)
-    std::printf("key round trip vs raw exchange: p50 %.1f us / %.1f us = %.2fx, p99 %.1f us / %.1f us = %.2fx\n",
-                g_server.p50, g_raw.p50, g_server.p50 / g_raw.p50, g_server.p99, g_raw.p99,
-                g_server.p99 / g_raw.p99);
+    std::printf(
+        "key round trip vs raw exchange: p50 %.1f us / %.1f us = %.2fx, p99 %.1f us / %.1f us = "
+        "%.2fx\n",
+        g_server.p50, g_raw.p50, g_server.p50 / g_raw.p50, g_server.p99, g_raw.p99,
+        g_server.p99 / g_raw.p99);
   return 0;
 }

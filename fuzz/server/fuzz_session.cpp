@@ -22,8 +22,8 @@ constexpr uint16_t kArch = 2;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kavi::win;
   testing::Fake().Reset();
-  testing::Fake().candidates = {{"一", "yi"}, {"二", ""}, {"三", ""}, {"四", ""}, {"五", ""},
-                                {"六", ""}, {"七", ""}};
+  testing::Fake().candidates = {{"一", "yi"}, {"二", ""}, {"三", ""}, {"四", ""},
+                                {"五", ""},   {"六", ""}, {"七", ""}};
   ServerShared shared;
   SessionServices services;
   ClientSession session(services, shared, CurrentProcessId(), kArch, kNonce);

@@ -15,10 +15,14 @@ CommandLine ParseCommandLine(const std::string& line) {
   }
   out.bootstrap = has(kBootstrapSwitch);
   if (has(kVoiceDeepLink)) {
-    if (has("action=start")) out.voice_kind = RequestKind::VoiceStart;
-    else if (has("action=stop")) out.voice_kind = RequestKind::VoiceStop;
-    else if (has("action=cancel")) out.voice_kind = RequestKind::VoiceCancel;
-    else out.voice_kind = RequestKind::VoiceToggle;
+    if (has("action=start"))
+      out.voice_kind = RequestKind::VoiceStart;
+    else if (has("action=stop"))
+      out.voice_kind = RequestKind::VoiceStop;
+    else if (has("action=cancel"))
+      out.voice_kind = RequestKind::VoiceCancel;
+    else
+      out.voice_kind = RequestKind::VoiceToggle;
   }
   return out;
 }

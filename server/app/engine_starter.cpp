@@ -10,9 +10,8 @@ EngineStarter::EngineStarter(const ServerDirectories& dirs)
       logs_(dirs.logs.string()) {}
 
 void EngineStarter::Start() {
-  KaviTraits traits{shared_data_.c_str(), user_data_.c_str(), logs_.c_str(),
-                    kDistributionName,    kDistributionCodeName, kProgramVersion,
-                    kAppName,             1};
+  KaviTraits traits{shared_data_.c_str(),  user_data_.c_str(), logs_.c_str(), kDistributionName,
+                    kDistributionCodeName, kProgramVersion,    kAppName,      1};
   kavi_setup(&traits);
   Restart();
 }

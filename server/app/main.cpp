@@ -1,3 +1,5 @@
 #include "server/app/server_app.h"
 
-int main(int argc, char** argv) { return kavi::win::server::RunServer(argc, argv); }
+int main(int argc, char** argv) {
+  return kavi::win::server::RunServer(argc, argv);
+}

@@ -67,7 +67,9 @@ MaintenanceJobs::MaintenanceJobs(std::filesystem::path user_dir, JobFlags& flags
       restart_(std::move(restart)),
       clock_(clock ? std::move(clock) : [] { return std::time(nullptr); }) {}
 
-MaintenanceJobs::~MaintenanceJobs() { Join(); }
+MaintenanceJobs::~MaintenanceJobs() {
+  Join();
+}
 
 void MaintenanceJobs::Join() {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -86,8 +88,7 @@ bool MaintenanceJobs::Start(bool sync_and_backup) {
     } catch (const std::exception& e) {
       LogLine(std::string("[Kavi] ") + e.what());
     }
-    flags_.maintenance_status =
-        static_cast<uint32_t>(ok ? JobStatus::Done : JobStatus::Failed);
+    flags_.maintenance_status = static_cast<uint32_t>(ok ? JobStatus::Done : JobStatus::Failed);
     flags_.busy = false;
   });
   return true;

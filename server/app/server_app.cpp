@@ -43,7 +43,7 @@ int RunProfileMode(CommandLine::Mode mode) {
   std::filesystem::path registry =
       ProfileRegistryFolder(local.empty() ? ProgramFolder() / "local-data" : local / "Kavi");
   int32_t result = mode == CommandLine::Mode::ActivateProfile ? ActivateProfile(registry)
-                                                               : RemoveProfile(registry);
+                                                              : RemoveProfile(registry);
   return ProfileModeExitCode(result);
 }
 
@@ -81,7 +81,8 @@ class Server {
     plugins_ = std::make_unique<PluginEngine>(dirs_.shared_data / "plugin");
     services_.plugins = plugins_.get();
     maintenance_ = std::make_unique<MaintenanceJobs>(
-        dirs_.user_root, shared_.jobs, [this](std::string* message) { return RestartEngine(message); });
+        dirs_.user_root, shared_.jobs,
+        [this](std::string* message) { return RestartEngine(message); });
     services_.maintenance = maintenance_.get();
     catalog_ = std::make_unique<ServerCatalog>(dirs_.shared_data, dirs_.user_themes, nullptr);
     services_.catalog = catalog_.get();

@@ -19,6 +19,8 @@ std::vector<CatalogEntry> ServerCatalog::ListThemes() {
   return kavi::win::ListThemes(shared_data_ / "themes", user_themes_);
 }
 
-bool ServerCatalog::IsValidThemeId(const std::string& id) { return kavi::win::IsValidThemeId(id); }
+bool ServerCatalog::IsValidThemeId(const std::string& id) {
+  return kavi::win::IsValidThemeId(id);
+}
 
 }  // namespace kavi::win

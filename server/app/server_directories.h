@@ -13,11 +13,11 @@ struct ServerDirectories {
   std::filesystem::path sounds;          // install / "sounds"
   std::filesystem::path user_root;       // roaming / "Kavi" (else install / "user-data")
   std::filesystem::path logs;
-  std::filesystem::path packs;           // user root / "build"
+  std::filesystem::path packs;  // user root / "build"
   std::filesystem::path cloud;
   std::filesystem::path user_themes;
   std::filesystem::path backups;
-  std::filesystem::path local_root;      // local / "Kavi"
+  std::filesystem::path local_root;  // local / "Kavi"
   std::filesystem::path voice_temp;
   std::filesystem::path voice_models;
   std::filesystem::path updates;

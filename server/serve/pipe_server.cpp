@@ -6,9 +6,8 @@
 
 namespace kavi::win {
 
-PipeServer::PipeServer(std::string user_sid, uint64_t session_id,
-                       std::filesystem::path socket_path, const SessionServices& services,
-                       ServerShared& shared)
+PipeServer::PipeServer(std::string user_sid, uint64_t session_id, std::filesystem::path socket_path,
+                       const SessionServices& services, ServerShared& shared)
     : user_sid_(std::move(user_sid)),
       session_id_(session_id),
       socket_path_(std::move(socket_path)),
@@ -22,9 +21,12 @@ PipeServer::~PipeServer() {
 
 PipeServer::ListenResult PipeServer::Listen(std::string* message) {
   switch (ListenSeqpacket(socket_path_, &listener_, message)) {
-    case BindResult::Bound: return ListenResult::Listening;
-    case BindResult::Squatted: return ListenResult::Squatted;
-    case BindResult::Failed: break;
+    case BindResult::Bound:
+      return ListenResult::Listening;
+    case BindResult::Squatted:
+      return ListenResult::Squatted;
+    case BindResult::Failed:
+      break;
   }
   return ListenResult::Failed;
 }
@@ -34,9 +36,8 @@ void PipeServer::Serve() {
   while (!stop_) {
     {
       std::unique_lock<std::mutex> lock(threads_mutex_);
-      slot_free_.wait(lock, [this] {
-        return stop_ || threads_.size() - finished_.size() < kMaxSessions;
-      });
+      slot_free_.wait(
+          lock, [this] { return stop_ || threads_.size() - finished_.size() < kMaxSessions; });
     }
     ReapFinished();
     if (stop_) break;
@@ -48,11 +49,11 @@ void PipeServer::Serve() {
     std::lock_guard<std::mutex> lock(threads_mutex_);
     const uint64_t id = next_id_++;
     threads_.emplace(id, std::thread([this, id, client = std::move(client)]() mutable {
-      ServeClient(std::move(client), user_sid_, session_id_, services_, shared_);
-      std::lock_guard<std::mutex> done(threads_mutex_);
-      finished_.push_back(id);
-      slot_free_.notify_all();
-    }));
+                       ServeClient(std::move(client), user_sid_, session_id_, services_, shared_);
+                       std::lock_guard<std::mutex> done(threads_mutex_);
+                       finished_.push_back(id);
+                       slot_free_.notify_all();
+                     }));
   }
 }
 

@@ -8,8 +8,8 @@
 #include "platform/clock.h"
 #include "platform/identity.h"
 #include "platform/log.h"
-#include "server/engine/engine_api.h"
 #include "plugins/plugin_actions.h"
+#include "server/engine/engine_api.h"
 #include "server/engine/engine_lock.h"
 #include "server/session/stroke_keys.h"
 
@@ -21,10 +21,16 @@ constexpr int kMaxPanelCandidates = 100;
 constexpr char kVoiceSettingsUnreadable[] = "無法讀取最新語音設定";
 constexpr char kNoModelJob[] = "目前沒有模型下載作業";
 
-RequestKind KindOf(const PipeRequest& r) { return static_cast<RequestKind>(r.kind); }
+RequestKind KindOf(const PipeRequest& r) {
+  return static_cast<RequestKind>(r.kind);
+}
 
-bool Chorded(uint32_t modifiers) { return (modifiers & keys::kChordMask) != 0; }
-bool Released(uint32_t modifiers) { return (modifiers & keys::kReleaseMask) != 0; }
+bool Chorded(uint32_t modifiers) {
+  return (modifiers & keys::kChordMask) != 0;
+}
+bool Released(uint32_t modifiers) {
+  return (modifiers & keys::kReleaseMask) != 0;
+}
 
 std::string EngineInput() {
   const char* input = kavi_get_input();
@@ -37,7 +43,9 @@ std::string ExpandInput(const std::string& code) {
   return expanded ? expanded : "";
 }
 
-bool AsciiMode() { return kavi_get_option("ascii_mode"); }
+bool AsciiMode() {
+  return kavi_get_option("ascii_mode");
+}
 
 // Kinds that need the client to be in the foreground before anything else is looked at.
 bool NeedsForegroundEarly(RequestKind kind) {
@@ -84,7 +92,9 @@ PipeResponse Refused(const PipeRequest& r, std::string_view message = {}) {
   return MakeMessageReply(r, ReplyKind::Refused, false, message);
 }
 
-PipeResponse Ok(const PipeRequest& r) { return MakeSimpleReply(r, ReplyKind::Ok, true); }
+PipeResponse Ok(const PipeRequest& r) {
+  return MakeSimpleReply(r, ReplyKind::Ok, true);
+}
 
 PipeResponse StatusState(const PipeRequest& r, uint32_t value) {
   PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
@@ -120,10 +130,11 @@ ClientSession::ClientSession(const SessionServices& services, ServerShared& shar
       client_pid_(client_pid),
       client_architecture_(client_architecture),
       nonce_(nonce),
-      plugin_(services.plugins, [this] { return MakePluginContext(); },
-              [this](uint32_t kind, const std::string& payload) {
-                return RunPluginAction(kind, payload);
-              }) {
+      plugin_(
+          services.plugins, [this] { return MakePluginContext(); },
+          [this](uint32_t kind, const std::string& payload) {
+            return RunPluginAction(kind, payload);
+          }) {
   std::memset(&last_state_, 0, sizeof last_state_);
 }
 
@@ -240,8 +251,8 @@ ClientSession::Outcome ClientSession::Dispatch(const PipeRequest& r) {
           [flags](bool success) {
             PackJobStatus status = success ? PackJobStatus::Done : PackJobStatus::Failed;
             if (flags->pack_cancel_requested)
-              status = flags->pack_cancel_alt ? PackJobStatus::CancelledAlt
-                                              : PackJobStatus::Cancelled;
+              status =
+                  flags->pack_cancel_alt ? PackJobStatus::CancelledAlt : PackJobStatus::Cancelled;
             flags->pack_status = static_cast<uint32_t>(status);
             flags->pack_running = false;
             flags->busy = false;
@@ -347,26 +358,37 @@ ClientSession::Outcome ClientSession::DispatchGeneral(const PipeRequest& r) {
     return ReplyWith(Refused(r));
 
   switch (kind) {
-    case RequestKind::FocusIn: return ReplyWith(OnFocusIn(r));
-    case RequestKind::FocusOut: return ReplyWith(OnFocusOut(r));
-    case RequestKind::KeyEvent: return ReplyWith(OnKeyEvent(r));
-    case RequestKind::CancelComposition: return ReplyWith(OnCancel(r));
+    case RequestKind::FocusIn:
+      return ReplyWith(OnFocusIn(r));
+    case RequestKind::FocusOut:
+      return ReplyWith(OnFocusOut(r));
+    case RequestKind::KeyEvent:
+      return ReplyWith(OnKeyEvent(r));
+    case RequestKind::CancelComposition:
+      return ReplyWith(OnCancel(r));
     case RequestKind::SelectCandidate:
     case RequestKind::ChangePage:
-    case RequestKind::HighlightCandidate: return ReplyWith(OnSelectPageHighlight(r));
+    case RequestKind::HighlightCandidate:
+      return ReplyWith(OnSelectPageHighlight(r));
     case RequestKind::AckCommit:
-    case RequestKind::AckCommitAndClear: return ReplyWith(OnAck(r));
+    case RequestKind::AckCommitAndClear:
+      return ReplyWith(OnAck(r));
     case RequestKind::SetCaretRect:
       if (services_.window) {
         const ScreenRect caret = r.rect;
         services_.window->SetAnchor(caret, r.argument != 0);
       }
       return ReplyWith(Ok(r));
-    case RequestKind::PollAsync: return ReplyWith(OnPollAsync(r));
-    case RequestKind::CommitCandidate: return ReplyWith(OnCommitCandidate(r));
-    case RequestKind::HoverCandidate: return ReplyWith(OnHoverCandidate(r));
-    case RequestKind::ToggleAsciiMode: return ReplyWith(OnToggleAscii(r));
-    default: return ReplyWith(FinishState(BuildState(r, true)));
+    case RequestKind::PollAsync:
+      return ReplyWith(OnPollAsync(r));
+    case RequestKind::CommitCandidate:
+      return ReplyWith(OnCommitCandidate(r));
+    case RequestKind::HoverCandidate:
+      return ReplyWith(OnHoverCandidate(r));
+    case RequestKind::ToggleAsciiMode:
+      return ReplyWith(OnToggleAscii(r));
+    default:
+      return ReplyWith(FinishState(BuildState(r, true)));
   }
 }
 
@@ -439,8 +461,7 @@ PipeResponse ClientSession::OnSelectPageHighlight(const PipeRequest& r) {
   std::string cloud_commit;
   PlayKeySound(keys::kReturn);
   bool selected = SelectListSlot(argument, &cloud_commit);
-  PipeResponse reply =
-      BuildState(r, selected, cloud_commit.empty() ? nullptr : &cloud_commit);
+  PipeResponse reply = BuildState(r, selected, cloud_commit.empty() ? nullptr : &cloud_commit);
   if (selected && reply.has_commit) MarkCommitPending(r.context_id);
   return FinishState(reply);
 }
@@ -621,19 +642,32 @@ std::optional<PipeResponse> ClientSession::PanelKeyStep(const PipeRequest& r) {
   // Within a page the rows run along a line (row-major) or down a column.
   const int along = 1, across = per_page;
   switch (key) {
-    case keys::kLeft: target -= panel_.row_major ? along : across; break;
-    case keys::kRight: target += panel_.row_major ? along : across; break;
-    case keys::kUp: target -= panel_.row_major ? across : along; break;
-    case keys::kDown: target += panel_.row_major ? across : along; break;
+    case keys::kLeft:
+      target -= panel_.row_major ? along : across;
+      break;
+    case keys::kRight:
+      target += panel_.row_major ? along : across;
+      break;
+    case keys::kUp:
+      target -= panel_.row_major ? across : along;
+      break;
+    case keys::kDown:
+      target += panel_.row_major ? across : along;
+      break;
     case keys::kPageUp:
     case ',':
     case '-':
-    case '[': target -= per_page; break;
+    case '[':
+      target -= per_page;
+      break;
     case keys::kPageDown:
     case '.':
     case '=':
-    case ']': target += per_page; break;
-    default: return std::nullopt;
+    case ']':
+      target += per_page;
+      break;
+    default:
+      return std::nullopt;
   }
   if (target >= 0 && target < count) {
     panel_.highlighted = target;
@@ -650,9 +684,12 @@ std::optional<PipeResponse> ClientSession::MergedListStep(const PipeRequest& r) 
   const int highlighted = static_cast<int>(last_state_.highlighted);
   int slot = -1;
   bool select = true;
-  if (key >= '1' && key <= '9') slot = static_cast<int>(key - '1');
-  else if (key == '0') slot = 9;
-  else if (key == keys::kSpace) slot = highlighted;
+  if (key >= '1' && key <= '9')
+    slot = static_cast<int>(key - '1');
+  else if (key == '0')
+    slot = 9;
+  else if (key == keys::kSpace)
+    slot = highlighted;
   else if (key == keys::kUp || key == keys::kDown) {
     slot = highlighted + (key == keys::kUp ? -1 : 1);
     select = false;
@@ -714,8 +751,8 @@ PipeResponse ClientSession::BuildState(const PipeRequest& r, bool result,
     input_code = EngineInput();
   } else if (kavi_get_commit(&commit) && commit.text && *commit.text) {
     commit_text = commit.text;
-    record_text = commit.alternative_text && *commit.alternative_text ? commit.alternative_text
-                                                                      : commit.text;
+    record_text =
+        commit.alternative_text && *commit.alternative_text ? commit.alternative_text : commit.text;
     input_code = commit.input_code ? commit.input_code : "";
   }
   if (!commit_text.empty()) {
@@ -747,8 +784,7 @@ PipeResponse ClientSession::BuildState(const PipeRequest& r, bool result,
                                           static_cast<int32_t>(kMaxCandidateSlots));
   for (int32_t i = 0; i < count && context.candidates; ++i) {
     const KaviCandidate& c = context.candidates[i];
-    entries.push_back(
-        {c.text ? c.text : "", c.comment ? c.comment : "", false, page_start + i});
+    entries.push_back({c.text ? c.text : "", c.comment ? c.comment : "", false, page_start + i});
   }
   if (settings.cloud_input && !entries.empty()) {
     std::string expanded = ExpandInput(EngineInput());
@@ -829,7 +865,9 @@ void ClientSession::ClearPanel() {
   if (services_.window) services_.window->ClearExpandedPanel();
 }
 
-void ClientSession::ClearPlugin() { plugin_.session().Reset(); }
+void ClientSession::ClearPlugin() {
+  plugin_.session().Reset();
+}
 
 void ClientSession::HideWindow() {
   if (services_.window) services_.window->ClearContent();
@@ -987,8 +1025,7 @@ void ServeClient(UniqueFd pipe, const std::string& user_sid, uint64_t session_id
     if (n <= 0) break;
     ClientSession::Outcome outcome = session.Handle(request, static_cast<size_t>(n));
     if (outcome.verdict == ClientSession::Verdict::EndSession) {
-      if (outcome.reply.magic == kPipeMagic)
-        SendPacket(fd, &outcome.reply, sizeof outcome.reply);
+      if (outcome.reply.magic == kPipeMagic) SendPacket(fd, &outcome.reply, sizeof outcome.reply);
       break;
     }
     if (!SendPacket(fd, &outcome.reply, sizeof outcome.reply)) break;

@@ -22,7 +22,8 @@ struct SessionSettings {
 
   bool simplified_output() const { return charset == "zhs"; }
   bool custom_stroke_layout() const {
-    return schema == "stroke" && stroke_keys.size() == 5 && stroke_keys != EngineSettings::kDefaultStrokeKeys;
+    return schema == "stroke" && stroke_keys.size() == 5 &&
+           stroke_keys != EngineSettings::kDefaultStrokeKeys;
   }
 };
 

@@ -15,7 +15,9 @@ PluginMode::PluginMode(PluginEngine* engine, std::function<PluginContext()> cont
                        ActionRunner runner)
     : session_(engine, std::move(context)), runner_(std::move(runner)) {}
 
-PluginMode::~PluginMode() { WaitForJobs(); }
+PluginMode::~PluginMode() {
+  WaitForJobs();
+}
 
 void PluginMode::StartJobFor(const PluginSessionResult& result) {
   if (!result.has_action || !runner_) return;
@@ -55,9 +57,8 @@ void PluginMode::FillReply(const PluginSessionResult& result, PipeResponse* repl
   reply->page_number = result.page_index;
   reply->last_page = result.last_page ? 1 : 0;
   // The count word: the items of every page, so that the window shows paging past one page.
-  reply->menu_count = result.page_count > 1
-                          ? result.page_count * PluginSession::kPageSize
-                          : static_cast<uint32_t>(result.items.size());
+  reply->menu_count = result.page_count > 1 ? result.page_count * PluginSession::kPageSize
+                                            : static_cast<uint32_t>(result.items.size());
   reply->highlighted = result.selection;
   uint32_t n = 0;
   for (const PluginItem& item : result.items) {

@@ -19,8 +19,7 @@ void DeferredNotice::Post(uint32_t code, uint32_t value, uint64_t context_id, ui
   nonce_ = nonce;
 }
 
-std::optional<DeferredNotice::Notice> DeferredNotice::TakeFor(uint64_t context_id,
-                                                              uint64_t nonce) {
+std::optional<DeferredNotice::Notice> DeferredNotice::TakeFor(uint64_t context_id, uint64_t nonce) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!present_ || context_id_ != context_id || nonce_ != nonce) return std::nullopt;
   present_ = false;

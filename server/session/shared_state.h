@@ -19,8 +19,7 @@ struct FocusOwner {
   std::atomic<uint64_t> context_id{0};
 
   bool Is(uint32_t pid, uint32_t tid, uint64_t session_nonce, uint64_t context) const {
-    return process_id == pid && thread_id == tid && nonce == session_nonce &&
-           context_id == context;
+    return process_id == pid && thread_id == tid && nonce == session_nonce && context_id == context;
   }
   bool IsSession(uint32_t pid, uint64_t session_nonce) const {
     return process_id == pid && nonce == session_nonce && pid != 0;

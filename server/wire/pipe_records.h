@@ -153,7 +153,8 @@ static_assert(offsetof(PipeResponse, preedit) == 90);
 static_assert(offsetof(PipeResponse, commit_text) == 602);
 static_assert(offsetof(PipeResponse, candidates) == 1114);
 static_assert(offsetof(PipeResponse, tail_flag) == 11354);
-static_assert(std::endian::native == std::endian::little, "the records are little-endian in memory");
+static_assert(std::endian::native == std::endian::little,
+              "the records are little-endian in memory");
 
 // Key symbols and modifier bits that the server itself interprets.
 namespace keys {

@@ -224,9 +224,11 @@ TEST(RealEngine, StartUpExitCodesBootstrapAndGenerationReuse) {
 
   // Without a readable identity (no /proc in a mount namespace of its own): exit 2.
   if (std::system("unshare --mount true >/dev/null 2>&1") == 0) {
-    const std::string hidden_proc = "mount -t tmpfs none /proc && exec " +
-                                    ServerHome::Bin("KaviServer").string();
-    EXPECT_EQ(home.Wait(home.Spawn("/usr/bin/unshare", {"--mount", "--fork", "--kill-child", "sh", "-c", hidden_proc})), 2);
+    const std::string hidden_proc =
+        "mount -t tmpfs none /proc && exec " + ServerHome::Bin("KaviServer").string();
+    EXPECT_EQ(home.Wait(home.Spawn("/usr/bin/unshare",
+                                   {"--mount", "--fork", "--kill-child", "sh", "-c", hidden_proc})),
+              2);
   }
 
   // --bootstrap writes a valid autostart entry and starts as usual.

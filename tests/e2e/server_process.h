@@ -15,14 +15,15 @@
 #include <vector>
 
 #include "client/kavi_client.h"
-#include "tests/common/child_process.h"
 #include "platform/identity.h"
 #include "platform/ipc.h"
-
+#include "tests/common/child_process.h"
 
 namespace kavi::win::testing {
 
-inline std::string Field(const char* f, size_t n) { return std::string(TextFieldView(f, n)); }
+inline std::string Field(const char* f, size_t n) {
+  return std::string(TextFieldView(f, n));
+}
 template <size_t N>
 std::string Field(const char (&f)[N]) {
   return Field(f, N);
@@ -96,7 +97,8 @@ class ServerHome {
     bool answered = false;
     for (int i = 0; i < 100 && !answered; ++i) {
       answered = warm_up.Send(static_cast<RequestKind>(46)).has_value();
-      if (!answered) std::this_thread::sleep_for(std::chrono::milliseconds(warm_up.BackoffRemainingMs() + 50));
+      if (!answered)
+        std::this_thread::sleep_for(std::chrono::milliseconds(warm_up.BackoffRemainingMs() + 50));
     }
     EXPECT_TRUE(answered);
     return pid;

@@ -69,7 +69,7 @@ TEST(CandidateWindowEndToEnd, AppearsUnderTheCaretAndClicksComeBackAsCommands) {
   ASSERT_EQ(home.Settings({"--set", "horizontal=false"}), 0);
   home.StartServer(x.name());
   std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(x.name().c_str()),
-                                                       XCloseDisplay);
+                                                      XCloseDisplay);
   ASSERT_TRUE(display);
   // A failed request fails the test instead of ending the process.
   XSetErrorHandler([](Display*, XErrorEvent* e) {
@@ -112,18 +112,21 @@ TEST(CandidateWindowEndToEnd, AppearsUnderTheCaretAndClicksComeBackAsCommands) {
   const int cx = window->x + static_cast<int>(window->width) / 3;
   auto row_y = [&](int row) { return window->y + row * row_height + row_height / 2; };
   // Hover over row 2, back to row 1: one highlight command per change.
-  ASSERT_TRUE(XDoTool(x.name(), "mousemove " + std::to_string(cx) + " " + std::to_string(row_y(2))));
+  ASSERT_TRUE(
+      XDoTool(x.name(), "mousemove " + std::to_string(cx) + " " + std::to_string(row_y(2))));
   auto hover = PollCommand(client);
   ASSERT_TRUE(hover);
   EXPECT_EQ(hover->first, 3u);
   EXPECT_EQ(hover->second, 2u);
-  ASSERT_TRUE(XDoTool(x.name(), "mousemove " + std::to_string(cx) + " " + std::to_string(row_y(1))));
+  ASSERT_TRUE(
+      XDoTool(x.name(), "mousemove " + std::to_string(cx) + " " + std::to_string(row_y(1))));
   hover = PollCommand(client);
   ASSERT_TRUE(hover);
   EXPECT_EQ(hover->first, 3u);
   EXPECT_EQ(hover->second, 1u);
   // Small moves inside the same row change nothing.
-  ASSERT_TRUE(XDoTool(x.name(), "mousemove " + std::to_string(cx + 3) + " " + std::to_string(row_y(1) + 1)));
+  ASSERT_TRUE(XDoTool(x.name(),
+                      "mousemove " + std::to_string(cx + 3) + " " + std::to_string(row_y(1) + 1)));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   auto quiet = client.Send(RequestKind::PollAsync, 1);
   ASSERT_TRUE(quiet);

@@ -68,10 +68,18 @@ void kavi_setup(const KaviTraits* traits) {
   e.user_data_dir = traits->user_data_dir ? traits->user_data_dir : "";
   e.log_dir = traits->log_dir ? traits->log_dir : "";
 }
-void kavi_initialize(void) { ++Fake().initialize_calls; }
-void kavi_cloud_init(void) { ++Fake().cloud_init_calls; }
-void kavi_finalize(void) { ++Fake().finalize_calls; }
-void kavi_sync_user_data(void) { ++Fake().sync_calls; }
+void kavi_initialize(void) {
+  ++Fake().initialize_calls;
+}
+void kavi_cloud_init(void) {
+  ++Fake().cloud_init_calls;
+}
+void kavi_finalize(void) {
+  ++Fake().finalize_calls;
+}
+void kavi_sync_user_data(void) {
+  ++Fake().sync_calls;
+}
 
 bool kavi_process_key(uint32_t keycode, uint32_t modifiers) {
   FakeEngine& e = Fake();
@@ -240,8 +248,12 @@ void kavi_clear_composition(void) {
   e.highlighted = 0;
 }
 
-bool kavi_get_option(const char* name) { return Fake().options[name]; }
-void kavi_set_option(const char* name, bool value) { Fake().options[name] = value; }
+bool kavi_get_option(const char* name) {
+  return Fake().options[name];
+}
+void kavi_set_option(const char* name, bool value) {
+  Fake().options[name] = value;
+}
 
 char* kavi_convert_text(const char* text, const char* mode) {
   FakeEngine& e = Fake();
@@ -257,14 +269,30 @@ void kavi_set_page_size(int32_t page_size) {
   Fake().page_size_set = page_size;
   Fake().page_size = page_size;
 }
-void kavi_set_charset(const char* charset) { Fake().charset = charset ? charset : ""; }
-void kavi_set_linear(bool v) { Fake().flags_set["linear"] = v; }
-void kavi_set_enable_melt_eng(bool v) { Fake().flags_set["melt_eng"] = v; }
-void kavi_set_enable_ext_cjk(bool v) { Fake().flags_set["ext_cjk"] = v; }
-void kavi_set_enable_predict(bool v) { Fake().flags_set["predict"] = v; }
-void kavi_set_full_shape(bool v) { Fake().flags_set["full_shape"] = v; }
-void kavi_set_good_old_caps_lock(bool v) { Fake().flags_set["good_old_caps_lock"] = v; }
-void kavi_set_active_schemas(const char* ids) { Fake().active_schemas = ids ? ids : ""; }
+void kavi_set_charset(const char* charset) {
+  Fake().charset = charset ? charset : "";
+}
+void kavi_set_linear(bool v) {
+  Fake().flags_set["linear"] = v;
+}
+void kavi_set_enable_melt_eng(bool v) {
+  Fake().flags_set["melt_eng"] = v;
+}
+void kavi_set_enable_ext_cjk(bool v) {
+  Fake().flags_set["ext_cjk"] = v;
+}
+void kavi_set_enable_predict(bool v) {
+  Fake().flags_set["predict"] = v;
+}
+void kavi_set_full_shape(bool v) {
+  Fake().flags_set["full_shape"] = v;
+}
+void kavi_set_good_old_caps_lock(bool v) {
+  Fake().flags_set["good_old_caps_lock"] = v;
+}
+void kavi_set_active_schemas(const char* ids) {
+  Fake().active_schemas = ids ? ids : "";
+}
 bool kavi_select_schema(const char* id) {
   Fake().selected_schema = id ? id : "";
   return id && *id;
@@ -281,8 +309,12 @@ bool kavi_cloud_hot_replace(const char* const* keys_in, const char* const* value
   for (int32_t i = 0; i < count; ++i) e.hot_replaced.emplace_back(keys_in[i], values[i]);
   return true;
 }
-void kavi_cloud_hot_clear(void) { Fake().hot_words.clear(); }
-void kavi_cloud_bigram_clear(void) { Fake().bigrams.clear(); }
+void kavi_cloud_hot_clear(void) {
+  Fake().hot_words.clear();
+}
+void kavi_cloud_bigram_clear(void) {
+  Fake().bigrams.clear();
+}
 void kavi_cloud_bigram_add(const char* first, const char* second, double weight) {
   Fake().bigrams.push_back({{first, second}, weight});
 }

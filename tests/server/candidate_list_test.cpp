@@ -9,7 +9,8 @@ namespace {
 
 std::vector<CandidateEntry> Page(std::initializer_list<const char*> texts, int32_t start = 0) {
   std::vector<CandidateEntry> out;
-  for (const char* t : texts) out.push_back({t, "", false, start + static_cast<int32_t>(out.size())});
+  for (const char* t : texts)
+    out.push_back({t, "", false, start + static_cast<int32_t>(out.size())});
   return out;
 }
 
@@ -51,7 +52,7 @@ TEST(StrokeKeys, CustomLayoutMapsSwallowsAndPasses) {
   const std::string layout = "qwert";
   EXPECT_EQ(MapStrokeKey('q', 0, layout, "").key, static_cast<uint32_t>('h'));
   EXPECT_EQ(MapStrokeKey('T', 0, layout, "").key, static_cast<uint32_t>('z'));
-  EXPECT_TRUE(MapStrokeKey('h', 0, layout, "").consumed);   // a stroke letter not in the layout
+  EXPECT_TRUE(MapStrokeKey('h', 0, layout, "").consumed);  // a stroke letter not in the layout
   EXPECT_TRUE(MapStrokeKey('i', 0, layout, "").consumed);
   EXPECT_FALSE(MapStrokeKey('x', 0, layout, "").consumed);  // not a stroke letter
   EXPECT_EQ(MapStrokeKey('x', 0, layout, "").key, static_cast<uint32_t>('x'));

@@ -7,7 +7,6 @@
 #include "tests/common/child_process.h"
 #include "tests/server/server_fixture.h"
 
-
 namespace kavi::win::testing {
 namespace {
 
@@ -30,8 +29,7 @@ class ServerProcess : public ::testing::Test {
   }
 
   pid_t Spawn(const std::vector<std::string>& args) {
-    pid_t pid =
-        SpawnChild(std::string(KAVI_BINARY_DIR) + "/bin/KaviServerFake", args, env_);
+    pid_t pid = SpawnChild(std::string(KAVI_BINARY_DIR) + "/bin/KaviServerFake", args, env_);
     EXPECT_GT(pid, 0);
     running_.push_back(pid);
     return pid;

@@ -7,8 +7,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
@@ -135,7 +135,9 @@ class ServerTest : public ::testing::Test {
     return client;
   }
 
-  static std::string Text(const char* field, size_t n) { return std::string(TextFieldView(field, n)); }
+  static std::string Text(const char* field, size_t n) {
+    return std::string(TextFieldView(field, n));
+  }
   template <size_t N>
   static std::string Text(const char (&field)[N]) {
     return std::string(TextFieldView(field, N));

@@ -626,8 +626,8 @@ class PluginSessionTest : public ServerTest {
  protected:
   void SetUp() override {
     ServerTest::SetUp();
-    plugins_ = std::make_unique<PluginEngine>(std::filesystem::path(KAVI_SOURCE_DIR) / "data" /
-                                              "plugin");
+    plugins_ =
+        std::make_unique<PluginEngine>(std::filesystem::path(KAVI_SOURCE_DIR) / "data" / "plugin");
     services_.plugins = plugins_.get();
   }
   std::unique_ptr<PluginEngine> plugins_;

@@ -10,7 +10,8 @@ namespace {
 
 bool EndsInsideCharacter(std::string_view s, std::string_view original) {
   // A cut ends inside a character when the next original byte is a continuation byte.
-  return s.size() < original.size() && (static_cast<unsigned char>(original[s.size()]) & 0xC0) == 0x80;
+  return s.size() < original.size() &&
+         (static_cast<unsigned char>(original[s.size()]) & 0xC0) == 0x80;
 }
 
 TEST(WireTextField, CutsOnCharacterBoundaries) {
