@@ -76,6 +76,10 @@ class Server {
     shared_.settings.Set(SessionSettingsFrom(config_.Snapshot()));
   }
 
+  // The services in start-up order: companion client and voice controller, scheme-pack manager,
+  // plug-in engine, cloud input manager, theme catalogue and candidate window, configuration
+  // watcher, tray with toolbar, update checker. A service not built leaves its pointer null and
+  // sessions refuse the request kinds that need it.
   void BuildServices() {
     services_.user_data_root = dirs_.user_root;
     plugins_ = std::make_unique<PluginEngine>(dirs_.shared_data / "plugin");
@@ -121,6 +125,9 @@ class Server {
         LogLine("[Kavi] " + message);
         break;
     }
+    // Teardown order: every connection, the companion client, the update checker, the job
+    // threads, the tray, the configuration watcher, the cloud input manager, the voice
+    // controller, then the engine; the remaining services go with this object.
     pipe_server.Teardown();
     services_.shutdown = nullptr;
     if (maintenance_) maintenance_->Join();
