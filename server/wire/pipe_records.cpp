@@ -14,13 +14,14 @@ size_t Utf8CutLength(std::string_view text, size_t max_bytes) {
 void CopyTextField(char* field, size_t size, std::string_view text) {
   if (size == 0) return;
   size_t n = Utf8CutLength(text, size - 1);
-  std::memcpy(field, text.data(), n);
+  if (n > 0) std::memcpy(field, text.data(), n);
   std::memset(field + n, 0, size - n);
 }
 
 void WriteTextField(char* field, size_t size, std::string_view text) {
   if (size == 0) return;
-  std::memcpy(field, text.data(), Utf8CutLength(text, size - 1));
+  const size_t n = Utf8CutLength(text, size - 1);
+  if (n > 0) std::memcpy(field, text.data(), n);
 }
 
 std::string_view TextFieldView(const char* field, size_t size) {

@@ -22,13 +22,13 @@ TEST(RealEngine, PinyinWordsSentencesPartialSelectionAndAsciiMode) {
   ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
 
   PipeResponse state = Type(client, "nihao");
-  ASSERT_GT(state.candidate_count, 0u);
+  ASSERT_GT(+state.candidate_count, 0u);
   EXPECT_EQ(Field(state.candidates[0].text), "你好");
   EXPECT_EQ(Field(state.preedit), "ni hao");
 
   client.SendKey(keys::kEscape, 0, 1);
   state = Type(client, "zhonghuarenmingongheguo");
-  ASSERT_GT(state.candidate_count, 0u);
+  ASSERT_GT(+state.candidate_count, 0u);
   EXPECT_EQ(Field(state.candidates[0].text), "中华人民共和国");
 
   // Picking a word that covers only the start leaves the rest composing.
@@ -41,7 +41,7 @@ TEST(RealEngine, PinyinWordsSentencesPartialSelectionAndAsciiMode) {
   EXPECT_EQ(partial->has_commit, 0);
   EXPECT_EQ(partial->commit_pending, 0);
   EXPECT_EQ(Field(partial->preedit).rfind("你好", 0), 0u) << Field(partial->preedit);
-  ASSERT_GT(partial->candidate_count, 0u);
+  ASSERT_GT(+partial->candidate_count, 0u);
   EXPECT_EQ(Field(partial->candidates[0].text), "世界");
   auto done = client.SendKey(keys::kSpace, 0, 1);
   ASSERT_TRUE(done);
@@ -64,7 +64,7 @@ TEST(RealEngine, LearnedWordsRankFirstAndSurviveARestart) {
     KaviClient client(home.Options());
     ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
     PipeResponse state = Type(client, "shi");
-    ASSERT_GE(state.candidate_count, 7u);
+    ASSERT_GE(+state.candidate_count, 7u);
     rare = Field(state.candidates[6].text);
     for (int round = 0; round < 3; ++round) {
       if (round > 0) state = Type(client, "shi");
@@ -76,7 +76,7 @@ TEST(RealEngine, LearnedWordsRankFirstAndSurviveARestart) {
     }
     state = Type(client, "shi");
     EXPECT_EQ(Field(state.candidates[0].text), rare);
-    ASSERT_EQ(client.Send(RequestKind::Shutdown)->kind, kOk);
+    ASSERT_EQ(+client.Send(RequestKind::Shutdown)->kind, kOk);
   }
   EXPECT_EQ(home.Wait(server), 0);
 
@@ -84,7 +84,7 @@ TEST(RealEngine, LearnedWordsRankFirstAndSurviveARestart) {
   KaviClient client(home.Options());
   ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
   PipeResponse state = Type(client, "shi");
-  ASSERT_GT(state.candidate_count, 0u);
+  ASSERT_GT(+state.candidate_count, 0u);
   EXPECT_EQ(Field(state.candidates[0].text), rare);
 }
 
@@ -94,7 +94,7 @@ TEST(RealEngine, SettingsWrittenByTheSettingsApplicationReachTheRunningServer) {
   KaviClient client(home.Options());
   ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
   PipeResponse state = Type(client, "nimen");
-  EXPECT_EQ(state.page_size, 10u);
+  EXPECT_EQ(+state.page_size, 10u);
   EXPECT_EQ(state.tail_flag, 1);
   EXPECT_EQ(Field(state.candidates[0].text), "你们");
   client.SendKey(keys::kEscape, 0, 1);
@@ -108,8 +108,8 @@ TEST(RealEngine, SettingsWrittenByTheSettingsApplicationReachTheRunningServer) {
     if (state.page_size == 5 && Field(state.candidates[0].text) == "你們") break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  EXPECT_EQ(state.page_size, 5u);
-  EXPECT_LE(state.candidate_count, 5u);
+  EXPECT_EQ(+state.page_size, 5u);
+  EXPECT_LE(+state.candidate_count, 5u);
   EXPECT_EQ(state.tail_flag, 0);
   EXPECT_EQ(Field(state.candidates[0].text), "你們");
 }
@@ -120,11 +120,11 @@ TEST(RealEngine, PagingOpensThePanelWhoseEntriesCommitFromAnyPage) {
   KaviClient client(home.Options());
   ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
   PipeResponse first = Type(client, "shi");
-  ASSERT_EQ(first.candidate_count, 10u);
+  ASSERT_EQ(+first.candidate_count, 10u);
   const std::string top = Field(first.candidates[0].text);
   auto next = client.SendKey(keys::kPageDown, 0, 1);
   ASSERT_TRUE(next);
-  EXPECT_EQ(next->page_number, 1u);
+  EXPECT_EQ(+next->page_number, 1u);
   // The panel is open at the highlighted entry of page 2; Up goes one panel line back, to the
   // first entry of page 1, which is before the engine's current page.
   ASSERT_TRUE(client.SendKey(keys::kUp, 0, 1));
@@ -133,7 +133,7 @@ TEST(RealEngine, PagingOpensThePanelWhoseEntriesCommitFromAnyPage) {
   EXPECT_EQ(chosen->has_commit, 1);
   EXPECT_EQ(Field(chosen->commit_text), top);
   EXPECT_EQ(chosen->commit_pending, 1);
-  EXPECT_EQ(client.Send(RequestKind::AckCommit, 1)->kind, kOk);
+  EXPECT_EQ(+client.Send(RequestKind::AckCommit, 1)->kind, kOk);
 }
 
 TEST(RealEngine, TheSettingsApplicationListsSchemesAndThemesAndPreviewsOne) {
@@ -142,8 +142,8 @@ TEST(RealEngine, TheSettingsApplicationListsSchemesAndThemesAndPreviewsOne) {
   KaviClient client(home.Options());
   auto schemes = client.Send(RequestKind::ListCatalog, 1, 0);
   ASSERT_TRUE(schemes);
-  ASSERT_EQ(schemes->kind, static_cast<uint16_t>(ReplyKind::State));
-  EXPECT_GE(schemes->value, 6u);
+  ASSERT_EQ(+schemes->kind, static_cast<uint16_t>(ReplyKind::State));
+  EXPECT_GE(+schemes->value, 6u);
   std::map<std::string, std::string> sources;
   for (uint32_t i = 0; i < schemes->candidate_count; ++i)
     sources[Field(schemes->candidates[i].text)] = Field(schemes->candidates[i].comment);
@@ -152,7 +152,7 @@ TEST(RealEngine, TheSettingsApplicationListsSchemesAndThemesAndPreviewsOne) {
 
   auto themes = client.Send(RequestKind::ListCatalogAlt, 1, 0);
   ASSERT_TRUE(themes);
-  EXPECT_GE(themes->value, 9u);
+  EXPECT_GE(+themes->value, 9u);
   EXPECT_EQ(Field(themes->candidates[0].text), "native");
   EXPECT_FALSE(Field(themes->candidates[0].comment).empty());  // its display name
 
@@ -161,7 +161,7 @@ TEST(RealEngine, TheSettingsApplicationListsSchemesAndThemesAndPreviewsOne) {
   preview.argument = 1;
   preview.rect = {100, 100, 102, 120};
   // No display here, so there is no window to preview in.
-  EXPECT_EQ(client.Transact(preview)->kind, static_cast<uint16_t>(ReplyKind::Refused));
+  EXPECT_EQ(+client.Transact(preview)->kind, static_cast<uint16_t>(ReplyKind::Refused));
 }
 
 uint32_t WaitForMaintenance(KaviClient& client) {
@@ -181,7 +181,7 @@ TEST(RealEngine, MaintenanceBacksUpRedeploysAndSurvivesACorruptConfiguration) {
   Type(client, "nihao");
   client.SendKey(keys::kSpace, 0, 1);
 
-  ASSERT_EQ(client.Send(RequestKind::SyncAndRedeploy, 1)->kind, kOk);
+  ASSERT_EQ(+client.Send(RequestKind::SyncAndRedeploy, 1)->kind, kOk);
   EXPECT_EQ(WaitForMaintenance(client), 2u);
   std::vector<std::filesystem::path> backups;
   for (const auto& entry : std::filesystem::directory_iterator(home.config_dir() / "backups"))
@@ -197,7 +197,7 @@ TEST(RealEngine, MaintenanceBacksUpRedeploysAndSurvivesACorruptConfiguration) {
   std::ofstream(home.config_dir() / "config.json") << "{ broken";
   std::filesystem::remove_all(home.config_dir() / "last-good");
   std::filesystem::remove(home.config_dir() / "last-good.snapshot");
-  ASSERT_EQ(client.Send(RequestKind::Redeploy, 1)->kind, kOk);
+  ASSERT_EQ(+client.Send(RequestKind::Redeploy, 1)->kind, kOk);
   EXPECT_EQ(WaitForMaintenance(client), 3u);
   // The restarted engine reloads its dictionaries in the background; a key that arrives first
   // may outlast the client's time-out, so the client may have to reconnect once.
@@ -209,7 +209,7 @@ TEST(RealEngine, MaintenanceBacksUpRedeploysAndSurvivesACorruptConfiguration) {
   }
   ASSERT_TRUE(first);
   PipeResponse state = Type(fresh, "ihao", 2);
-  ASSERT_GT(state.candidate_count, 0u);
+  ASSERT_GT(+state.candidate_count, 0u);
   EXPECT_EQ(Field(state.candidates[0].text), "你好");
 }
 
@@ -249,7 +249,7 @@ TEST(RealEngine, StartUpExitCodesBootstrapAndGenerationReuse) {
   std::vector<std::string> before = generations();
   auto current_time = std::filesystem::last_write_time(home.local_dir() / "build" / "current.txt");
   KaviClient client(home.Options());
-  ASSERT_EQ(client.Send(RequestKind::Shutdown)->kind, kOk);
+  ASSERT_EQ(+client.Send(RequestKind::Shutdown)->kind, kOk);
   EXPECT_EQ(home.Wait(server), 0);
   home.StartServer();
   EXPECT_EQ(generations(), before);

@@ -54,7 +54,7 @@ std::optional<std::pair<uint32_t, uint32_t>> PollCommand(KaviClient& client) {
   for (int i = 0; i < 300; ++i) {
     auto reply = client.Send(RequestKind::PollAsync, 1);
     if (reply && reply->kind == static_cast<uint16_t>(ReplyKind::State) && reply->status_code)
-      return std::make_pair(reply->status_code, reply->value);
+      return std::make_pair(reply->status_code, +reply->value);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return std::nullopt;
@@ -86,7 +86,7 @@ TEST(CandidateWindowEndToEnd, AppearsUnderTheCaretAndClicksComeBackAsCommands) {
   caret.argument = 1;
   ASSERT_TRUE(client.Transact(caret));
   PipeResponse state = Type(client, "nihao");
-  ASSERT_GE(state.candidate_count, 3u);
+  ASSERT_GE(+state.candidate_count, 3u);
 
   std::optional<WindowGeometry> window;
   ASSERT_TRUE(WaitUntil([&] { return (window = FindCandidateWindow(display.get())).has_value(); }));
@@ -130,7 +130,7 @@ TEST(CandidateWindowEndToEnd, AppearsUnderTheCaretAndClicksComeBackAsCommands) {
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   auto quiet = client.Send(RequestKind::PollAsync, 1);
   ASSERT_TRUE(quiet);
-  EXPECT_EQ(quiet->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  EXPECT_EQ(+quiet->kind, static_cast<uint16_t>(ReplyKind::Ok));
 
   ASSERT_TRUE(XDoTool(x.name(), "click 1"));
   auto click = PollCommand(client);

@@ -71,7 +71,7 @@ TEST_F(ServerProcess, OneInstancePerSessionAndForwardedDeepLinks) {
   KaviClient client(Options());
   auto pid = client.Send(RequestKind::QueryServerPid);
   ASSERT_TRUE(pid);
-  EXPECT_EQ(pid->value, static_cast<uint32_t>(server));
+  EXPECT_EQ(+pid->value, static_cast<uint32_t>(server));
 
   EXPECT_EQ(Wait(Spawn({})), 0);
   // The running server has no voice controller, so it refuses the forwarded stop: exit 5.
@@ -92,7 +92,7 @@ TEST_F(ServerProcess, ShutdownRequestEndsTheProcess) {
   KaviClient client(Options());
   auto reply = client.Send(RequestKind::Shutdown);
   ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
   EXPECT_EQ(Wait(server), 0);
   EXPECT_FALSE(idle.Send(RequestKind::QueryServerPid));
 }

@@ -19,18 +19,18 @@ TEST_F(Protocol, HandshakeIssuesANonceAndTheClientUsesIt) {
   ASSERT_TRUE(raw.Send(hello));
   auto reply = raw.Receive();
   ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
   EXPECT_EQ(reply->result, 1);
-  EXPECT_NE(reply->session_nonce, 0u);
-  EXPECT_EQ(reply->sequence, hello.sequence);
+  EXPECT_NE(+reply->session_nonce, 0u);
+  EXPECT_EQ(+reply->sequence, +hello.sequence);
   EXPECT_EQ(reply->tail_flag, 1);
   raw.nonce_ = reply->session_nonce;
 
   ASSERT_TRUE(raw.Send(raw.Request(RequestKind::QueryServerPid)));
   reply = raw.Receive();
   ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
-  EXPECT_EQ(reply->value, CurrentProcessId());
+  EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  EXPECT_EQ(+reply->value, CurrentProcessId());
 }
 
 TEST_F(Protocol, FirstRequestMustBeAHandshakeWithTheRightArchitecture) {
@@ -74,11 +74,11 @@ TEST_F(Protocol, VersionMismatchGetsExactlyOneReplyWrongMagicNone) {
     ASSERT_TRUE(raw.Send(old));
     auto reply = raw.Receive();
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->kind, static_cast<uint16_t>(ReplyKind::Refused));
+    EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Refused));
     EXPECT_EQ(std::string(TextFieldView(reply->commit_text)), "protocol-version-mismatch");
-    EXPECT_EQ(reply->context_id, 77u);
-    EXPECT_EQ(reply->sequence, old.sequence);
-    EXPECT_EQ(reply->process_id, 0u);
+    EXPECT_EQ(+reply->context_id, 77u);
+    EXPECT_EQ(+reply->sequence, +old.sequence);
+    EXPECT_EQ(+reply->process_id, 0u);
     EXPECT_TRUE(raw.Closed());
   }
   {
@@ -159,7 +159,7 @@ TEST_F(Protocol, NonceArchitectureAndThreadMustMatchAfterTheHandshake) {
     });
     other.join();
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
+    EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
   }
 }
 

@@ -37,14 +37,14 @@ TEST_F(Session, KeysComposeAndTheStateCarriesTheEnginePage) {
   StartServer();
   auto client = FocusedClient();
   PipeResponse state = Type(*client, "ni");
-  EXPECT_EQ(state.kind, kState);
+  EXPECT_EQ(+state.kind, kState);
   EXPECT_EQ(state.result, 1);
   EXPECT_EQ(Text(state.preedit), "ni");
   EXPECT_EQ(state.has_preedit, 1);
-  EXPECT_EQ(state.candidate_count, 3u);
+  EXPECT_EQ(+state.candidate_count, 3u);
   EXPECT_EQ(Text(state.candidates[0].text), "你好");
   EXPECT_EQ(Text(state.candidates[0].comment), "nǐ hǎo");
-  EXPECT_EQ(state.menu_count, 3u);
+  EXPECT_EQ(+state.menu_count, 3u);
   EXPECT_EQ(state.last_page, 1);
   EXPECT_EQ(state.tail_flag, 1);  // inline preedit on by default
   EXPECT_EQ(window_.shows > 0, true);
@@ -60,7 +60,7 @@ TEST_F(Session, KeysComposeAndTheStateCarriesTheEnginePage) {
   EXPECT_EQ(committed->has_commit, 1);
   EXPECT_EQ(Text(committed->commit_text), "你好");
   EXPECT_EQ(committed->commit_pending, 0);
-  EXPECT_EQ(committed->candidate_count, 0u);
+  EXPECT_EQ(+committed->candidate_count, 0u);
 }
 
 TEST_F(Session, ServerSideSelectionWaitsForTheAcknowledgement) {
@@ -77,17 +77,17 @@ TEST_F(Session, ServerSideSelectionWaitsForTheAcknowledgement) {
   // Until acknowledged, keys are refused; a focus-out is still served.
   auto refused = client->SendKey('c', 0, 5);
   ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->kind, kRefused);
+  EXPECT_EQ(+refused->kind, kRefused);
   // An acknowledgement for another context is not the one awaited.
   auto wrong = client->Send(RequestKind::AckCommit, 6);
   ASSERT_TRUE(wrong);
-  EXPECT_EQ(wrong->kind, kState);
+  EXPECT_EQ(+wrong->kind, kState);
   auto ack = client->Send(RequestKind::AckCommit, 5);
   ASSERT_TRUE(ack);
-  EXPECT_EQ(ack->kind, kOk);
+  EXPECT_EQ(+ack->kind, kOk);
   auto typed = client->SendKey('c', 0, 5);
   ASSERT_TRUE(typed);
-  EXPECT_EQ(typed->kind, kState);
+  EXPECT_EQ(+typed->kind, kState);
   EXPECT_EQ(typed->result, 1);
 }
 
@@ -100,12 +100,12 @@ TEST_F(Session, FocusOutIsServedWhileACommitIsPending) {
   int clears = window_.clears;
   auto out = client->Send(RequestKind::FocusOut, 1);
   ASSERT_TRUE(out);
-  EXPECT_EQ(out->kind, kOk);
+  EXPECT_EQ(+out->kind, kOk);
   EXPECT_GT(window_.clears, clears);
   // The pending commit ended with the focus: the next focus-in is answered normally.
   auto in = client->Send(RequestKind::FocusIn, 1);
   ASSERT_TRUE(in);
-  EXPECT_EQ(in->kind, kState);
+  EXPECT_EQ(+in->kind, kState);
 }
 
 TEST_F(Session, ASecondFocusInTakesTheCompositionAway) {
@@ -122,7 +122,7 @@ TEST_F(Session, ASecondFocusInTakesTheCompositionAway) {
   int calls = Fake().process_key_calls;
   auto stale = first->SendKey('c', 0, 1);
   ASSERT_TRUE(stale);
-  EXPECT_EQ(stale->kind, kState);
+  EXPECT_EQ(+stale->kind, kState);
   EXPECT_EQ(stale->result, 0);
   EXPECT_EQ(Fake().process_key_calls, calls);
 
@@ -187,8 +187,8 @@ TEST_F(Session, ToggleAsciiModeAndCancelClearTheComposition) {
   Type(*client, "ab");
   auto cancel = client->Send(RequestKind::CancelComposition, 1);
   ASSERT_TRUE(cancel);
-  EXPECT_EQ(cancel->kind, kState);
-  EXPECT_EQ(cancel->candidate_count, 0u);
+  EXPECT_EQ(+cancel->kind, kState);
+  EXPECT_EQ(+cancel->candidate_count, 0u);
   EXPECT_EQ(cancel->has_preedit, 0);
   Type(*client, "ab");
   auto toggled = client->Send(RequestKind::ToggleAsciiMode, 1);
@@ -203,11 +203,11 @@ TEST_F(Session, CloudHotWordIsMergedAndSelectable) {
   StartServer();
   auto client = FocusedClient();
   PipeResponse state = Type(*client, "ab");
-  ASSERT_EQ(state.candidate_count, 4u);
+  ASSERT_EQ(+state.candidate_count, 4u);
   EXPECT_EQ(Text(state.candidates[1].text), "雲詞");  // moved up from the fourth place
   EXPECT_EQ(Text(state.candidates[1].comment), "☁");
   EXPECT_EQ(Text(state.candidates[2].text), "第二");
-  EXPECT_EQ(state.highlighted, 0u);
+  EXPECT_EQ(+state.highlighted, 0u);
 
   // Digit 2 selects the moved entry through the list mapping, not the engine's second.
   auto picked = client->SendKey('2', 0, 1);
@@ -220,7 +220,7 @@ TEST_F(Session, CloudHotWordIsMergedAndSelectable) {
   Fake().hot_words["cd"] = "們";
   Fake().t2s["們"] = "们";
   state = Type(*client, "cd");
-  ASSERT_EQ(state.candidate_count, 5u);
+  ASSERT_EQ(+state.candidate_count, 5u);
   EXPECT_EQ(Text(state.candidates[1].text), "们");
   auto down = client->SendKey(keys::kDown, 0, 1);
   ASSERT_TRUE(down);
@@ -236,7 +236,7 @@ TEST_F(Session, CloudHotWordIsMergedAndSelectable) {
   shared_.settings.Set(off);
   ASSERT_TRUE(client->Send(RequestKind::AckCommit, 1));
   state = Type(*client, "cd");
-  EXPECT_EQ(state.candidate_count, 4u);
+  EXPECT_EQ(+state.candidate_count, 4u);
 }
 
 TEST_F(Session, LongTextsAreCutAndAtMostSixteenCandidatesSent) {
@@ -250,7 +250,7 @@ TEST_F(Session, LongTextsAreCutAndAtMostSixteenCandidatesSent) {
   StartServer();
   auto client = FocusedClient();
   PipeResponse state = Type(*client, "a");
-  EXPECT_EQ(state.candidate_count, 16u);
+  EXPECT_EQ(+state.candidate_count, 16u);
   EXPECT_EQ(Text(state.candidates[0].text).size(), 510u);
   EXPECT_EQ(Text(state.candidates[0].comment).size(), 127u);
   EXPECT_EQ(Text(state.candidates[15].text), "詞15");
@@ -263,7 +263,7 @@ TEST_F(Session, PagingPastTheFirstPageOpensTheExpandedPanel) {
   Type(*client, "a");
   auto next = client->SendKey(keys::kPageDown, 0, 1);
   ASSERT_TRUE(next);
-  EXPECT_EQ(next->page_number, 1u);
+  EXPECT_EQ(+next->page_number, 1u);
   {
     std::lock_guard<std::mutex> l(window_.mutex);
     EXPECT_TRUE(window_.panel_open);
@@ -274,7 +274,7 @@ TEST_F(Session, PagingPastTheFirstPageOpensTheExpandedPanel) {
   auto right = client->SendKey(keys::kRight, 0, 1);
   ASSERT_TRUE(right);
   EXPECT_EQ(right->result, 1);
-  EXPECT_EQ(right->page_number, 1u);
+  EXPECT_EQ(+right->page_number, 1u);
   EXPECT_EQ(window_.panel_highlight, 6);
   auto down = client->SendKey(keys::kDown, 0, 1);  // one panel line further
   ASSERT_TRUE(down);
@@ -304,7 +304,7 @@ TEST_F(Session, ExpandedPanelDigitsEscapeAndLetters) {
   auto digit = client->SendKey('3', 0, 1);  // third entry of the panel page holding row 10
   ASSERT_TRUE(digit);
   EXPECT_EQ(Text(digit->commit_text), "詞12");
-  ASSERT_EQ(client->Send(RequestKind::AckCommit, 1)->kind, kOk);
+  ASSERT_EQ(+client->Send(RequestKind::AckCommit, 1)->kind, kOk);
 
   Type(*client, "a");
   client->SendKey('=', 0, 1);
@@ -322,19 +322,19 @@ TEST_F(Session, ChangeHighlightCommitAndHoverRequests) {
   Type(*client, "a");
   auto page = client->Send(RequestKind::ChangePage, 1, 1);
   ASSERT_TRUE(page);
-  EXPECT_EQ(page->page_number, 1u);
+  EXPECT_EQ(+page->page_number, 1u);
   auto back = client->Send(RequestKind::ChangePage, 1, static_cast<uint32_t>(-1));
-  EXPECT_EQ(back->page_number, 0u);
+  EXPECT_EQ(+back->page_number, 0u);
   auto hl = client->Send(RequestKind::HighlightCandidate, 1, 3);
-  EXPECT_EQ(hl->highlighted, 3u);
+  EXPECT_EQ(+hl->highlighted, 3u);
   auto hover = client->Send(RequestKind::HoverCandidate, 1, 2);
-  EXPECT_EQ(hover->highlighted, 2u);
+  EXPECT_EQ(+hover->highlighted, 2u);
   auto commit = client->Send(RequestKind::CommitCandidate, 1, 4);
   ASSERT_TRUE(commit);
   EXPECT_EQ(Text(commit->commit_text), "詞4");
   EXPECT_EQ(commit->commit_pending, 1);
   auto clear = client->Send(RequestKind::AckCommitAndClear, 1);
-  EXPECT_EQ(clear->kind, kOk);
+  EXPECT_EQ(+clear->kind, kOk);
 }
 
 TEST_F(Session, SetCaretRectMovesTheWindowAnchor) {
@@ -345,7 +345,7 @@ TEST_F(Session, SetCaretRectMovesTheWindowAnchor) {
   r.argument = 1;
   auto reply = client->Transact(r);
   ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->kind, kOk);
+  EXPECT_EQ(+reply->kind, kOk);
   EXPECT_EQ(window_.anchor.top, 20);
   EXPECT_EQ(window_.anchor.bottom, 40);
   EXPECT_TRUE(window_.anchored);
@@ -362,17 +362,17 @@ TEST_F(Session, MissingServicesAreRefused) {
         RequestKind::SyncAndRedeploy, RequestKind::CancelPackJob}) {
     auto reply = client->Send(kind, 1);
     ASSERT_TRUE(reply) << static_cast<int>(kind);
-    EXPECT_EQ(reply->kind, kRefused) << static_cast<int>(kind);
+    EXPECT_EQ(+reply->kind, kRefused) << static_cast<int>(kind);
     EXPECT_EQ(reply->result, 0);
   }
   auto cancel = client->Send(RequestKind::CancelVoiceModelJob, 1);
   EXPECT_EQ(Text(cancel->commit_text), "目前沒有模型下載作業");
   // A refused start leaves nothing busy behind.
   EXPECT_FALSE(shared_.jobs.busy);
-  EXPECT_EQ(client->SendKey('a', 0, 1)->kind, kState);
+  EXPECT_EQ(+client->SendKey('a', 0, 1)->kind, kState);
   // Unknown kinds get a plain snapshot.
   auto unknown = client->Send(static_cast<RequestKind>(46), 1);
-  EXPECT_EQ(unknown->kind, kState);
+  EXPECT_EQ(+unknown->kind, kState);
 }
 
 // A maintenance job that runs until the test lets it finish.
@@ -422,19 +422,19 @@ TEST_F(Session, ABusyJobGatesKeysAndASecondJob) {
   auto client = FocusedClient();
   auto first = client->Send(RequestKind::SyncAndRedeploy, 1);
   ASSERT_TRUE(first);
-  EXPECT_EQ(first->kind, kOk);
+  EXPECT_EQ(+first->kind, kOk);
   EXPECT_TRUE(maintenance.synced);
-  EXPECT_EQ(client->Send(RequestKind::Redeploy, 1)->kind, kBusy);
-  EXPECT_EQ(client->SendKey('a', 0, 1)->kind, kBusy);
-  EXPECT_EQ(client->Send(RequestKind::InstallPack, 1)->kind, kBusy);
+  EXPECT_EQ(+client->Send(RequestKind::Redeploy, 1)->kind, kBusy);
+  EXPECT_EQ(+client->SendKey('a', 0, 1)->kind, kBusy);
+  EXPECT_EQ(+client->Send(RequestKind::InstallPack, 1)->kind, kBusy);
   auto status = client->Send(RequestKind::MaintenanceStatus, 1);
-  EXPECT_EQ(status->kind, kState);
-  EXPECT_EQ(status->value, 1u);
+  EXPECT_EQ(+status->kind, kState);
+  EXPECT_EQ(+status->value, 1u);
   maintenance.Finish(false);
   maintenance.Join();
-  EXPECT_EQ(client->Send(RequestKind::MaintenanceStatus, 1)->value, 3u);
-  EXPECT_EQ(client->SendKey('a', 0, 1)->kind, kState);
-  EXPECT_EQ(client->Send(RequestKind::Redeploy, 1)->kind, kOk);
+  EXPECT_EQ(+client->Send(RequestKind::MaintenanceStatus, 1)->value, 3u);
+  EXPECT_EQ(+client->SendKey('a', 0, 1)->kind, kState);
+  EXPECT_EQ(+client->Send(RequestKind::Redeploy, 1)->kind, kOk);
   EXPECT_FALSE(maintenance.synced);
 }
 
@@ -482,24 +482,24 @@ TEST_F(Session, CancellingAPackJobRecordsWhichCancelKind) {
   services_.packs = &packs;
   StartServer();
   auto client = FocusedClient();
-  EXPECT_EQ(client->Send(RequestKind::CancelPackJob, 1)->kind, kRefused);
+  EXPECT_EQ(+client->Send(RequestKind::CancelPackJob, 1)->kind, kRefused);
 
   PipeRequest install = MakeRequest(RequestKind::InstallPack);
   CopyTextField(install.text, "wubi86");
   install.context_id = 1;
-  EXPECT_EQ(client->Transact(install)->kind, kOk);
+  EXPECT_EQ(+client->Transact(install)->kind, kOk);
   EXPECT_EQ(packs.pack, "wubi86");
-  EXPECT_EQ(client->Send(RequestKind::PackJobStatus, 1)->value, 1u);
-  EXPECT_EQ(client->Send(RequestKind::CancelPackJobAlt, 1)->kind, kOk);
+  EXPECT_EQ(+client->Send(RequestKind::PackJobStatus, 1)->value, 1u);
+  EXPECT_EQ(+client->Send(RequestKind::CancelPackJobAlt, 1)->kind, kOk);
   packs.Join();
-  EXPECT_EQ(client->Send(RequestKind::PackJobStatus, 1)->value, 5u);
+  EXPECT_EQ(+client->Send(RequestKind::PackJobStatus, 1)->value, 5u);
   EXPECT_FALSE(shared_.jobs.busy);
 
-  EXPECT_EQ(client->Transact(install)->kind, kOk);
-  EXPECT_EQ(client->Send(RequestKind::CancelPackJob, 1)->kind, kOk);
+  EXPECT_EQ(+client->Transact(install)->kind, kOk);
+  EXPECT_EQ(+client->Send(RequestKind::CancelPackJob, 1)->kind, kOk);
   packs.Join();
-  EXPECT_EQ(client->Send(RequestKind::PackJobStatus, 1)->value, 4u);
-  EXPECT_EQ(client->Send(RequestKind::CancelPackJobAlt, 1)->kind, kRefused);
+  EXPECT_EQ(+client->Send(RequestKind::PackJobStatus, 1)->value, 4u);
+  EXPECT_EQ(+client->Send(RequestKind::CancelPackJobAlt, 1)->kind, kRefused);
 }
 
 TEST_F(Session, DeferredNoticeReachesOnlyTheOwnerOnItsNextPoll) {
@@ -508,13 +508,13 @@ TEST_F(Session, DeferredNoticeReachesOnlyTheOwnerOnItsNextPoll) {
   auto other = NewClient();
   ASSERT_TRUE(other->Connect());
   shared_.notice.Post(1, 2, 9, owner->nonce());
-  EXPECT_EQ(other->Send(RequestKind::PollAsync, 9)->kind, kOk);
+  EXPECT_EQ(+other->Send(RequestKind::PollAsync, 9)->kind, kOk);
   auto poll = owner->Send(RequestKind::PollAsync, 9);
   ASSERT_TRUE(poll);
-  EXPECT_EQ(poll->kind, kState);
-  EXPECT_EQ(poll->status_code, 1u);
-  EXPECT_EQ(poll->value, 2u);
-  EXPECT_EQ(owner->Send(RequestKind::PollAsync, 9)->kind, kOk);  // taken once
+  EXPECT_EQ(+poll->kind, kState);
+  EXPECT_EQ(+poll->status_code, 1u);
+  EXPECT_EQ(+poll->value, 2u);
+  EXPECT_EQ(+owner->Send(RequestKind::PollAsync, 9)->kind, kOk);  // taken once
 }
 
 TEST_F(Session, VoiceTextLeavesTheSlotsInPieces) {
@@ -525,27 +525,27 @@ TEST_F(Session, VoiceTextLeavesTheSlotsInPieces) {
   shared_.voice_slots.Fill(VoiceTextSlots::kResultSlot, true, speech);
   auto first = client->Send(RequestKind::PollVoiceResult, 1);
   ASSERT_TRUE(first);
-  EXPECT_EQ(first->value, 1u);
+  EXPECT_EQ(+first->value, 1u);
   EXPECT_EQ(first->has_commit, 1);
   std::string got = Text(first->commit_text);
   EXPECT_EQ(got.size(), 510u);
   auto second = client->Send(RequestKind::PollVoiceResult, 1);
-  EXPECT_EQ(second->value, 0u);
+  EXPECT_EQ(+second->value, 0u);
   got += Text(second->commit_text);
   EXPECT_EQ(got, speech);
   auto none = client->Send(RequestKind::PollVoiceResult, 1);
-  EXPECT_EQ(none->kind, kState);
+  EXPECT_EQ(+none->kind, kState);
   EXPECT_EQ(none->has_commit, 0);
 
   // Slot 0 goes to the owner's poll as a commit that must be acknowledged.
   shared_.voice_slots.Fill(VoiceTextSlots::kOwnerSlot, true, "你好");
   auto poll = client->Send(RequestKind::PollAsync, 1);
   ASSERT_TRUE(poll);
-  EXPECT_EQ(poll->status_code, 4u);
+  EXPECT_EQ(+poll->status_code, 4u);
   EXPECT_EQ(Text(poll->commit_text), "你好");
   EXPECT_EQ(poll->commit_pending, 1);
-  EXPECT_EQ(client->SendKey('a', 0, 1)->kind, kRefused);
-  EXPECT_EQ(client->Send(RequestKind::AckCommit, 1)->kind, kOk);
+  EXPECT_EQ(+client->SendKey('a', 0, 1)->kind, kRefused);
+  EXPECT_EQ(+client->Send(RequestKind::AckCommit, 1)->kind, kOk);
 }
 
 class ListCatalog : public CatalogPort {
@@ -566,25 +566,25 @@ TEST_F(Session, CatalogPagesAndThemePreview) {
   auto client = FocusedClient();
   auto first = client->Send(RequestKind::ListCatalog, 1, 0);
   ASSERT_TRUE(first);
-  EXPECT_EQ(first->kind, kState);
-  EXPECT_EQ(first->value, 20u);
-  EXPECT_EQ(first->candidate_count, 16u);
+  EXPECT_EQ(+first->kind, kState);
+  EXPECT_EQ(+first->value, 20u);
+  EXPECT_EQ(+first->candidate_count, 16u);
   EXPECT_EQ(Text(first->candidates[15].text), "scheme15");
   EXPECT_EQ(Text(first->candidates[0].comment), "builtin");
   auto rest = client->Send(RequestKind::ListCatalog, 1, 16);
-  EXPECT_EQ(rest->candidate_count, 4u);
+  EXPECT_EQ(+rest->candidate_count, 4u);
   EXPECT_EQ(Text(rest->candidates[0].text), "scheme16");
   auto none = client->Send(RequestKind::ListCatalog, 1, static_cast<uint32_t>(-3));
-  EXPECT_EQ(none->candidate_count, 0u);
-  EXPECT_EQ(none->value, 20u);
-  EXPECT_EQ(client->Send(RequestKind::ListCatalogAlt, 1)->kind, kRefused);  // no themes
+  EXPECT_EQ(+none->candidate_count, 0u);
+  EXPECT_EQ(+none->value, 20u);
+  EXPECT_EQ(+client->Send(RequestKind::ListCatalogAlt, 1)->kind, kRefused);  // no themes
 
   PipeRequest preview = MakeRequest(RequestKind::PreviewTheme);
   CopyTextField(preview.text, "native");
-  EXPECT_EQ(client->Transact(preview)->kind, kOk);
+  EXPECT_EQ(+client->Transact(preview)->kind, kOk);
   EXPECT_EQ(window_.previewed, "native");
   CopyTextField(preview.text, "Dark");
-  EXPECT_EQ(client->Transact(preview)->kind, kRefused);
+  EXPECT_EQ(+client->Transact(preview)->kind, kRefused);
 }
 
 TEST_F(Session, ShutdownEndsTheAcceptLoopWhileItWaits) {
@@ -593,7 +593,7 @@ TEST_F(Session, ShutdownEndsTheAcceptLoopWhileItWaits) {
   auto done = std::async(std::launch::async, [this] { serve_thread_.join(); });
   auto reply = client->Send(RequestKind::Shutdown);
   ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->kind, kOk);
+  EXPECT_EQ(+reply->kind, kOk);
   EXPECT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   EXPECT_TRUE(server_->stopping());
   // The client's connection was dropped by the shutdown.
@@ -639,7 +639,7 @@ TEST_F(PluginSessionTest, BacktickCommandsAnswerInsideTheSession) {
   auto client = FocusedClient();
   PipeResponse page = Type(*client, "`rq");
   EXPECT_EQ(Text(page.preedit), "`rq");
-  ASSERT_GT(page.candidate_count, 0u);
+  ASSERT_GT(+page.candidate_count, 0u);
   char today[16];
   std::time_t now = std::time(nullptr);
   std::strftime(today, sizeof today, "%Y", std::localtime(&now));
@@ -649,11 +649,11 @@ TEST_F(PluginSessionTest, BacktickCommandsAnswerInsideTheSession) {
 
   auto escape = client->SendKey(keys::kEscape, 0, 1);
   ASSERT_TRUE(escape);
-  EXPECT_EQ(escape->candidate_count, 0u);
+  EXPECT_EQ(+escape->candidate_count, 0u);
   EXPECT_EQ(escape->has_preedit, 0);
 
   page = Type(*client, "`1+2=");
-  ASSERT_GT(page.candidate_count, 0u);
+  ASSERT_GT(+page.candidate_count, 0u);
   EXPECT_EQ(Text(page.candidates[0].text), "3");
   auto chosen = client->SendKey('1', 0, 1);
   ASSERT_TRUE(chosen);
@@ -670,11 +670,11 @@ TEST_F(PluginSessionTest, MouseSelectionPagingAndTheTranslationJob) {
   StartServer();
   auto client = FocusedClient();
   PipeResponse page = Type(*client, "`fh");
-  ASSERT_GT(page.candidate_count, 1u);
+  ASSERT_GT(+page.candidate_count, 1u);
   auto paged = client->Send(RequestKind::ChangePage, 1, 1);
   ASSERT_TRUE(paged);
   auto highlighted = client->Send(RequestKind::HighlightCandidate, 1, 1);
-  EXPECT_EQ(highlighted->highlighted, 1u);
+  EXPECT_EQ(+highlighted->highlighted, 1u);
   client->SendKey(keys::kEscape, 0, 1);
 
   // The translation shortcut leaves plug-in mode and runs its job; the empty clipboard fails it
@@ -690,7 +690,7 @@ TEST_F(PluginSessionTest, MouseSelectionPagingAndTheTranslationJob) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ASSERT_TRUE(poll);
-  EXPECT_EQ(poll->status_code, 4u);
+  EXPECT_EQ(+poll->status_code, 4u);
   EXPECT_EQ(Text(poll->candidates[0].text), "操作失敗");
   EXPECT_EQ(Text(poll->candidates[0].comment), "剪貼板為空");
 }

@@ -64,10 +64,10 @@ TEST(WireReplies, SimpleReplyCopiesTheHeaderAndSetsTheTail) {
   PipeResponse reply = MakeSimpleReply(request, ReplyKind::Ok, true);
   const auto* bytes = reinterpret_cast<const unsigned char*>(&reply);
   EXPECT_EQ(std::memcmp(bytes, "AKVI", 4), 0);
-  EXPECT_EQ(reply.kind, 101);
-  EXPECT_EQ(reply.size, 11355u);
-  EXPECT_EQ(reply.sequence, request.sequence);
-  EXPECT_EQ(reply.session_nonce, 99u);
+  EXPECT_EQ(+reply.kind, 101);
+  EXPECT_EQ(+reply.size, 11355u);
+  EXPECT_EQ(+reply.sequence, +request.sequence);
+  EXPECT_EQ(+reply.session_nonce, 99u);
   EXPECT_EQ(reply.result, 1);
   EXPECT_EQ(reply.tail_flag, 1);
   // Byte 44 onwards is the reply's own: the request's architecture must not leak into result.
@@ -83,12 +83,12 @@ TEST(WireReplies, VersionMismatchCopiesOnlySequenceAndContext) {
   request.session_nonce = 77;
   EXPECT_FALSE(RequestHeaderValid(request));
   PipeResponse reply = MakeVersionMismatchReply(request);
-  EXPECT_EQ(reply.version, 13);
-  EXPECT_EQ(reply.kind, static_cast<uint16_t>(ReplyKind::Refused));
-  EXPECT_EQ(reply.sequence, 5u);
-  EXPECT_EQ(reply.context_id, 6u);
-  EXPECT_EQ(reply.process_id, 0u);
-  EXPECT_EQ(reply.session_nonce, 0u);
+  EXPECT_EQ(+reply.version, 13);
+  EXPECT_EQ(+reply.kind, static_cast<uint16_t>(ReplyKind::Refused));
+  EXPECT_EQ(+reply.sequence, 5u);
+  EXPECT_EQ(+reply.context_id, 6u);
+  EXPECT_EQ(+reply.process_id, 0u);
+  EXPECT_EQ(+reply.session_nonce, 0u);
   EXPECT_EQ(TextFieldView(reply.commit_text), "protocol-version-mismatch");
   EXPECT_EQ(reply.tail_flag, 1);
 }
