@@ -54,7 +54,7 @@ std::optional<std::pair<uint32_t, uint32_t>> PollCommand(KaviClient& client) {
   for (int i = 0; i < 300; ++i) {
     auto reply = client.Send(RequestKind::PollAsync, 1);
     if (reply && reply->kind == static_cast<uint16_t>(ReplyKind::State) && reply->status_code)
-      return std::make_pair(reply->status_code, +reply->value);
+      return std::make_pair(+reply->status_code, +reply->value);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return std::nullopt;
