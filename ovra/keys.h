@@ -1,33 +1,11 @@
-// Key symbols and modifier bits as the server hands them to the engine: X11 keysyms, printable
-// ASCII as itself, and the client's modifier mask. Shift has no bit: an upper-case letter keysym
-// already says Shift+letter.
+// The engine's questions about keys; the key names themselves are the wire's.
 #pragma once
 
 #include <cstdint>
 
+#include "server/wire/keysyms.h"
+
 namespace kavi::win::keys {
-
-inline constexpr uint32_t kControlMask = 0x4;
-inline constexpr uint32_t kAltMask = 0x8;
-inline constexpr uint32_t kSuperMask = 0x4000000;
-inline constexpr uint32_t kReleaseMask = 0x40000000;
-
-inline constexpr uint32_t kSpace = 0x20;
-inline constexpr uint32_t kBackSpace = 0xFF08;
-inline constexpr uint32_t kTab = 0xFF09;
-inline constexpr uint32_t kReturn = 0xFF0D;
-inline constexpr uint32_t kEscape = 0xFF1B;
-inline constexpr uint32_t kHome = 0xFF50;
-inline constexpr uint32_t kLeft = 0xFF51;
-inline constexpr uint32_t kUp = 0xFF52;
-inline constexpr uint32_t kRight = 0xFF53;
-inline constexpr uint32_t kDown = 0xFF54;
-inline constexpr uint32_t kPageUp = 0xFF55;
-inline constexpr uint32_t kPageDown = 0xFF56;
-inline constexpr uint32_t kEnd = 0xFF57;
-inline constexpr uint32_t kKeypadEnter = 0xFF8D;
-inline constexpr uint32_t kCapsLock = 0xFFE5;
-inline constexpr uint32_t kDelete = 0xFFFF;
 
 inline bool IsLower(uint32_t key) {
   return key >= 'a' && key <= 'z';

@@ -32,7 +32,7 @@ bool PluginSession::VTriggerEnabled(std::string_view scheme_id) {
 
 bool PluginSession::Enter(uint32_t key, bool v_trigger_enabled, PluginSessionResult* result) {
   if (active_ || engine_ == nullptr) return false;
-  if (key != plugin_keys::kBacktick && !(key == plugin_keys::kLetterV && v_trigger_enabled)) {
+  if (key != keys::kBacktick && !(key == kLetterVTrigger && v_trigger_enabled)) {
     return false;
   }
   active_ = true;
@@ -51,10 +51,10 @@ bool PluginSession::HandleKey(uint32_t key, bool refresh_only, bool enter_select
     return true;
   }
   switch (key) {
-    case plugin_keys::kEscape:
+    case keys::kEscape:
       Leave(result);
       return true;
-    case plugin_keys::kBackSpace:
+    case keys::kBackSpace:
       if (buffer_.size() <= 1) {
         Leave(result);
         return true;
@@ -65,32 +65,32 @@ bool PluginSession::HandleKey(uint32_t key, bool refresh_only, bool enter_select
       Fill(result);
       return true;
     case '[':
-    case plugin_keys::kPageUp:
+    case keys::kPageUp:
       page_index_ = std::max(page_index_ - 1, 0);
       selection_ = 0;
       Fill(result);
       return true;
     case ']':
-    case plugin_keys::kPageDown:
+    case keys::kPageDown:
       if (page_index_ + 1 < PageCount()) ++page_index_;
       selection_ = 0;
       Fill(result);
       return true;
-    case plugin_keys::kLeft:
-    case plugin_keys::kUp:
-    case plugin_keys::kRight:
-    case plugin_keys::kDown: {
+    case keys::kLeft:
+    case keys::kUp:
+    case keys::kRight:
+    case keys::kDown: {
       int n = ItemsOnPage();
       if (n > 0) {
-        int step = key == plugin_keys::kLeft || key == plugin_keys::kUp ? -1 : 1;
+        int step = key == keys::kLeft || key == keys::kUp ? -1 : 1;
         selection_ = (selection_ + step + n) % n;
       }
       Fill(result);
       return true;
     }
-    case plugin_keys::kSpace:
+    case keys::kSpace:
       return ChooseGlobal(static_cast<size_t>(page_index_ * kPageSize + selection_), result);
-    case plugin_keys::kReturn:
+    case keys::kReturn:
       if (enter_selects) {
         return ChooseGlobal(static_cast<size_t>(page_index_ * kPageSize + selection_), result);
       }

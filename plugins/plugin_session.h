@@ -9,24 +9,12 @@
 
 #include "plugins/plugin_engine.h"
 #include "plugins/plugin_types.h"
+#include "server/wire/keysyms.h"
 
 namespace kavi::win {
 
-// X11 keysyms as carried by the wire; printable ASCII keys are their characters.
-namespace plugin_keys {
-constexpr uint32_t kBacktick = '`';
-constexpr uint32_t kLetterV = 'v';
-constexpr uint32_t kSpace = ' ';
-constexpr uint32_t kBackSpace = 0xFF08;
-constexpr uint32_t kReturn = 0xFF0D;
-constexpr uint32_t kEscape = 0xFF1B;
-constexpr uint32_t kLeft = 0xFF51;
-constexpr uint32_t kUp = 0xFF52;
-constexpr uint32_t kRight = 0xFF53;
-constexpr uint32_t kDown = 0xFF54;
-constexpr uint32_t kPageUp = 0xFF55;
-constexpr uint32_t kPageDown = 0xFF56;
-}  // namespace plugin_keys
+// The second trigger, for pinyin-like schemes.
+inline constexpr uint32_t kLetterVTrigger = 'v';
 
 class PluginSession {
  public:

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "server/wire/keysyms.h"
+
 namespace kavi::win {
 
 inline constexpr uint32_t kPipeMagic = 0x49564B41;  // "AKVI" read as a little-endian u32
@@ -155,36 +157,6 @@ static_assert(offsetof(PipeResponse, candidates) == 1114);
 static_assert(offsetof(PipeResponse, tail_flag) == 11354);
 static_assert(std::endian::native == std::endian::little,
               "the records are little-endian in memory");
-
-// Key symbols and modifier bits that the server itself interprets.
-namespace keys {
-inline constexpr uint32_t kReturn = 0xFF0D;
-inline constexpr uint32_t kEscape = 0xFF1B;
-inline constexpr uint32_t kBackSpace = 0xFF08;
-inline constexpr uint32_t kDelete = 0xFFFF;
-inline constexpr uint32_t kLeft = 0xFF51;
-inline constexpr uint32_t kUp = 0xFF52;
-inline constexpr uint32_t kRight = 0xFF53;
-inline constexpr uint32_t kDown = 0xFF54;
-inline constexpr uint32_t kPageUp = 0xFF55;
-inline constexpr uint32_t kPageDown = 0xFF56;
-inline constexpr uint32_t kShiftL = 0xFFE1;
-inline constexpr uint32_t kShiftR = 0xFFE2;
-inline constexpr uint32_t kKeypad1 = 0xFFB1;
-inline constexpr uint32_t kKeypad5 = 0xFFB5;
-inline constexpr uint32_t kSpace = 0x20;
-
-inline constexpr uint32_t kControlMask = 0x4;
-inline constexpr uint32_t kAltMask = 0x8;
-inline constexpr uint32_t kSuperMask = 0x4000000;
-inline constexpr uint32_t kReleaseMask = 0x40000000;
-inline constexpr uint32_t kChordMask = kControlMask | kAltMask | kSuperMask;  // 0x400000C
-
-// Shift, Control, Caps/Shift Lock, Meta, Alt, Super and Hyper keysyms.
-inline bool IsModifierKey(uint32_t keysym) {
-  return (keysym >= 0xFFE1 && keysym <= 0xFFE4) || (keysym >= 0xFFE7 && keysym <= 0xFFEC);
-}
-}  // namespace keys
 
 // Copies text into a fixed field of `size` bytes: at most size - 1 bytes, cut back so that no
 // UTF-8 character is split, then NUL. The rest of the field is zeroed.

@@ -10,7 +10,6 @@ namespace {
 using ::kavi::win::testing::TempDir;
 using ::kavi::win::testing::Texts;
 using Strings = std::vector<std::string>;
-namespace keys = plugin_keys;
 
 constexpr uint32_t Kind(PluginItemKind kind) {
   return static_cast<uint32_t>(kind);
