@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "server/ports/candidate_window_port.h"
-#include "server/wire/pipe_records.h"
+#include "ports/candidate_window_port.h"
+#include "protocol/pipe_records.h"
 
 namespace kavi::win {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "candidate/candidate_content.h"
-#include "candidate/candidate_style.h"
 #include "candidate/text_measurer.h"
+#include "style/candidate_style.h"
 
 namespace kavi::win {
 

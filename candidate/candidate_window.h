@@ -17,10 +17,10 @@
 
 #include "candidate/candidate_content.h"
 #include "candidate/candidate_layout.h"
-#include "candidate/candidate_style.h"
 #include "platform/wakeup.h"
-#include "server/ports/candidate_window_port.h"
-#include "server/ports/server_command.h"
+#include "ports/candidate_window_port.h"
+#include "protocol/server_command.h"
+#include "style/candidate_style.h"
 
 namespace kavi::win {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "candidate/candidate_style.h"
 #include "candidate/text_measurer.h"
+#include "style/candidate_style.h"
 
 namespace kavi::win {
 

@@ -5,7 +5,7 @@
 
 #include "candidate/candidate_content.h"
 #include "candidate/candidate_layout.h"
-#include "server/ports/server_command.h"
+#include "protocol/server_command.h"
 
 namespace kavi::win {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "candidate/candidate_style.h"
+#include "style/candidate_style.h"
 
 namespace kavi::win {
 

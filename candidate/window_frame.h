@@ -7,8 +7,8 @@
 
 #include "candidate/candidate_content.h"
 #include "candidate/candidate_layout.h"
-#include "candidate/candidate_style.h"
 #include "candidate/text_measurer.h"
+#include "style/candidate_style.h"
 
 namespace kavi::win {
 

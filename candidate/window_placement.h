@@ -1,7 +1,7 @@
 // Where the window goes and how large it may grow, given the caret and the monitor's work area.
 #pragma once
 
-#include "server/wire/pipe_records.h"
+#include "protocol/pipe_records.h"
 
 namespace kavi::win {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/ipc.h"
-#include "server/wire/pipe_records.h"
+#include "protocol/pipe_records.h"
 
 namespace kavi::win {
 

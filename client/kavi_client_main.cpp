@@ -11,7 +11,7 @@
 
 #include "client/kavi_client.h"
 #include "platform/terminal.h"
-#include "server/ports/server_command.h"
+#include "protocol/server_command.h"
 
 namespace kavi::win {
 namespace {

@@ -8,6 +8,8 @@
 #include <deque>
 #include <unordered_set>
 
+#include "text/utf8.h"
+
 namespace kavi::win {
 
 namespace {
@@ -64,7 +66,6 @@ server::UnicodeEscape ReadHex4(std::string_view text, size_t* pos, uint32_t* uni
   return server::UnicodeEscape::kDecoded;
 }
 
-
 // Keys of one object mostly differ in length or first byte; look there before memcmp.
 inline bool SameKey(const std::string& a, const std::string& b) {
   return a.size() == b.size() &&
@@ -76,28 +77,6 @@ bool KeyLess(const JsonObject::value_type& member, std::string_view key) {
 }
 
 }  // namespace
-
-namespace server {
-
-void AppendUtf8(uint32_t code_point, std::string* out) {
-  if (code_point < 0x80) {
-    out->push_back(static_cast<char>(code_point));
-  } else if (code_point < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else if (code_point < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  }
-}
-
-}  // namespace server
 
 // ---------------------------------------------------------------------------------------------
 // JsonObject
@@ -438,7 +417,7 @@ class JsonParser {
       ++pos_;
     }
     // Escapes always produce whole characters, but a raw byte next to one may not.
-    if (high_bytes && !server::IsValidUtf8(out->data(), out->size())) {
+    if (high_bytes && !IsValidUtf8(out->data(), out->size())) {
       return Fail("invalid UTF-8 string");
     }
     return true;
@@ -983,51 +962,6 @@ bool GetJsonString(const JsonValue& value, std::string_view key, std::string* ou
   const JsonValue* member = FindJsonMember(value, key);
   if (member == nullptr || member->kind != JsonKind::kString) return false;
   if (out != nullptr) *out = member->string;
-  return true;
-}
-
-bool IsValidUtf8(const char* data, size_t size) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(data);
-  size_t i = 0;
-  auto continuation = [bytes](size_t at) { return (bytes[at] & 0xC0) == 0x80; };
-  while (i < size) {
-    const uint8_t lead = bytes[i];
-    if (lead < 0x80) {
-      ++i;
-      // Runs of ASCII go eight bytes at a time.
-      while (size - i >= 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        if ((word & kHighBits) != 0) break;
-        i += 8;
-      }
-      continue;
-    }
-    // The ranges of the second byte exclude overlong forms (E0, F0), surrogates (ED) and code
-    // points above U+10FFFF (F4); C0, C1 and F5 to FF never start a character.
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      if (size - i < 2 || !continuation(i + 1)) return false;
-      i += 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      if (size - i < 3) return false;
-      const uint8_t second = bytes[i + 1];
-      const uint8_t low = lead == 0xE0 ? 0xA0 : 0x80;
-      const uint8_t high = lead == 0xED ? 0x9F : 0xBF;
-      if (second < low || second > high || !continuation(i + 2)) return false;
-      i += 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      if (size - i < 4) return false;
-      const uint8_t second = bytes[i + 1];
-      const uint8_t low = lead == 0xF0 ? 0x90 : 0x80;
-      const uint8_t high = lead == 0xF4 ? 0x8F : 0xBF;
-      if (second < low || second > high || !continuation(i + 2) || !continuation(i + 3)) {
-        return false;
-      }
-      i += 4;
-    } else {
-      return false;
-    }
-  }
   return true;
 }
 

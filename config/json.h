@@ -168,14 +168,5 @@ bool GetJsonInt64(const JsonValue& value, std::string_view key, int64_t* out);
 // True when the member is a string.
 bool GetJsonString(const JsonValue& value, std::string_view key, std::string* out);
 
-// Appends the UTF-8 form of a Unicode scalar value.
-void AppendUtf8(uint32_t code_point, std::string* out);
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(const char* data, size_t size);
-inline bool IsValidUtf8(std::string_view text) {
-  return IsValidUtf8(text.data(), text.size());
-}
-
 }  // namespace server
 }  // namespace kavi::win

@@ -10,7 +10,7 @@
 #include "ovra/log.h"
 
 #pragma GCC visibility push(default)
-#include "server/engine/engine_api.h"
+#include "ovra/engine_api.h"
 #pragma GCC visibility pop
 
 namespace {

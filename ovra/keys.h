@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "server/wire/keysyms.h"
+#include "protocol/keysyms.h"
 
 namespace kavi::win::keys {
 

@@ -1,6 +1,6 @@
 #include "ovra/punctuation.h"
 
-#include "config/json.h"
+#include "text/utf8.h"
 
 namespace kavi::win {
 
@@ -65,9 +65,9 @@ void Punctuation::Reset() {
 std::string FullWidth(uint32_t key) {
   std::string out;
   if (key == ' ') {
-    server::AppendUtf8(0x3000, &out);
+    AppendUtf8(0x3000, &out);
   } else if (key > 0x20 && key < 0x7F) {
-    server::AppendUtf8(key - 0x21 + 0xFF01, &out);
+    AppendUtf8(key - 0x21 + 0xFF01, &out);
   }
   return out;
 }

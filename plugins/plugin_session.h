@@ -9,7 +9,7 @@
 
 #include "plugins/plugin_engine.h"
 #include "plugins/plugin_types.h"
-#include "server/wire/keysyms.h"
+#include "protocol/keysyms.h"
 
 namespace kavi::win {
 

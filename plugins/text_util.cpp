@@ -30,25 +30,4 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-std::vector<std::string_view> SplitUtf8Characters(std::string_view text) {
-  std::vector<std::string_view> chars;
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char lead = static_cast<unsigned char>(text[i]);
-    size_t length = lead < 0x80           ? 1
-                    : (lead >> 5) == 0x6  ? 2
-                    : (lead >> 4) == 0xE  ? 3
-                    : (lead >> 3) == 0x1E ? 4
-                                          : 1;
-    size_t end = i + 1;
-    while (end < text.size() && end < i + length &&
-           (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-      ++end;
-    }
-    chars.push_back(text.substr(i, end - i));
-    i = end;
-  }
-  return chars;
-}
-
 }  // namespace kavi::win

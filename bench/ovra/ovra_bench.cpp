@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "server/engine/engine_api.h"
+#include "ovra/engine_api.h"
 
 namespace {
 

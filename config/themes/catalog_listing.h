@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "server/ports/catalog_entry.h"
+#include "protocol/catalog_entry.h"
 
 namespace kavi::win {
 

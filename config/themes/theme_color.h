@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "candidate/candidate_style.h"
+#include "style/candidate_style.h"
 
 namespace kavi::win {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "candidate/candidate_style.h"
+#include "style/candidate_style.h"
 
 namespace kavi::win {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "server/wire/pipe_records.h"
+#include "protocol/pipe_records.h"
 
 namespace kavi::win {
 

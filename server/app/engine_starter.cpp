@@ -1,6 +1,6 @@
 #include "server/app/engine_starter.h"
 
-#include "server/engine/engine_api.h"
+#include "ovra/engine_api.h"
 
 namespace kavi::win {
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "ovra/engine_api.h"
 #include "platform/log.h"
-#include "server/engine/engine_api.h"
 #include "server/engine/engine_lock.h"
 
 namespace kavi::win {

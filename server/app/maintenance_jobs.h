@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "server/ports/service_ports.h"
+#include "ports/maintenance_port.h"
 #include "server/session/shared_state.h"
 
 namespace kavi::win {

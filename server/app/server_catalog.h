@@ -3,7 +3,8 @@
 
 #include <filesystem>
 
-#include "server/ports/service_ports.h"
+#include "ports/catalog_port.h"
+#include "ports/scheme_pack_port.h"
 
 namespace kavi::win {
 

@@ -1,7 +1,7 @@
 #include "server/app/settings_applier.h"
 
+#include "ovra/engine_api.h"
 #include "platform/log.h"
-#include "server/engine/engine_api.h"
 
 namespace kavi::win {
 

@@ -5,12 +5,19 @@
 #include <cstring>
 #include <mutex>
 
+#include "ovra/engine_api.h"
 #include "platform/clock.h"
 #include "platform/identity.h"
 #include "platform/log.h"
 #include "plugins/plugin_actions.h"
-#include "server/engine/engine_api.h"
 #include "server/engine/engine_lock.h"
+#include "server/session/requests/catalog_requests.h"
+#include "server/session/requests/companion_requests.h"
+#include "server/session/requests/key_sound_requests.h"
+#include "server/session/requests/maintenance_requests.h"
+#include "server/session/requests/pack_requests.h"
+#include "server/session/requests/request_replies.h"
+#include "server/session/requests/voice_requests.h"
 #include "server/session/stroke_keys.h"
 
 namespace kavi::win {
@@ -18,8 +25,6 @@ namespace {
 
 constexpr uint32_t kNoticeStatus = 4;  // status code of a delivered asynchronous result
 constexpr int kMaxPanelCandidates = 100;
-constexpr char kVoiceSettingsUnreadable[] = "無法讀取最新語音設定";
-constexpr char kNoModelJob[] = "目前沒有模型下載作業";
 
 RequestKind KindOf(const PipeRequest& r) {
   return static_cast<RequestKind>(r.kind);
@@ -88,39 +93,6 @@ bool BusyLooking(RequestKind kind) {
   }
 }
 
-PipeResponse Refused(const PipeRequest& r, std::string_view message = {}) {
-  return MakeMessageReply(r, ReplyKind::Refused, false, message);
-}
-
-PipeResponse Ok(const PipeRequest& r) {
-  return MakeSimpleReply(r, ReplyKind::Ok, true);
-}
-
-PipeResponse StatusState(const PipeRequest& r, uint32_t value) {
-  PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
-  reply.value = value;
-  return reply;
-}
-
-PipeResponse CatalogReply(const PipeRequest& r, const std::vector<CatalogEntry>& entries) {
-  if (entries.empty()) {
-    LogLine("[Kavi] 無法建立設定目錄清單\n");
-    return Refused(r);
-  }
-  PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
-  reply.value = static_cast<uint32_t>(entries.size());
-  int32_t start = static_cast<int32_t>(r.argument);
-  if (start < 0) return reply;
-  uint32_t filled = 0;
-  for (size_t i = static_cast<size_t>(start); i < entries.size() && filled < kMaxCandidateSlots;
-       ++i, ++filled) {
-    CopyTextField(reply.candidates[filled].text, entries[i].id);
-    CopyTextField(reply.candidates[filled].comment, entries[i].detail);
-  }
-  reply.candidate_count = filled;
-  return reply;
-}
-
 }  // namespace
 
 ClientSession::ClientSession(const SessionServices& services, ServerShared& shared,
@@ -186,167 +158,34 @@ bool ClientSession::IsOwner(const PipeRequest& r) const {
 
 ClientSession::Outcome ClientSession::Dispatch(const PipeRequest& r) {
   const RequestKind kind = KindOf(r);
-  const uint16_t k = r.kind;
-  JobFlags& jobs = shared_.jobs;
 
-  if (k >= 33 && k <= 37) {
-    if (!Foreground() || !services_.companion) return ReplyWith(Refused(r));
-    return ReplyWith(services_.companion->Handle(r));
+  if (IsCompanionRequest(kind)) {
+    if (!Foreground()) return ReplyWith(RefusedReply(r));
+    return ReplyWith(HandleCompanionRequest(r, services_.companion));
   }
   if (kind == RequestKind::QueryServerPid || kind == RequestKind::Shutdown) {
-    if (!Foreground()) return ReplyWith(Refused(r));
+    if (!Foreground()) return ReplyWith(RefusedReply(r));
     if (kind == RequestKind::QueryServerPid) {
-      PipeResponse reply = Ok(r);
+      PipeResponse reply = OkReply(r);
       reply.value = CurrentProcessId();
       return ReplyWith(reply);
     }
-    return ReplyWith(Ok(r), /*shutdown_after=*/true);
+    return ReplyWith(OkReply(r), /*shutdown_after=*/true);
   }
-  if (kind == RequestKind::ListCatalog || kind == RequestKind::ListCatalogAlt) {
-    if (!services_.catalog) return ReplyWith(Refused(r));
-    bool themes = kind == RequestKind::ListCatalogAlt;
-    std::vector<CatalogEntry> entries =
-        themes ? services_.catalog->ListThemes() : services_.catalog->ListSchemes();
-    return ReplyWith(CatalogReply(r, entries));
-  }
-  if (NeedsForegroundEarly(kind) && !Foreground()) return ReplyWith(Refused(r));
+  if (NeedsForegroundEarly(kind) && !Foreground()) return ReplyWith(RefusedReply(r));
 
-  if (kind == RequestKind::PreviewTheme) {
-    std::string id(TextFieldView(r.text));
-    if (!services_.window || !services_.catalog || !services_.catalog->IsValidThemeId(id))
-      return ReplyWith(Refused(r));
-    const ScreenRect anchor = r.rect;
-    services_.window->PreviewTheme(id, r.argument != 0, anchor);
-    return ReplyWith(Ok(r));
+  if (IsCatalogRequest(kind))
+    return ReplyWith(HandleCatalogRequest(r, services_.catalog, services_.window));
+  if (IsMaintenanceRequest(kind))
+    return ReplyWith(HandleMaintenanceRequest(r, services_.maintenance, shared_.jobs));
+  if (IsPackRequest(kind)) return ReplyWith(HandlePackRequest(r, services_.packs, shared_.jobs));
+  if (kind == RequestKind::PlayKeySound)
+    return ReplyWith(HandleKeySoundRequest(r, services_.key_sounds));
+  if (IsVoiceRequest(kind)) {
+    return ReplyWith(HandleVoiceRequest(r, services_.voice, shared_.voice_slots, services_.window));
   }
 
-  // The busy gate.
-  if (kind == RequestKind::SyncAndRedeploy || kind == RequestKind::Redeploy ||
-      kind == RequestKind::InstallPack || kind == RequestKind::RemovePack) {
-    if (!jobs.TryTakeBusy()) return ReplyWith(MakeSimpleReply(r, ReplyKind::Busy, false));
-    if (kind == RequestKind::InstallPack || kind == RequestKind::RemovePack) {
-      jobs.pack_running = true;
-      jobs.pack_cancel_requested = false;
-    }
-  } else if (BusyLooking(kind) && jobs.busy) {
-    return ReplyWith(MakeSimpleReply(r, ReplyKind::Busy, false));
-  }
-
-  switch (kind) {
-    case RequestKind::InstallPack:
-    case RequestKind::RemovePack: {
-      auto release = [&jobs] {
-        jobs.pack_running = false;
-        jobs.busy = false;
-      };
-      if (!services_.packs || !services_.packs->Ready()) {
-        release();
-        return ReplyWith(Refused(r));
-      }
-      jobs.pack_status = static_cast<uint32_t>(PackJobStatus::Running);
-      std::string message;
-      JobFlags* flags = &jobs;
-      bool started = services_.packs->StartJob(
-          kind == RequestKind::InstallPack, std::string(TextFieldView(r.text)),
-          [flags](bool success) {
-            PackJobStatus status = success ? PackJobStatus::Done : PackJobStatus::Failed;
-            if (flags->pack_cancel_requested)
-              status =
-                  flags->pack_cancel_alt ? PackJobStatus::CancelledAlt : PackJobStatus::Cancelled;
-            flags->pack_status = static_cast<uint32_t>(status);
-            flags->pack_running = false;
-            flags->busy = false;
-          },
-          &message);
-      if (!started) {
-        jobs.pack_status = static_cast<uint32_t>(PackJobStatus::Failed);
-        release();
-        return ReplyWith(Refused(r, message));
-      }
-      return ReplyWith(Ok(r));
-    }
-    case RequestKind::SyncAndRedeploy:
-    case RequestKind::Redeploy:
-      if (!services_.maintenance ||
-          !services_.maintenance->Start(kind == RequestKind::SyncAndRedeploy)) {
-        jobs.busy = false;
-        return ReplyWith(Refused(r));
-      }
-      return ReplyWith(Ok(r));
-    case RequestKind::MaintenanceStatus:
-      return ReplyWith(StatusState(r, jobs.maintenance_status));
-    case RequestKind::PackJobStatus:
-      return ReplyWith(StatusState(r, jobs.pack_status));
-    case RequestKind::CancelPackJob:
-    case RequestKind::CancelPackJobAlt:
-      if (!jobs.pack_running || !services_.packs) return ReplyWith(Refused(r));
-      jobs.pack_cancel_alt = kind == RequestKind::CancelPackJobAlt;
-      jobs.pack_cancel_requested = true;
-      services_.packs->CancelJob();
-      return ReplyWith(Ok(r));
-    case RequestKind::PlayKeySound:
-      if (!services_.key_sounds ||
-          !services_.key_sounds->Play(std::string(TextFieldView(r.text)), r.argument))
-        return ReplyWith(Refused(r));
-      return ReplyWith(Ok(r));
-    case RequestKind::VoiceToggle:
-    case RequestKind::VoiceStart:
-    case RequestKind::VoiceStop:
-    case RequestKind::VoiceCancel:
-    case RequestKind::VoiceToggleAlt: {
-      if (!services_.voice) return ReplyWith(Refused(r));
-      if (!services_.voice->ReloadSettings())
-        return ReplyWith(Refused(r, kVoiceSettingsUnreadable));
-      bool alternate = kind == RequestKind::VoiceToggleAlt;
-      int command = alternate ? 0 : k - static_cast<uint16_t>(RequestKind::VoiceToggle);
-      std::string message;
-      if (!services_.voice->Command(command, alternate, &message))
-        return ReplyWith(Refused(r, message));
-      return ReplyWith(Ok(r));
-    }
-    case RequestKind::DownloadVoiceModel:
-    case RequestKind::RemoveVoiceModel: {
-      if (!services_.voice) return ReplyWith(Refused(r));
-      std::string message;
-      if (!services_.voice->StartModelJob(kind == RequestKind::DownloadVoiceModel,
-                                          std::string(TextFieldView(r.text)), &message))
-        return ReplyWith(Refused(r, message));
-      return ReplyWith(Ok(r));
-    }
-    case RequestKind::CancelVoiceModelJob:
-    case RequestKind::CancelVoiceModelJobAlt:
-      if (!services_.voice ||
-          !services_.voice->CancelModelJob(kind == RequestKind::CancelVoiceModelJobAlt))
-        return ReplyWith(Refused(r, kNoModelJob));
-      return ReplyWith(Ok(r));
-    case RequestKind::VoiceStatus: {
-      if (!services_.voice) return ReplyWith(Refused(r));
-      uint32_t value = 0, word = 0;
-      services_.voice->StateWords(&value, &word);
-      PipeResponse reply = StatusState(r, value);
-      reply.cursor = word;
-      return ReplyWith(reply);
-    }
-    case RequestKind::PollVoiceResult: {
-      PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
-      std::optional<VoiceTextSlots::Piece> piece =
-          shared_.voice_slots.Take(VoiceTextSlots::kResultSlot);
-      if (!piece) return ReplyWith(reply);
-      reply.value = piece->more ? 1 : 0;
-      if (piece->commit) {
-        reply.has_commit = 1;
-        CopyTextField(reply.commit_text, piece->text);
-      } else {
-        reply.candidate_count = 1;
-        CopyTextField(reply.candidates[0].text, piece->text);
-      }
-      if (services_.window) services_.window->ShowReply(reply);
-      return ReplyWith(reply);
-    }
-    default:
-      break;
-  }
-
+  if (BusyLooking(kind) && shared_.jobs.busy) return ReplyWith(BusyReply(r));
   std::lock_guard<std::mutex> engine(EngineLock());
   return DispatchGeneral(r);
 }
@@ -355,7 +194,7 @@ ClientSession::Outcome ClientSession::DispatchGeneral(const PipeRequest& r) {
   const RequestKind kind = KindOf(r);
   if (commit_pending_ && kind != RequestKind::FocusOut && kind != RequestKind::AckCommit &&
       kind != RequestKind::AckCommitAndClear)
-    return ReplyWith(Refused(r));
+    return ReplyWith(RefusedReply(r));
 
   switch (kind) {
     case RequestKind::FocusIn:
@@ -378,7 +217,7 @@ ClientSession::Outcome ClientSession::DispatchGeneral(const PipeRequest& r) {
         const ScreenRect caret = r.rect;
         services_.window->SetAnchor(caret, r.argument != 0);
       }
-      return ReplyWith(Ok(r));
+      return ReplyWith(OkReply(r));
     case RequestKind::PollAsync:
       return ReplyWith(OnPollAsync(r));
     case RequestKind::CommitCandidate:
@@ -395,7 +234,7 @@ ClientSession::Outcome ClientSession::DispatchGeneral(const PipeRequest& r) {
 // ---- General handlers -------------------------------------------------------------------------
 
 PipeResponse ClientSession::OnFocusIn(const PipeRequest& r) {
-  if (!Foreground()) return Refused(r);
+  if (!Foreground()) return RefusedReply(r);
   FocusOwner& owner = shared_.focus_owner;
   if (!owner.Empty() && !owner.IsSession(client_pid_, nonce_)) kavi_clear_composition();
   owner.Set(r.process_id, r.thread_id, r.session_nonce, r.context_id);
@@ -418,11 +257,11 @@ PipeResponse ClientSession::OnFocusOut(const PipeRequest& r) {
   ForgetCloudContext();
   std::memset(&last_state_, 0, sizeof last_state_);
   last_entries_.clear();
-  return Ok(r);
+  return OkReply(r);
 }
 
 PipeResponse ClientSession::OnCancel(const PipeRequest& r) {
-  if (!Foreground()) return Refused(r);
+  if (!Foreground()) return RefusedReply(r);
   ClearPlugin();
   ClearPanel();
   kavi_clear_composition();
@@ -432,7 +271,7 @@ PipeResponse ClientSession::OnCancel(const PipeRequest& r) {
 }
 
 PipeResponse ClientSession::OnSelectPageHighlight(const PipeRequest& r) {
-  if (!Foreground()) return Refused(r);
+  if (!Foreground()) return RefusedReply(r);
   const RequestKind kind = KindOf(r);
   const int32_t argument = static_cast<int32_t>(r.argument);
   if (plugin_.active()) {
@@ -473,11 +312,11 @@ PipeResponse ClientSession::OnAck(const PipeRequest& r) {
   commit_pending_ = false;
   std::memset(&last_state_, 0, sizeof last_state_);
   last_entries_.clear();
-  return Ok(r);
+  return OkReply(r);
 }
 
 PipeResponse ClientSession::OnPollAsync(const PipeRequest& r) {
-  if (!IsOwner(r) || !Foreground()) return Ok(r);
+  if (!IsOwner(r) || !Foreground()) return OkReply(r);
   if (std::optional<VoiceTextSlots::Piece> piece =
           shared_.voice_slots.Take(VoiceTextSlots::kOwnerSlot)) {
     PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, true);
@@ -501,11 +340,11 @@ PipeResponse ClientSession::OnPollAsync(const PipeRequest& r) {
     reply.value = notice->value;
     return reply;
   }
-  return Ok(r);
+  return OkReply(r);
 }
 
 PipeResponse ClientSession::OnCommitCandidate(const PipeRequest& r) {
-  if (!Foreground()) return Refused(r);
+  if (!Foreground()) return RefusedReply(r);
   bool selected = kavi_select_candidate(static_cast<int32_t>(r.argument));
   if (selected) {
     ClearPanel();
@@ -517,7 +356,7 @@ PipeResponse ClientSession::OnCommitCandidate(const PipeRequest& r) {
 }
 
 PipeResponse ClientSession::OnHoverCandidate(const PipeRequest& r) {
-  if (!Foreground()) return Refused(r);
+  if (!Foreground()) return RefusedReply(r);
   const int32_t index = static_cast<int32_t>(r.argument);
   if (panel_.active) {
     if (index >= 0 && index < static_cast<int32_t>(panel_.rows.size())) {
@@ -536,7 +375,7 @@ PipeResponse ClientSession::OnHoverCandidate(const PipeRequest& r) {
 }
 
 PipeResponse ClientSession::OnToggleAscii(const PipeRequest& r) {
-  if (!Foreground()) return Refused(r);
+  if (!Foreground()) return RefusedReply(r);
   kavi_clear_composition();
   kavi_set_option("ascii_mode", !AsciiMode());
   ClearPlugin();

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "platform/ipc.h"
+#include "protocol/pipe_records.h"
 #include "server/session/candidate_list.h"
 #include "server/session/plugin_mode.h"
 #include "server/session/session_services.h"
-#include "server/wire/pipe_records.h"
 
 namespace kavi::win {
 

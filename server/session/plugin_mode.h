@@ -11,7 +11,7 @@
 #include <string>
 
 #include "plugins/plugin_session.h"
-#include "server/wire/pipe_records.h"
+#include "protocol/pipe_records.h"
 
 namespace kavi::win {
 

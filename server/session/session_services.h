@@ -5,8 +5,15 @@
 #include <filesystem>
 #include <functional>
 
-#include "server/ports/candidate_window_port.h"
-#include "server/ports/service_ports.h"
+#include "ports/candidate_window_port.h"
+#include "ports/catalog_port.h"
+#include "ports/cloud_input_port.h"
+#include "ports/companion_port.h"
+#include "ports/key_sound_port.h"
+#include "ports/maintenance_port.h"
+#include "ports/scheme_pack_port.h"
+#include "ports/toolbar_port.h"
+#include "ports/voice_port.h"
 #include "server/session/live_settings.h"
 #include "server/session/pipe_set.h"
 #include "server/session/shared_state.h"

@@ -1,6 +1,7 @@
 #include "server/session/shared_state.h"
 
-#include "server/wire/pipe_records.h"
+#include "protocol/pipe_records.h"
+#include "text/utf8.h"
 
 namespace kavi::win {
 

@@ -1,6 +1,6 @@
 #include "server/session/stroke_keys.h"
 
-#include "server/wire/pipe_records.h"
+#include "protocol/pipe_records.h"
 
 namespace kavi::win {
 namespace {

@@ -1,4 +1,5 @@
 #include "config/json.h"
+#include "text/utf8.h"
 
 #include <gtest/gtest.h>
 

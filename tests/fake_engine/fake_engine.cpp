@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "server/engine/engine_api.h"
-#include "server/wire/pipe_records.h"
+#include "ovra/engine_api.h"
+#include "protocol/pipe_records.h"
 
 namespace kavi::win::testing {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "protocol/pipe_records.h"
 #include "server/session/candidate_list.h"
 #include "server/session/stroke_keys.h"
-#include "server/wire/pipe_records.h"
 
 namespace kavi::win {
 namespace {

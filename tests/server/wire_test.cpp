@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "server/wire/pipe_records.h"
+#include "protocol/pipe_records.h"
 
 namespace kavi::win {
 namespace {

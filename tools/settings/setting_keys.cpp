@@ -5,6 +5,7 @@
 
 #include "config/json.h"
 #include "config/language_tables.h"
+#include "text/utf8.h"
 
 namespace kavi::win {
 
@@ -162,7 +163,7 @@ template <auto Part, auto Field, bool (*Check)(std::string_view), std::string (*
 bool SetText(std::string_view text, ConfigRecord* record, std::string* reason) {
   if (!AllowEmpty && text.empty()) {
     *reason = "must not be empty";
-  } else if (!server::IsValidUtf8(text)) {
+  } else if (!IsValidUtf8(text)) {
     *reason = "must be valid UTF-8";
   } else if (std::any_of(text.begin(), text.end(),
                          [](char c) { return static_cast<uint8_t>(c) < 0x20; })) {

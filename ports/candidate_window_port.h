@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "server/wire/pipe_records.h"
+#include "protocol/pipe_records.h"
 
 namespace kavi::win {
 

@@ -1,15 +1,10 @@
-#include "server/wire/pipe_records.h"
+#include "protocol/pipe_records.h"
 
 #include <cstring>
 
-namespace kavi::win {
+#include "text/utf8.h"
 
-size_t Utf8CutLength(std::string_view text, size_t max_bytes) {
-  if (text.size() <= max_bytes) return text.size();
-  size_t cut = max_bytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return cut;
-}
+namespace kavi::win {
 
 void CopyTextField(char* field, size_t size, std::string_view text) {
   if (size == 0) return;

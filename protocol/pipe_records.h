@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "server/wire/keysyms.h"
+#include "protocol/keysyms.h"
 
 namespace kavi::win {
 
@@ -183,9 +183,6 @@ template <size_t N>
 std::string_view TextFieldView(const char (&field)[N]) {
   return TextFieldView(field, N);
 }
-
-// The length of the longest prefix of text that fits max_bytes without splitting a character.
-size_t Utf8CutLength(std::string_view text, size_t max_bytes);
 
 bool RequestHeaderValid(const PipeRequest& request);
 

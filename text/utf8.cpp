@@ -1,0 +1,102 @@
+#include "text/utf8.h"
+
+#include <cstring>
+
+namespace kavi::win {
+
+namespace {
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+}  // namespace
+
+void AppendUtf8(uint32_t code_point, std::string* out) {
+  if (code_point < 0x80) {
+    out->push_back(static_cast<char>(code_point));
+  } else if (code_point < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (code_point >> 6)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  } else if (code_point < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (code_point >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  }
+}
+
+bool IsValidUtf8(const char* data, size_t size) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+  size_t i = 0;
+  auto continuation = [bytes](size_t at) { return (bytes[at] & 0xC0) == 0x80; };
+  while (i < size) {
+    const uint8_t lead = bytes[i];
+    if (lead < 0x80) {
+      ++i;
+      // Runs of ASCII go eight bytes at a time.
+      while (size - i >= 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        if ((word & kHighBits) != 0) break;
+        i += 8;
+      }
+      continue;
+    }
+    // The ranges of the second byte exclude overlong forms (E0, F0), surrogates (ED) and code
+    // points above U+10FFFF (F4); C0, C1 and F5 to FF never start a character.
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      if (size - i < 2 || !continuation(i + 1)) return false;
+      i += 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      if (size - i < 3) return false;
+      const uint8_t second = bytes[i + 1];
+      const uint8_t low = lead == 0xE0 ? 0xA0 : 0x80;
+      const uint8_t high = lead == 0xED ? 0x9F : 0xBF;
+      if (second < low || second > high || !continuation(i + 2)) return false;
+      i += 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      if (size - i < 4) return false;
+      const uint8_t second = bytes[i + 1];
+      const uint8_t low = lead == 0xF0 ? 0x90 : 0x80;
+      const uint8_t high = lead == 0xF4 ? 0x8F : 0xBF;
+      if (second < low || second > high || !continuation(i + 2) || !continuation(i + 3)) {
+        return false;
+      }
+      i += 4;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+size_t Utf8CutLength(std::string_view text, size_t max_bytes) {
+  if (text.size() <= max_bytes) return text.size();
+  size_t cut = max_bytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return cut;
+}
+
+std::vector<std::string_view> SplitUtf8Characters(std::string_view text) {
+  std::vector<std::string_view> chars;
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead < 0x80           ? 1
+                    : (lead >> 5) == 0x6  ? 2
+                    : (lead >> 4) == 0xE  ? 3
+                    : (lead >> 3) == 0x1E ? 4
+                                          : 1;
+    size_t end = i + 1;
+    while (end < text.size() && end < i + length &&
+           (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+      ++end;
+    }
+    chars.push_back(text.substr(i, end - i));
+    i = end;
+  }
+  return chars;
+}
+
+}  // namespace kavi::win
