@@ -106,6 +106,10 @@ PluginPage ChineseNumeralPage(std::string_view argument) {
                              {NumeralTable::Upper, false, "〔數字大寫〕"},
                              {NumeralTable::Lower, true, "〔金額小寫〕"},
                              {NumeralTable::Upper, true, "〔金額大寫〕"}};
+  // The digit keys keep typing on this page, as on the code point and calculator pages: were
+  // they to choose items, the second digit of 12 would commit item 2 and no number of two
+  // digits could ever be typed.
+  page.digits_as_input = true;
   for (const Form& form : kForms) {
     std::string text;
     if (!ConvertChineseInteger(integer, form.table, form.money, &text)) return PluginPage{};

@@ -42,6 +42,12 @@ int64_t DaysFromCivil(int64_t y, int m, int d) {
   return era * 146097 + doe - 719468;
 }
 
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap_year = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return kDays[month - 1] + (month == 2 && leap_year);
+}
+
 }  // namespace
 
 bool LunarTable::Parse(std::string_view text, ParseError* error) {
@@ -72,8 +78,11 @@ bool LunarTable::Parse(std::string_view text, ParseError* error) {
 }
 
 bool LunarTable::Convert(int year, int month, int day, LunarDate* out) const {
+  // A day that the month does not have (2023-02-29, 2024-04-31) is no date at all: counted
+  // from the new year it would silently become a day of the next month.
   if (year < kFirstYear + 1 || year > kLastGregorianYear || month < 1 || month > 12 || day < 1 ||
-      day > 31 || static_cast<size_t>(year - kFirstYear) >= records_.size()) {
+      day > DaysInMonth(year, month) ||
+      static_cast<size_t>(year - kFirstYear) >= records_.size()) {
     return false;
   }
   auto new_year_offset = [&](const Record& r, int in_year, int64_t* offset) {

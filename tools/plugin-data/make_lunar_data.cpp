@@ -1,25 +1,37 @@
-// Writes lunar_data.txt: one record line per lunar year beginning in 1899 to 2100, from ICU's
-// Chinese calendar. Usage: kavi_make_lunar_data <output file>
+// Writes lunar_data.txt: one record line per lunar year beginning in 1899 to 2100, read from
+// liblunar-date. Usage: kavi_make_lunar_data <output file>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "tools/plugin-data/lunar_oracle.h"
 
+namespace {
+
+constexpr int kFirstYear = 1899;
+constexpr int kLastYear = 2100;
+// The lunar year that began on 10 February 1899, which liblunar-date does not reach: no leap
+// month, and its twelfth month of 30 days runs from 1 January to 30 January 1900. Only that
+// month is ever read from this line.
+constexpr char k1899Record[] = "AB500D2";
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  constexpr int kFirstYear = 1899;
-  constexpr int kLastYear = 2100;
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <lunar_data.txt>\n", argv[0]);
     return 2;
   }
-  kavi::win::tools::IcuLunarOracle oracle;
-  if (!oracle.ok()) {
-    std::fprintf(stderr, "ICU's Chinese calendar is not available\n");
-    return 1;
+  kavi::win::tools::LunarDateOracle oracle;
+  std::string content = std::string(k1899Record) + "\n";
+  for (int year = kFirstYear + 1; year <= kLastYear; ++year) {
+    std::string record = oracle.YearRecord(year);
+    if (record.empty()) {
+      std::fprintf(stderr, "liblunar-date cannot describe the lunar year of %d\n", year);
+      return 1;
+    }
+    content += record + "\n";
   }
-  std::string content;
-  for (int year = kFirstYear; year <= kLastYear; ++year) content += oracle.YearRecord(year) + "\n";
   std::string temporary = std::string(argv[1]) + ".tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
