@@ -8,7 +8,8 @@ namespace kavi::win {
 class CandidatePager {
  public:
   static constexpr size_t kDefaultPageSize = 5;
-  static constexpr size_t kMaxPageSize = 10;  // the digits 1-9 and 0 pick on a page
+  // The digits 1-9 and 0 pick the first ten of a page; the rest are picked by highlight or click.
+  static constexpr size_t kMaxPageSize = 16;
 
   void SetPageSize(size_t page_size);
   // A new candidate list: back to the first page, highlight on its first entry.

@@ -299,6 +299,30 @@ TEST_F(EngineTest, HighlightAndPaging) {
   EXPECT_EQ(Take().text, nine.texts[8]);
 }
 
+TEST_F(EngineTest, PagesOfUpToSixteenCandidates) {
+  for (int size : {10, 11, 16}) {
+    kavi_set_page_size(size);
+    Key(kEscape);
+    Type("shi");
+    const std::vector<std::string> all = AllTexts();
+    ASSERT_GT(all.size(), static_cast<size_t>(2 * size));
+    Page first = Context();
+    ASSERT_EQ(static_cast<int>(first.texts.size()), size) << size;
+    EXPECT_EQ(first.texts, std::vector<std::string>(all.begin(), all.begin() + size));
+    ASSERT_TRUE(Key(kPageDown));
+    EXPECT_EQ(Context().texts.front(), all[static_cast<size_t>(size)]) << size;
+    // Beyond the tenth there is no digit key: the last ones are reached by highlight or click.
+    ASSERT_TRUE(kavi_change_page(true));
+    ASSERT_TRUE(kavi_highlight_candidate(size - 1));
+    EXPECT_TRUE(Key(' '));
+    EXPECT_EQ(Take().text, all[static_cast<size_t>(size - 1)]) << size;
+  }
+  kavi_set_page_size(40);  // more than a page can show
+  Key(kEscape);
+  Type("shi");
+  EXPECT_EQ(Context().texts.size(), 16u);
+}
+
 TEST_F(EngineTest, SelectingOffThePageReachesTheWholeList) {
   Type("shi");
   std::vector<std::string> all = AllTexts();
