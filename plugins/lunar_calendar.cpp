@@ -81,8 +81,7 @@ bool LunarTable::Convert(int year, int month, int day, LunarDate* out) const {
   // A day that the month does not have (2023-02-29, 2024-04-31) is no date at all: counted
   // from the new year it would silently become a day of the next month.
   if (year < kFirstYear + 1 || year > kLastGregorianYear || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month) ||
-      static_cast<size_t>(year - kFirstYear) >= records_.size()) {
+      day > DaysInMonth(year, month) || static_cast<size_t>(year - kFirstYear) >= records_.size()) {
     return false;
   }
   auto new_year_offset = [&](const Record& r, int in_year, int64_t* offset) {

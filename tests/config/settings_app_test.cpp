@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "config/config_files.h"
-#include "tests/config/settings_runner.h"
 #include "tests/common/temp_dir.h"
+#include "tests/config/settings_runner.h"
 
 namespace kavi::win {
 namespace {
@@ -140,6 +140,37 @@ TEST_F(SettingsAppTest, RefusesBadRequestsAndChangesNothing) {
   EXPECT_EQ(ReadFile(File(kLastGoodSnapshotFileName)), snapshot);
   EXPECT_EQ(RunSettings(dir_.path(), {"--set", "page_size=40"}).err,
             "KaviSettings: page_size must be an integer from 5 to 16, not \"40\"\n");
+}
+
+TEST_F(SettingsAppTest, ThemeMustNameAThemeOfTheCatalogueOrTheUsersOwn) {
+  WriteFile(dir_.path() / "themes" / "my_blue.yaml",
+            "preset_color_schemes:\n  my_blue:\n    name: \"我的藍\"\n    back_color: 0xFF0000\n");
+  WriteFile(dir_.path() / "themes" / "broken.yaml", "preset_color_schemes: 3\n");
+  WriteFile(dir_.path() / "themes" / "Upper.yaml",
+            "preset_color_schemes:\n  Upper:\n    name: x\n");
+  ASSERT_EQ(RunSettings(dir_.path(), {"--set", "page_size=9"}).exit_code, 0);
+  const std::string options = ReadFile(File(kAppOptionsFileName));
+
+  for (const char* theme : {"Dark", "../x", "no_such_theme", "broken", "Upper", "_"}) {
+    const RunResult run = RunSettings(dir_.path(), {"--set", std::string("theme=") + theme});
+    EXPECT_EQ(run.exit_code, 2) << theme;
+    EXPECT_TRUE(run.err.starts_with("KaviSettings: theme must be native 系統配色 | ink_wash "))
+        << run.err;
+    EXPECT_NE(run.err.find(" | my_blue 我的藍, not \"" + std::string(theme) + "\"\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("broken"), run.err.rfind("broken")) << "listed once at most";
+  }
+  EXPECT_EQ(ReadFile(File(kAppOptionsFileName)), options);
+
+  for (const char* theme : {"daylight", "my_blue", "native"}) {
+    const RunResult run = RunSettings(dir_.path(), {"--set", std::string("theme=") + theme});
+    EXPECT_EQ(run.exit_code, 0) << theme << ": " << run.err;
+    EXPECT_EQ(Load(dir_.path()).app.theme, theme);
+  }
+  // The appearance page shows what may be chosen.
+  const RunResult page = RunSettings(dir_.path(), {"--page=appearance"});
+  EXPECT_NE(page.out.find("allowed: native 系統配色 | ink_wash "), std::string::npos) << page.out;
 }
 
 TEST_F(SettingsAppTest, ShowsPagesWithValuesAndAllowedValues) {

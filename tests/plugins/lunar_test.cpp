@@ -116,9 +116,9 @@ TEST(LunarTable, MatchesLiblunarDateForEveryDay) {
 
 TEST(LunarTable, ImpossibleDatesGiveNoPage) {
   LunarTable table = ShippedTable();
-  for (const char* query : {"hln20230229", "hln21000229", "hln19000229", "hln20240230",
-                            "hln20240431", "hln20240631", "hln20240931", "hln20241131",
-                            "hln20240000", "hln20240132"}) {
+  for (const char* query :
+       {"hln20230229", "hln21000229", "hln19000229", "hln20240230", "hln20240431", "hln20240631",
+        "hln20240931", "hln20241131", "hln20240000", "hln20240132"}) {
     EXPECT_TRUE(table.Page(query, 0).items.empty()) << query;
   }
   for (const char* query : {"hln20240229", "hln20000229", "hln20240131", "hln20241231"}) {

@@ -252,7 +252,8 @@ TEST_F(SessionTest, InfoItemsStayAndTranslationLeavesWithItsAction) {
 TEST_F(SessionTest, DigitsAreTypedIntoTheNumeralCommand) {
   PluginSessionResult r = Type("dx12.30");
   EXPECT_EQ(r.preedit, "`dx12.30");
-  EXPECT_EQ(Texts(r.items), (Strings{"十二點三〇", "壹拾貳點叁零", "一十二元三角", "壹拾貳元叁角"}));
+  EXPECT_EQ(Texts(r.items),
+            (Strings{"十二點三〇", "壹拾貳點叁零", "一十二元三角", "壹拾貳元叁角"}));
   r = Key('2');  // a digit still types once the page is shown
   EXPECT_EQ(r.preedit, "`dx12.302");
   EXPECT_TRUE(r.active);

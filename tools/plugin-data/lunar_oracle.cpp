@@ -47,8 +47,7 @@ std::optional<ReferenceLunarDate> LunarDateOracle::Convert(int year, int month, 
   }
   GError* error = nullptr;
   lunar_date_set_solar_date(handle_->date, static_cast<GDateYear>(year),
-                            static_cast<GDateMonth>(month), static_cast<GDateDay>(day), 12,
-                            &error);
+                            static_cast<GDateMonth>(month), static_cast<GDateDay>(day), 12, &error);
   if (error != nullptr) {
     g_error_free(error);
     return std::nullopt;

@@ -8,6 +8,7 @@
 #include "tools/settings/setting_keys.h"
 #include "tools/settings/settings_lock.h"
 #include "tools/settings/settings_writer.h"
+#include "tools/settings/theme_choices.h"
 
 namespace kavi::win {
 
@@ -170,12 +171,21 @@ bool KnownPage(std::string_view name) {
   return false;
 }
 
-void PrintPage(const SettingsPage& page, const ConfigRecord& record, std::ostream& out) {
+constexpr char kThemeKey[] = "theme";
+
+ThemeChoices ThemeChoicesFor(const std::filesystem::path& config_directory) {
+  return ThemeChoices(InstalledThemesDirectory(), UserThemesDirectory(config_directory));
+}
+
+void PrintPage(const SettingsPage& page, const ConfigRecord& record,
+               const std::filesystem::path& directory, std::ostream& out) {
   out << "[" << page.name << "] " << page.title << "\n";
   for (const SettingKey& key : SettingKeys()) {
     if (key.page != page.name) continue;
     out << "  " << key.name << " = " << key.get(record) << "\n";
-    out << "      allowed: " << key.allowed() << "\n";
+    const std::string allowed =
+        key.name == kThemeKey ? ThemeChoicesFor(directory).Describe() : key.allowed();
+    out << "      allowed: " << allowed << "\n";
   }
 }
 
@@ -198,7 +208,7 @@ void PrintNamedPage(std::string_view name, const ConfigRecord& record,
   if (name == "about") return PrintAbout(record, directory, out);
   if (name == "account") return PrintAccount(out);
   for (const SettingsPage& page : SettingsPages()) {
-    if (page.name == name) PrintPage(page, record, out);
+    if (page.name == name) PrintPage(page, record, directory, out);
   }
 }
 
@@ -251,6 +261,15 @@ int RunSettingsCommand(const std::vector<std::string>& args,
         return kSettingsUsageError;
       }
     }
+    // The server cannot draw a theme that is not installed: it would fall back to "native"
+    // silently. A theme left as it was is not checked again.
+    std::string reason;
+    if (edited.app.theme != record.app.theme &&
+        !ThemeChoicesFor(request.directory).Check(edited.app.theme, &reason)) {
+      err << "KaviSettings: " << kThemeKey << " " << reason << ", not \"" << edited.app.theme
+          << "\"\n";
+      return kSettingsUsageError;
+    }
     if (!SaveSettings(request.directory, &edited, &message)) {
       err << "KaviSettings: " << message << "\n";
       return kSettingsFileError;
@@ -269,7 +288,8 @@ int RunSettingsCommand(const std::vector<std::string>& args,
   const bool nothing_asked =
       request.edits.empty() && request.gets.empty() && !request.list && !request.page;
   if (nothing_asked) {
-    for (const SettingsPage& page : SettingsPages()) PrintPage(page, record, out);
+    for (const SettingsPage& page : SettingsPages())
+      PrintPage(page, record, request.directory, out);
     PrintAbout(record, request.directory, out);
   }
   return kSettingsOk;
