@@ -1,5 +1,7 @@
 #include "plugins/component_table.h"
 
+#include <set>
+
 #include "plugins/text_util.h"
 
 namespace kavi::win {
@@ -50,6 +52,32 @@ std::vector<std::string> ComponentTable::Lookup(std::string_view argument) const
        ++it) {
     if (it->first == argument) continue;
     found.insert(found.end(), it->second.begin(), it->second.end());
+  }
+  if (found.empty()) found = LookupPair(argument);
+  return found;
+}
+
+// The "'" that joins two spellings in the data cannot be typed after `uu, so a search for two
+// components would be out of reach: the argument is also read as two spellings typed one after
+// the other ("nvzi" for 女 and 子), the second possibly unfinished ("nvz").
+std::vector<std::string> ComponentTable::LookupPair(std::string_view argument) const {
+  std::vector<std::string> found;
+  std::set<std::string_view> listed;
+  for (size_t cut = 1; cut < argument.size(); ++cut) {
+    auto first = characters_by_code_.find(argument.substr(0, cut));
+    if (first == characters_by_code_.end()) continue;
+    const std::string_view rest = argument.substr(cut);
+    std::set<std::string_view> second;
+    for (auto it = characters_by_code_.lower_bound(rest);
+         it != characters_by_code_.end() && it->first.starts_with(rest); ++it) {
+      if (it->first.find(kCodeSeparator) != std::string::npos) continue;  // whole code fields
+      second.insert(it->second.begin(), it->second.end());
+    }
+    for (const std::string& character : first->second) {
+      if (second.contains(character) && listed.insert(character).second) {
+        found.push_back(character);
+      }
+    }
   }
   return found;
 }

@@ -15,10 +15,16 @@ class ComponentTable {
   bool Parse(std::string_view text);
 
   // The characters of the code equal to `argument`; when there are none, those of every code
-  // that starts with it, in code order, stopping once 100 or more are collected.
+  // that starts with it, in code order, stopping once 100 or more are collected; when there are
+  // none either, those under two codes typed one after the other (LookupPair).
   std::vector<std::string> Lookup(std::string_view argument) const;
 
  private:
+  // The characters under a code equal to the start of `argument` that are also under a code
+  // starting with the rest of it, for every place where it can be cut; in the order of the
+  // first code's list, each once.
+  std::vector<std::string> LookupPair(std::string_view argument) const;
+
   std::map<std::string, std::vector<std::string>, std::less<>> characters_by_code_;
 };
 

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
 #include "plugins/component_table.h"
 #include "plugins/emoji_table.h"
+#include "plugins/plugin_engine.h"
 #include "plugins/symbol_table.h"
+#include "plugins/text_util.h"
 #include "tests/plugins/test_support.h"
 
 namespace kavi::win {
@@ -63,7 +66,7 @@ TEST(EmojiTable, SkipsMalformedLines) {
   EXPECT_EQ(table.size(), 1u);
 }
 
-TEST(EmojiTable, ShippedFileFindsEnglishAndChineseKeywords) {
+TEST(EmojiTable, ShippedFileFindsEnglishKeywords) {
   EmojiTable table;
   ASSERT_TRUE(table.Parse(ReadShipped("emoji.txt")));
   PluginPage joy = table.Search("joy");
@@ -74,11 +77,46 @@ TEST(EmojiTable, ShippedFileFindsEnglishAndChineseKeywords) {
   Strings cats = Texts(table.Search("cat").items);
   EXPECT_NE(std::find(cats.begin(), cats.end(), "🐈"), cats.end());
   EXPECT_EQ(Texts(table.Search("+1").items).front(), "👍");
-  Strings cat_zh = Texts(table.Search("貓").items);
-  EXPECT_NE(std::find(cat_zh.begin(), cat_zh.end(), "🐈"), cat_zh.end());
-  Strings laugh = Texts(table.Search("笑").items);
-  EXPECT_NE(std::find(laugh.begin(), laugh.end(), "😂"), laugh.end());
   EXPECT_EQ(table.Search("thumbsu").items.front().text, "👍");
+}
+
+// Only ASCII reaches the plug-in page, so Chinese keywords are found by their pinyin, through
+// the whole dispatch.
+TEST(EmojiTable, ShippedFileFindsChineseKeywordsByPinyinExactMatchesFirst) {
+  PluginEngine engine(ShippedPluginDir(), [](std::string_view) {});
+  struct Case {
+    const char* query;
+    const char* emoji;
+  };
+  for (const Case& c : {Case{"xiao", "😄"}, Case{"aixin", "❤️"}, Case{"mao", "🐈"},
+                        Case{"zan", "👍"}, Case{"qingzhu", "🎉"}, Case{"kaixin", "😄"}}) {
+    PluginPage page = engine.Query(c.query, PluginContext{});
+    ASSERT_FALSE(page.items.empty()) << c.query;
+    const std::string exact = std::string(":") + c.query;
+    size_t exact_count = 0;
+    while (exact_count < page.items.size() && page.items[exact_count].comment == exact) {
+      ++exact_count;
+    }
+    for (size_t i = exact_count; i < page.items.size(); ++i) {
+      EXPECT_NE(page.items[i].comment, exact) << c.query << ": exact matches come first";
+    }
+    Strings exact_texts = Texts(page.items);
+    exact_texts.resize(exact_count);
+    EXPECT_NE(std::find(exact_texts.begin(), exact_texts.end(), c.emoji), exact_texts.end())
+        << c.query;
+  }
+  EXPECT_EQ(engine.Query("aixin", PluginContext{}).items.front().text, "❤️");
+  // Prefixes of a pinyin keyword find it too.
+  Strings laughing = Texts(engine.Query("xiaoku", PluginContext{}).items);
+  EXPECT_NE(std::find(laughing.begin(), laughing.end(), "😂"), laughing.end());
+  // Only what can be typed is kept: no line of the file holds a non-ASCII keyword.
+  for (std::string_view line : SplitLines(ReadShipped("emoji.txt"))) {
+    if (line.empty() || line[0] == '#') continue;
+    std::string_view keyword = line.substr(0, line.find('\t'));
+    EXPECT_TRUE(std::all_of(keyword.begin(), keyword.end(), [](char c) {
+      return static_cast<unsigned char>(c) < 0x80;
+    })) << keyword;
+  }
 }
 
 SymbolTable Symbols(std::string_view text) {
@@ -145,6 +183,25 @@ TEST(ComponentTable, PrefixSearchStopsAfterTheCodeThatReachesOneHundred) {
   EXPECT_EQ(table.Lookup("a1").size(), 40u);
 }
 
+// "'" cannot be typed after `uu, so two component spellings are typed one after the other.
+TEST(ComponentTable, TwoSpellingsTypedTogetherFindTheCharactersHoldingBoth) {
+  ComponentTable table;
+  ASSERT_TRUE(
+      table.Parse("好\tnv'zi\n字\tzi'bao\n姐\tnv'qie\n妈\tnv'ma\n孖\tzi\n"
+                  "嬷\tnv'ma'mo\n西\txi\n安\tan\n晏\tri'an\n"));
+  EXPECT_EQ(table.Lookup("nvzi"), Strings{"好"});
+  EXPECT_EQ(table.Lookup("zinv"), Strings{"好"});
+  EXPECT_EQ(table.Lookup("nvz"), Strings{"好"});  // the second spelling still being typed
+  EXPECT_EQ(table.Lookup("nvm"), (Strings{"妈", "嬷"}));
+  EXPECT_EQ(table.Lookup("nvmamo"), Strings{});  // two spellings, not three
+  EXPECT_EQ(table.Lookup("zibao"), Strings{"字"});
+  // A code, or a code that starts with the argument, still comes first: "xian" is never
+  // taken apart while something is spelt that way.
+  ASSERT_TRUE(table.Parse("先\txian\n西\txi'an\n"));
+  EXPECT_EQ(table.Lookup("xian"), Strings{"先"});
+  EXPECT_EQ(table.Lookup("xia"), Strings{"先"});
+}
+
 TEST(ComponentTable, ShippedTablesAndReadings) {
   ComponentTable common;
   ASSERT_TRUE(common.Parse(ReadShipped("radical_pinyin.txt")));
@@ -160,6 +217,42 @@ TEST(ComponentTable, ShippedTablesAndReadings) {
   ASSERT_TRUE(readings.Parse(ReadShipped("pinyin_lookup.txt")));
   EXPECT_EQ(readings.Reading("好"), "hǎo,hào");
   EXPECT_EQ(readings.Reading("x"), "");
+}
+
+// Characters are filed under every first-level component, not only their radical, and read
+// with every Mandarin reading Unihan knows.
+TEST(ComponentTable, ShippedTablesKnowEveryFirstLevelComponent) {
+  ComponentTable common;
+  ASSERT_TRUE(common.Parse(ReadShipped("radical_pinyin.txt")));
+  struct Case {
+    const char* argument;
+    const char* character;
+  };
+  for (const Case& c : {Case{"yue", "明"}, Case{"ri", "明"}, Case{"zi", "好"}, Case{"xin", "想"},
+                        Case{"xiang", "想"}, Case{"ke", "河"}, Case{"she", "谢"}, Case{"ge", "我"},
+                        Case{"huo", "照"}, Case{"ren", "你"}, Case{"er", "你"}}) {
+    Strings found = common.Lookup(c.argument);
+    EXPECT_NE(std::find(found.begin(), found.end(), c.character), found.end())
+        << c.argument << " " << c.character;
+  }
+  EXPECT_EQ(common.Lookup("nvzi").front(), "好");
+  Strings sun_moon = common.Lookup("riyue");
+  EXPECT_NE(std::find(sun_moon.begin(), sun_moon.end(), "明"), sun_moon.end());
+
+  PinyinLookup readings;
+  ASSERT_TRUE(readings.Parse(ReadShipped("pinyin_lookup.txt")));
+  EXPECT_EQ(readings.Reading("长"), "zhǎng,cháng");
+  EXPECT_EQ(readings.Reading("为"), "wèi,wéi");
+  std::string_view walk = readings.Reading("行");
+  EXPECT_TRUE(walk.starts_with("xíng,")) << walk;
+  EXPECT_NE(walk.find("háng"), std::string_view::npos) << walk;
+
+  // The whole command, as typed.
+  PluginEngine engine(ShippedPluginDir(), [](std::string_view) {});
+  PluginPage page = engine.Query("uunvzi", PluginContext{});
+  ASSERT_FALSE(page.items.empty());
+  EXPECT_EQ(page.items[0].text, "好");
+  EXPECT_EQ(page.items[0].comment, "hǎo,hào");
 }
 
 }  // namespace
