@@ -47,6 +47,13 @@ void BM_SymbolCategory(benchmark::State& state) {
 void BM_ComponentLookup(benchmark::State& state) {
   RunQueries(state, "uun");
 }
+// Two spellings typed together, the second unfinished: the slowest kind of `uu query.
+void BM_ComponentPairLookup(benchmark::State& state) {
+  RunQueries(state, "uunvz");
+}
+void BM_EmojiSearchPinyin(benchmark::State& state) {
+  RunQueries(state, "xiao");
+}
 void BM_LunarDate(benchmark::State& state) {
   RunQueries(state, "hln20240210");
 }
@@ -56,6 +63,8 @@ BENCHMARK(BM_EmojiSearchFuzzy)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Calculator40Characters)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SymbolCategory)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ComponentLookup)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ComponentPairLookup)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EmojiSearchPinyin)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LunarDate)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
