@@ -66,6 +66,17 @@ bool IsDigitsOnly(std::string_view text) {
   return true;
 }
 
+// The numerals, dates and lunar dates are written in Traditional Chinese (萬, 點, 臘月, 閏,
+// 禮拜); a user whose output is simplified gets them converted like the engine's own output.
+PluginPage InOutputScript(PluginPage page, const PluginContext& context) {
+  if (!context.to_simplified) return page;
+  for (PluginItem& item : page.items) {
+    item.text = context.to_simplified(item.text);
+    if (!item.comment.empty()) item.comment = context.to_simplified(item.comment);
+  }
+  return page;
+}
+
 }  // namespace
 
 std::string TranslationTarget(std::string_view query, bool prefer_traditional) {
@@ -134,7 +145,7 @@ PluginPage PluginEngine::Dispatch(std::string_view query, const PluginContext& c
   const std::string lower = AsciiLower(query);
 
   PluginPage page = DateTimePage(lower, context.now);
-  if (!page.items.empty()) return page;
+  if (!page.items.empty()) return InOutputScript(std::move(page), context);
 
   if (lower.starts_with("uuid") && !context.uuid.empty()) {
     page.items.push_back(CommitItem(context.uuid, kUuidComment));
@@ -144,7 +155,9 @@ PluginPage PluginEngine::Dispatch(std::string_view query, const PluginContext& c
     return query.size() >= 2 ? CodePointPage(query.substr(1)) : HelpPage();
   }
   if (lower.starts_with("dx")) {
-    return lower.size() >= 3 ? ChineseNumeralPage(std::string_view(lower).substr(2)) : HelpPage();
+    return lower.size() >= 3
+               ? InOutputScript(ChineseNumeralPage(std::string_view(lower).substr(2)), context)
+               : HelpPage();
   }
   if (lower.starts_with("2fa")) return TwoFactorPage(std::string_view(lower).substr(3), context);
 
@@ -159,7 +172,7 @@ PluginPage PluginEngine::Dispatch(std::string_view query, const PluginContext& c
       return page;
     }
   }
-  if (lower.starts_with("hl")) return LunarPage(lower, context.now);
+  if (lower.starts_with("hl")) return InOutputScript(LunarPage(lower, context.now), context);
   if (lower.starts_with("uu")) {
     return ComponentPage(std::string_view(lower).substr(2), context.full_components);
   }

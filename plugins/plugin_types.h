@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ struct PluginContext {
   bool gk_paired = false;
   bool gk_list_ready = false;
   std::vector<TwoFactorEntry> two_factor_entries;
+  // Traditional to Simplified for the user whose output is simplified; empty when it is
+  // Traditional. Called during the query, under whatever the caller holds.
+  std::function<std::string(const std::string&)> to_simplified;
 };
 
 struct PluginSessionResult {

@@ -30,6 +30,16 @@ RequestKind KindOf(const PipeRequest& r) {
   return static_cast<RequestKind>(r.kind);
 }
 
+// The engine's Traditional-to-Simplified conversion; the text unchanged when the engine cannot
+// convert. The caller holds the engine lock.
+std::string SimplifiedByEngine(const std::string& text) {
+  char* converted = kavi_convert_text(text.c_str(), "t2s");
+  if (converted == nullptr) return text;
+  std::string simplified = converted;
+  std::free(converted);
+  return simplified;
+}
+
 bool Chorded(uint32_t modifiers) {
   return (modifiers & keys::kChordMask) != 0;
 }
@@ -629,12 +639,7 @@ PipeResponse ClientSession::BuildState(const PipeRequest& r, bool result,
     std::string expanded = ExpandInput(EngineInput());
     const char* hot = expanded.empty() ? nullptr : kavi_cloud_hot_lookup(expanded.c_str());
     std::string hot_word = hot ? hot : "";
-    if (!hot_word.empty() && settings.simplified_output()) {
-      if (char* converted = kavi_convert_text(hot_word.c_str(), "t2s")) {
-        hot_word = converted;
-        std::free(converted);
-      }
-    }
+    if (!hot_word.empty() && settings.simplified_output()) hot_word = SimplifiedByEngine(hot_word);
     MergeCloudCandidate(&entries, hot_word);
   }
   if (entries.size() > kMaxCandidateSlots) entries.resize(kMaxCandidateSlots);
@@ -791,6 +796,9 @@ PluginContext ClientSession::MakePluginContext() const {
   PluginContext context;
   context.uuid = MakeUuidText();
   context.prefer_traditional = !shared_.settings.Get().simplified_output();
+  // Queries run while the session holds the engine lock (every plug-in step is a request of
+  // DispatchGeneral), so the converter may call the engine.
+  if (!context.prefer_traditional) context.to_simplified = SimplifiedByEngine;
   return context;
 }
 

@@ -114,6 +114,61 @@ TEST(RealEngine, SettingsWrittenByTheSettingsApplicationReachTheRunningServer) {
   EXPECT_EQ(Field(state.candidates[0].text), "你們");
 }
 
+std::vector<std::string> Texts(const PipeResponse& state) {
+  std::vector<std::string> texts;
+  for (uint32_t i = 0; i < state.candidate_count; ++i)
+    texts.push_back(Field(state.candidates[i].text));
+  return texts;
+}
+
+// Types a backtick command and leaves plug-in mode again; the page it showed.
+PipeResponse Command(KaviClient& client, const std::string& command) {
+  PipeResponse state = Type(client, "`" + command);
+  client.SendKey(keys::kEscape, 0, 1);
+  return state;
+}
+
+TEST(RealEngine, BacktickCommandsFollowTheCharsetAndPagesHoldSixteen) {
+  using Strings = std::vector<std::string>;
+  ServerHome home;
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+
+  // Simplified output, the default: the engine's t2s converts what the commands write.
+  PipeResponse state = Command(client, "dx200000006.5");
+  EXPECT_EQ(Texts(state),
+            (Strings{"二亿〇六点五", "贰亿零陆点伍", "二亿〇六元五角", "贰亿零陆元伍角"}));
+  EXPECT_EQ(Field(state.candidates[1].comment), "〔数字大写〕");
+  EXPECT_EQ(Texts(Command(client, "dx10001")).at(0), "一万〇一");
+  EXPECT_EQ(Texts(Command(client, "hln20230322")).at(0), "癸卯年（兔）闰二月初一");
+  EXPECT_EQ(Texts(Command(client, "hln20240209")).at(0), "癸卯年（兔）腊月三十");
+  EXPECT_EQ(Texts(Command(client, "hln20240210")).at(0), "甲辰年（龙）正月初一");
+  EXPECT_TRUE(Texts(Command(client, "xq")).at(1).starts_with("礼拜"));
+  // Typing the digits of a date or a number never chooses an item on the way.
+  state = Type(client, "`dx12.30");
+  EXPECT_EQ(Field(state.preedit), "`dx12.30");
+  auto chosen = client.SendKey(keys::kSpace, 0, 1);
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(Field(chosen->commit_text), "十二点三〇");
+
+  // Traditional output keeps the text as written.
+  ASSERT_EQ(home.Settings({"--toggle-traditional", "--set", "page_size=16"}), 0);
+  for (int i = 0; i < 300; ++i) {
+    state = Command(client, "dx200000006.5");
+    if (state.candidate_count > 0 && Field(state.candidates[0].text) == "二億〇六點五") break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(Texts(state),
+            (Strings{"二億〇六點五", "貳億零陸點伍", "二億〇六元五角", "貳億零陸元伍角"}));
+  EXPECT_EQ(Texts(Command(client, "hln20230322")).at(0), "癸卯年（兔）閏二月初一");
+
+  // page_size 16 reaches the engine: a page of sixteen.
+  state = Type(client, "shi");
+  EXPECT_EQ(+state.page_size, 16u);
+  EXPECT_EQ(+state.candidate_count, 16u);
+}
+
 TEST(RealEngine, PagingOpensThePanelWhoseEntriesCommitFromAnyPage) {
   ServerHome home;
   home.StartServer();

@@ -214,6 +214,40 @@ TEST(PluginEngine, ShippedDataAnswersEveryDataCommand) {
   EXPECT_FALSE(components.items[0].comment.empty());
 }
 
+// Under simplified output the numerals, dates and lunar dates go through the converter that the
+// session passes (the engine's t2s); everything else is shown as it is.
+TEST(PluginEngine, ChineseTextOfNumeralsDatesAndLunarDatesFollowsTheCharset) {
+  PluginEngine engine(ShippedPluginDir(), [](std::string_view) {});
+  PluginContext context;
+  context.now = 1707566400;  // 2024-02-10
+  context.uuid = "0f0e0d0c-0b0a-4908-8706-050403020100";
+  const auto plain = [&](std::string_view query) { return engine.Query(query, context); };
+  PluginContext simplified = context;
+  simplified.to_simplified = [](const std::string& text) { return "<" + text + ">"; };
+  const auto converted = [&](std::string_view query) { return engine.Query(query, simplified); };
+  const auto marked = [](Strings texts) {
+    for (std::string& text : texts) {
+      if (!text.empty()) text = "<" + text + ">";
+    }
+    return texts;
+  };
+
+  for (const char* query : {"dx12.30", "rq", "xq", "sj", "hl", "hln20230322", "hln", "hln2023"}) {
+    const PluginPage page = plain(query);
+    ASSERT_FALSE(page.items.empty()) << query;
+    const PluginPage simple = converted(query);
+    EXPECT_EQ(Texts(simple.items), marked(Texts(page.items))) << query;
+    EXPECT_EQ(Comments(simple.items), marked(Comments(page.items))) << query;
+    EXPECT_EQ(simple.digits_as_input, page.digits_as_input) << query;
+  }
+  for (const char* query : {"", "uunv", "xiao", "fhbg", "1+2", "U4e00", "uuid", "en", "dx"}) {
+    const PluginPage page = plain(query);
+    ASSERT_FALSE(page.items.empty()) << query;
+    EXPECT_EQ(Texts(converted(query).items), Texts(page.items)) << query;
+    EXPECT_EQ(Comments(converted(query).items), Comments(page.items)) << query;
+  }
+}
+
 TEST(PluginEngine, QueriesFromManyThreads) {
   PluginEngine engine(ShippedPluginDir());
   std::vector<std::thread> threads;
