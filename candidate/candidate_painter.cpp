@@ -61,8 +61,8 @@ void PaintPreedit(cairo_t* cr, const CandidateContent& content, const CandidateS
       cairo_fill(cr);
     }
   }
-  const double text_top = m.y0 + 4 + style.base_offset;
-  text.DrawText(cr, TextRole::Candidate, preedit, {m.x0 + 4, text_top, w - m.x0, line.bottom},
+  text.DrawText(cr, TextRole::Candidate, preedit,
+                {m.x0 + 4, w - m.x0, line.top + m.preedit_baseline, false},
                 style.candidate_text_color);
 }
 
@@ -87,24 +87,16 @@ void PaintRow(cairo_t* cr, int row, bool highlighted, const CandidateContent& co
                      style.hilited_corner_radius);
     cairo_fill(cr);
   }
-  const double text_top = r.top + 6 + style.base_offset;
-  text.DrawText(cr, TextRole::Label, RowLabel(row, content),
-                {r.left + 6, text_top, r.left + m.label_width, r.bottom},
-                highlighted ? style.hilited_candidate_label_color : style.label_color);
-
   const std::string_view comment = content.RowComment(row);
-  const double c = comment.empty() ? 0 : std::min(0.35 * r.Width(), m.comment_cap);
-  // The comment sits at the right of its box; a short one leaves the rest of the box to the
-  // candidate text, which would otherwise be cut in a row as narrow as its own content.
-  const double comment_left =
-      comment.empty()
-          ? r.right - 4
-          : r.right - 5 - std::min(text.MeasureWidth(TextRole::Comment, comment), c - 1);
-  text.DrawText(cr, TextRole::Candidate, content.RowText(row),
-                {r.left + m.label_width, text_top, comment_left - 2, r.bottom},
+  RowTexts place =
+      PlaceRowTexts(r, m, comment.empty() ? 0 : text.MeasureWidth(TextRole::Comment, comment));
+  place.text.wrap = row == 0 && layout.first_text_lines > 1;
+  text.DrawText(cr, TextRole::Label, RowLabel(row, content), place.label,
+                highlighted ? style.hilited_candidate_label_color : style.label_color);
+  text.DrawText(cr, TextRole::Candidate, content.RowText(row), place.text,
                 highlighted ? style.hilited_candidate_text_color : style.candidate_text_color);
   if (!comment.empty()) {
-    text.DrawText(cr, TextRole::Comment, comment, {comment_left, text_top, r.right - 5, r.bottom},
+    text.DrawText(cr, TextRole::Comment, comment, place.comment,
                   highlighted ? style.hilited_comment_text_color : style.comment_text_color);
   }
 }

@@ -6,10 +6,12 @@
 #include "candidate/background_image.h"
 #include "candidate/pango_text.h"
 #include "candidate/pointer_commands.h"
+#include "candidate/text_language.h"
 #include "candidate/theme_resolution.h"
 #include "candidate/window_frame.h"
 #include "candidate/window_placement.h"
 #include "platform/log.h"
+#include "platform/window/desktop_locale.h"
 #include "platform/window/desktop_theme.h"
 #include "platform/window/popup_window.h"
 
@@ -26,6 +28,8 @@ constexpr char kPreviewComments[3][2] = {"1", "2", "3"};
 class NoTextMeasurer : public TextMeasurer {
  public:
   double MeasureWidth(TextRole, std::string_view) const override { return 0; }
+  TextBand Band(TextRole) const override { return {}; }
+  int WrappedLines(TextRole, std::string_view, double) const override { return 1; }
 };
 
 PipeResponse PreviewReply() {
@@ -83,6 +87,7 @@ CandidateWindow::CandidateWindow(CandidateWindowOptions options)
       settings_path_(options_.desktop_settings.empty() ? GtkSettingsPath()
                                                        : options_.desktop_settings) {
   content_.reply = EmptyReply();
+  text_language_ = TextLanguageFor(true, DesktopLocaleName());
 }
 
 CandidateWindow::~CandidateWindow() {
@@ -204,6 +209,16 @@ void CandidateWindow::ApplyTheme(const std::string& theme_id, bool horizontal,
 void CandidateWindow::SetTheme(const std::string& theme_id, bool horizontal,
                                const std::string& background_image_path) {
   ApplyTheme(theme_id, horizontal, background_image_path);
+}
+
+void CandidateWindow::SetTextScript(bool simplified) {
+  const std::string language = TextLanguageFor(simplified, DesktopLocaleName());
+  {
+    std::lock_guard lock(mutex_);
+    if (language == text_language_) return;
+    text_language_ = language;
+  }
+  Post(kReleaseResources);
 }
 
 void CandidateWindow::PreviewTheme(const std::string& theme_id, bool horizontal,
@@ -467,10 +482,12 @@ bool CandidateWindow::EnsureResources() {
   };
   CandidateStyle style;
   std::string image_path;
+  std::string language;
   {
     std::lock_guard lock(mutex_);
     style = style_;
     image_path = image_path_;
+    language = text_language_;
   }
   if (!text_) {
     if (options_.graphics_available && !options_.graphics_available()) {
@@ -483,7 +500,7 @@ bool CandidateWindow::EnsureResources() {
     }
     factory_failure_logged_ = false;
     std::string message;
-    text_ = PangoTextFormats::Create(style, &message);
+    text_ = PangoTextFormats::Create(style, language, &message);
     if (!text_) {
       if (!font_failure_logged_) {
         LogLine("[Kavi] 候選窗字體初始化失敗，顯示診斷並自動重試\n");

@@ -66,6 +66,10 @@ class CandidateWindow final : public CandidateWindowPort {
   void PreviewTheme(const std::string& theme_id, bool horizontal,
                     const ScreenRect& anchor) override;
 
+  // Shapes the texts for simplified or traditional output (the charset setting), so that the
+  // font draws the glyph forms of the matching region.
+  void SetTextScript(bool simplified);
+
   // For tests and tools: the X window id, whether it is shown, and the applied style.
   unsigned long WindowId() const { return window_id_; }
   bool Visible() const;
@@ -115,6 +119,7 @@ class CandidateWindow final : public CandidateWindowPort {
   std::string theme_id_ = kDefaultThemeId;
   CandidateStyle style_;
   std::string image_path_;
+  std::string text_language_;
   CandidateLayout layout_;
   double scale_ = 1;
   int last_mouse_x_ = 0;

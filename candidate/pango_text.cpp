@@ -11,7 +11,9 @@ namespace {
 
 // Layouts are measured within this box, as the window's text layouts are.
 constexpr double kMaxMeasureWidth = 4096;
-constexpr char kTextLanguage[] = "zh-tw";
+// The character square of CJK type: its ink reaches every side of the square the ideographs
+// are drawn in, which is what rows are centred on.
+constexpr char kSquareReference[] = "永";
 constexpr char kLastResortFamily[] = "sans-serif";
 constexpr size_t kMaxShapedTexts = 512;
 
@@ -47,6 +49,7 @@ std::string ResolveFamily(const std::string& face, const std::set<std::string>& 
 }  // namespace
 
 std::unique_ptr<PangoTextFormats> PangoTextFormats::Create(const CandidateStyle& style,
+                                                           const std::string& language,
                                                            std::string* message) {
   std::unique_ptr<PangoTextFormats> formats(new PangoTextFormats());
   formats->font_map_ = pango_cairo_font_map_new();
@@ -66,7 +69,7 @@ std::unique_ptr<PangoTextFormats> PangoTextFormats::Create(const CandidateStyle&
   cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
   pango_cairo_context_set_font_options(formats->context_, options);
   cairo_font_options_destroy(options);
-  pango_context_set_language(formats->context_, pango_language_from_string(kTextLanguage));
+  pango_context_set_language(formats->context_, pango_language_from_string(language.c_str()));
 
   const std::string* faces[3] = {&style.font_face, &style.LabelFontFace(),
                                  &style.CommentFontFace()};
@@ -82,6 +85,19 @@ std::unique_ptr<PangoTextFormats> PangoTextFormats::Create(const CandidateStyle&
     pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
     formats->descriptions_[i] = description;
     formats->fitting_[i] = layout;
+    PangoLayout* wrapping = pango_layout_new(formats->context_);
+    pango_layout_set_font_description(wrapping, description);
+    pango_layout_set_wrap(wrapping, PANGO_WRAP_WORD_CHAR);
+    formats->wrapping_[i] = wrapping;
+
+    pango_layout_set_text(wrapping, kSquareReference, -1);
+    PangoRectangle ink{};
+    PangoRectangle logical{};
+    pango_layout_get_extents(wrapping, &ink, &logical);
+    const double baseline = pango_layout_get_baseline(wrapping) / double{PANGO_SCALE};
+    formats->bands_[i] = {baseline - ink.y / double{PANGO_SCALE},
+                          (ink.y + ink.height) / double{PANGO_SCALE} - baseline,
+                          logical.height / double{PANGO_SCALE}};
   }
   if (message) message->clear();
   return formats;
@@ -90,6 +106,9 @@ std::unique_ptr<PangoTextFormats> PangoTextFormats::Create(const CandidateStyle&
 PangoTextFormats::~PangoTextFormats() {
   ClearShaped();
   for (PangoLayout* layout : fitting_) {
+    if (layout) g_object_unref(layout);
+  }
+  for (PangoLayout* layout : wrapping_) {
     if (layout) g_object_unref(layout);
   }
   for (PangoFontDescription* description : descriptions_) {
@@ -128,24 +147,33 @@ double PangoTextFormats::MeasureWidth(TextRole role, std::string_view utf8) cons
   return std::ceil(std::min(width, kMaxMeasureWidth));
 }
 
+int PangoTextFormats::WrappedLines(TextRole role, std::string_view utf8, double width) const {
+  if (utf8.empty() || MeasureWidth(role, utf8) <= width) return 1;
+  PangoLayout* layout = wrapping_[Index(role)];
+  pango_layout_set_width(layout, static_cast<int>(std::max(width, 1.0) * PANGO_SCALE));
+  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+  return std::max(pango_layout_get_line_count(layout), 1);
+}
+
 void PangoTextFormats::DrawText(cairo_t* cr, TextRole role, std::string_view utf8,
-                                const LayoutRect& box, const StyleColor& color) {
-  if (utf8.empty() || box.Width() <= 0) return;
+                                const TextPlacement& place, const StyleColor& color) {
+  if (utf8.empty() || place.Width() <= 0) return;
   PangoLayout* layout = Shaped(role, utf8);
-  const bool fits = MeasureWidth(role, utf8) <= box.Width();
+  const bool fits = MeasureWidth(role, utf8) <= place.Width();
   if (!fits && role != TextRole::Label) {
-    layout = fitting_[Index(role)];
-    pango_layout_set_width(layout, static_cast<int>(box.Width() * PANGO_SCALE));
+    layout = place.wrap ? wrapping_[Index(role)] : fitting_[Index(role)];
+    pango_layout_set_width(layout, static_cast<int>(place.Width() * PANGO_SCALE));
     pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
   }
+  const double top = place.baseline - pango_layout_get_baseline(layout) / double{PANGO_SCALE};
   cairo_save(cr);
   if (!fits && role == TextRole::Label) {
-    // Only the box's sides bound the text; a line may reach below the row as it does elsewhere.
-    cairo_rectangle(cr, box.left, box.top - 64, box.Width(), std::max(box.Height(), 0.0) + 128);
+    // Only the box's sides bound the text.
+    cairo_rectangle(cr, place.left, top - 64, place.Width(), 256);
     cairo_clip(cr);
   }
   cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
-  cairo_move_to(cr, box.left, box.top);
+  cairo_move_to(cr, place.left, top);
   pango_cairo_show_layout(cr, layout);
   cairo_restore(cr);
 }

@@ -14,15 +14,19 @@ namespace kavi::win {
 
 class PangoTextFormats final : public TextRenderer {
  public:
-  // Null with a message when Pango has no font map or no usable font.
+  // Null with a message when Pango has no font map or no usable font. language is a tag such as
+  // "zh-cn": it picks the regional glyph forms of a CJK font.
   static std::unique_ptr<PangoTextFormats> Create(const CandidateStyle& style,
+                                                  const std::string& language,
                                                   std::string* message);
   ~PangoTextFormats() override;
   PangoTextFormats(const PangoTextFormats&) = delete;
   PangoTextFormats& operator=(const PangoTextFormats&) = delete;
 
   double MeasureWidth(TextRole role, std::string_view utf8) const override;
-  void DrawText(cairo_t* cr, TextRole role, std::string_view utf8, const LayoutRect& box,
+  TextBand Band(TextRole role) const override { return bands_[Index(role)]; }
+  int WrappedLines(TextRole role, std::string_view utf8, double width) const override;
+  void DrawText(cairo_t* cr, TextRole role, std::string_view utf8, const TextPlacement& place,
                 const StyleColor& color) override;
 
   // The family a face resolves to on this system (the face itself, or a fallback).
@@ -40,8 +44,10 @@ class PangoTextFormats final : public TextRenderer {
   PangoFontMap* font_map_ = nullptr;
   PangoContext* context_ = nullptr;
   PangoFontDescription* descriptions_[3] = {nullptr, nullptr, nullptr};
-  // For texts wider than their box: laid out again with an ellipsis.
+  // For texts wider than their box: laid out again with an ellipsis, or wrapped.
   PangoLayout* fitting_[3] = {nullptr, nullptr, nullptr};
+  PangoLayout* wrapping_[3] = {nullptr, nullptr, nullptr};
+  TextBand bands_[3];
   mutable std::unordered_map<std::string, PangoLayout*> shaped_[3];
   std::string families_[3];
 };

@@ -28,19 +28,43 @@ struct LayoutRect {
   bool operator==(const LayoutRect&) const = default;
 };
 
+// How far a role's glyphs reach above and below the baseline, in DIPs, and the distance from one
+// line's baseline to the next.
+struct TextBand {
+  double ascent = 0;
+  double descent = 0;
+  double line_height = 0;
+
+  bool operator==(const TextBand&) const = default;
+};
+
+// Where one text goes: from left, cut at right (an ellipsis, or further lines when it wraps),
+// with its first baseline at baseline.
+struct TextPlacement {
+  double left = 0;
+  double right = 0;
+  double baseline = 0;
+  bool wrap = false;
+
+  double Width() const { return right - left; }
+  bool operator==(const TextPlacement&) const = default;
+};
+
 class TextMeasurer {
  public:
   virtual ~TextMeasurer() = default;
   // The laid-out width in DIPs rounded up to a whole DIP; 0 for an empty text or when the
   // role's format is missing.
   virtual double MeasureWidth(TextRole role, std::string_view utf8) const = 0;
+  virtual TextBand Band(TextRole role) const = 0;
+  // The lines the text takes when wrapped within width; 1 when it fits on one.
+  virtual int WrappedLines(TextRole role, std::string_view utf8, double width) const = 0;
 };
 
 class TextRenderer : public TextMeasurer {
  public:
-  // Draws text top-left aligned in box (DIPs), fitted to the box's width.
-  virtual void DrawText(cairo_t* cr, TextRole role, std::string_view utf8, const LayoutRect& box,
-                        const StyleColor& color) = 0;
+  virtual void DrawText(cairo_t* cr, TextRole role, std::string_view utf8,
+                        const TextPlacement& place, const StyleColor& color) = 0;
 };
 
 // Code units the text would take in UTF-16.

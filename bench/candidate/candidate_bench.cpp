@@ -27,7 +27,7 @@ CandidateStyle NativeStyle() {
 void PaintFrames(benchmark::State& state, CandidateContent content, double max_width, bool fresh) {
   const CandidateStyle style = NativeStyle();
   std::string message;
-  std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(style, &message);
+  std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(style, "zh-tw", &message);
   if (!text) {
     state.SkipWithError(message.c_str());
     return;

@@ -104,6 +104,7 @@ class Server {
       const ConfigRecord config = config_.Snapshot();
       window_->SetTheme(config.app.theme, config.engine.horizontal,
                         config.app.candidate_bg_image_path);
+      window_->SetTextScript(config.engine.charset == EngineSettings::kSimplifiedCharset);
     }
     services_.is_foreground = [this](uint32_t pid) { return foreground_.IsForeground(pid); };
     watcher_ = std::make_unique<ConfigWatcher>(dirs_.user_root, [this] { Reload(); });
@@ -160,9 +161,11 @@ class Server {
       ApplyEngineSettings(loaded);
     }
     shared_.settings.Set(SessionSettingsFrom(loaded));
-    if (services_.window)
-      services_.window->SetTheme(loaded.app.theme, loaded.engine.horizontal,
-                                 loaded.app.candidate_bg_image_path);
+    if (window_) {
+      window_->SetTheme(loaded.app.theme, loaded.engine.horizontal,
+                        loaded.app.candidate_bg_image_path);
+      window_->SetTextScript(loaded.engine.charset == EngineSettings::kSimplifiedCharset);
+    }
   }
 
   const ServerDirectories dirs_;

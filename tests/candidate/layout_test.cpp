@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -8,14 +10,22 @@
 namespace kavi::win {
 namespace {
 
-// Widths chosen by the test; unknown texts measure 10 per character.
+// Widths chosen by the test; unknown texts measure `per_character` for each UTF-16 unit. The
+// band is a CJK font's at 17: more room above the baseline than below.
 class FixedMeasurer : public TextMeasurer {
  public:
   std::map<std::string, double> widths;
+  double per_character = 10;
   double MeasureWidth(TextRole, std::string_view utf8) const override {
     if (utf8.empty()) return 0;
     auto it = widths.find(std::string(utf8));
-    return it != widths.end() ? it->second : 10.0 * Utf16Length(utf8);
+    return it != widths.end() ? it->second : per_character * Utf16Length(utf8);
+  }
+  TextBand Band(TextRole role) const override {
+    return role == TextRole::Candidate ? TextBand{14, 2, 24} : TextBand{12, 2, 20};
+  }
+  int WrappedLines(TextRole role, std::string_view utf8, double width) const override {
+    return static_cast<int>(std::ceil(MeasureWidth(role, utf8) / width));
   }
 };
 
@@ -45,14 +55,17 @@ void ShowPreedit(CandidateContent* content, const std::string& preedit) {
 }
 
 TEST(CandidateLayoutTest, DerivedMetricsFollowTheStyle) {
+  FixedMeasurer measurer;
   CandidateStyle style;
   CandidateContent content = Reply({}, true);
-  LayoutMetrics m = DeriveMetrics(style, content);
+  LayoutMetrics m = DeriveMetrics(style, content, measurer);
   EXPECT_EQ(m.x0, 12);  // corner 6 + border 6
   EXPECT_EQ(m.y0, 6);
   EXPECT_EQ(m.row_height, 31);  // 17 + 14
   EXPECT_EQ(m.label_width, 24);
   EXPECT_EQ(m.preedit_line_height, 0);
+  // The band 14 + 2 centred in 31: 7.5 above it, 7.5 below.
+  EXPECT_EQ(m.row_baseline, 7.5 + 14);
 
   style.corner_radius = 0;
   style.border_width = 2;
@@ -61,101 +74,169 @@ TEST(CandidateLayoutTest, DerivedMetricsFollowTheStyle) {
   style.comment_font_point = 30;
   style.line_spacing = 4;
   style.spacing = 2;
+  style.base_offset = 1;
   content.horizontal = false;
   ShowPreedit(&content, "ni");
-  m = DeriveMetrics(style, content);
+  m = DeriveMetrics(style, content, measurer);
   EXPECT_EQ(m.x0, 13);  // floor of 10, plus the expansion
   EXPECT_EQ(m.y0, 8);   // floor of 5, plus the expansion
   EXPECT_EQ(m.row_height, 48);
   EXPECT_EQ(m.label_width, 34);
   EXPECT_EQ(m.preedit_line_height, 29);
+  EXPECT_EQ(m.row_baseline, 16 + 14 + 1);
+  EXPECT_EQ(m.preedit_baseline, 6.5 + 14 + 1);
 }
 
 TEST(CandidateLayoutTest, PreeditLineOnlyWhenNotInlineAndPresent) {
-  CandidateContent content = Reply({{"a", ""}}, true);
-  ShowPreedit(&content, "ni");
-  EXPECT_TRUE(PreeditLineShown(content));
-  content.reply.tail_flag = 1;  // the client draws it inline
-  EXPECT_FALSE(PreeditLineShown(content));
-  content.reply.tail_flag = 0;
-  content.reply.has_preedit = 0;
-  EXPECT_FALSE(PreeditLineShown(content));
-  content.reply.has_preedit = 1;
-  content.panel_mode = true;
-  EXPECT_FALSE(PreeditLineShown(content));
+  struct Case {
+    uint8_t tail_flag, has_preedit;
+    bool panel, shown;
+  } cases[] = {
+      {0, 1, false, true}, {1, 1, false, false}, {0, 0, false, false}, {0, 1, true, false}};
+  for (const Case& c : cases) {
+    CandidateContent content = Reply({{"a", ""}}, true);
+    ShowPreedit(&content, "ni");
+    content.reply.tail_flag = c.tail_flag;
+    content.reply.has_preedit = c.has_preedit;
+    content.panel_mode = c.panel;
+    EXPECT_EQ(PreeditLineShown(content), c.shown) << int{c.tail_flag} << int{c.has_preedit};
+  }
 }
 
-TEST(CandidateLayoutTest, ShortHorizontalCandidatesTakeTheMinimumThenShareFreeWidth) {
+TEST(CandidateLayoutTest, PagingFlagFollowsPageAndCount) {
+  struct Case {
+    uint32_t page, count;
+    uint8_t last;
+    bool paging;
+  } cases[] = {{0, 1, 1, false},  // the only page
+               {0, 2, 1, false},  // page 0 and last: no arrows
+               {0, 2, 0, true},
+               {1, 2, 1, true},
+               {1, 1, 1, false}};
+  CandidateStyle style;
+  for (const Case& c : cases) {
+    PipeResponse reply = EmptyReply();
+    reply.page_number = c.page;
+    reply.menu_count = c.count;
+    reply.last_page = c.last;
+    EXPECT_EQ(PagingFlag(style, reply), c.paging) << c.page << " " << c.count << " " << int{c.last};
+  }
+}
+
+// Window widths and heights for one reply.
+TEST(CandidateLayoutTest, WindowSizeFromItemsCommentsPreeditAndPaging) {
+  struct Case {
+    const char* name;
+    std::vector<Row> rows;
+    bool horizontal;
+    double max_width;
+    std::function<void(CandidateStyle*, CandidateContent*, FixedMeasurer*)> setup;
+    double width;
+    double height;
+  } cases[] = {
+      // Three short items take the 52 minimum each.
+      {"minimum items", {{"a", ""}, {"b", ""}, {"c", ""}}, true, 980, nullptr, 24 + 3 * 52, 43},
+      {"long item clamps at 190",
+       {{"a", ""}, {"long", ""}},
+       true,
+       980,
+       [](CandidateStyle*, CandidateContent*, FixedMeasurer* m) { m->widths["long"] = 400; },
+       24 + 52 + 190,
+       43},
+      {"narrow content still gets 96",
+       {{"a", ""}},
+       true,
+       980,
+       [](CandidateStyle* s, CandidateContent*, FixedMeasurer*) {
+         s->corner_radius = 0;
+         s->border_width = 0;
+       },
+       96,
+       43},
+      {"never wider than the maximum", {{"a", ""}}, true, 50, nullptr, 50, 43},
+      {"vertical comment capped at 110",
+       {{"text", "comment"}},
+       false,
+       420,
+       [](CandidateStyle*, CandidateContent*, FixedMeasurer* m) { m->widths["comment"] = 200; },
+       40 + 34 + 6 + 110 + 8 + 24,
+       43},
+      {"horizontal comment capped at 64",
+       {{"text", "comment"}},
+       true,
+       980,
+       [](CandidateStyle*, CandidateContent*, FixedMeasurer* m) { m->widths["comment"] = 200; },
+       40 + 24 + 6 + 64 + 8 + 24,
+       43},
+      {"failed measurement: UTF-16 units times the point",
+       {{"x\xF0\x9F\x98\x80", ""}},
+       false,
+       420,
+       [](CandidateStyle*, CandidateContent*, FixedMeasurer* m) {
+         m->widths["x\xF0\x9F\x98\x80"] = 0;
+       },
+       3 * 17 + 34 + 6 + 24,
+       43},
+      {"narrow content grows for the paging zone",
+       {{"a", ""}},
+       true,
+       980,
+       [](CandidateStyle*, CandidateContent* c, FixedMeasurer*) {
+         c->reply.last_page = 0;
+         c->reply.menu_count = 2;
+       },
+       76 / 0.7,
+       43},
+      {"wide preedit line",
+       {{"a", ""}},
+       true,
+       980,
+       [](CandidateStyle*, CandidateContent* c, FixedMeasurer* m) {
+         ShowPreedit(c, "preedit");
+         m->widths["preedit"] = 300;
+       },
+       312 + 24,
+       27 + 43},
+      {"preedit line alone",
+       {},
+       true,
+       980,
+       [](CandidateStyle*, CandidateContent* c, FixedMeasurer*) { ShowPreedit(c, "ni"); },
+       96,
+       27 + 2 * 6},
+      {"border height 0 keeps the top inset floor of 5",
+       {{"a", ""}},
+       false,
+       420,
+       [](CandidateStyle* s, CandidateContent*, FixedMeasurer*) { s->border_height = 0; },
+       96,
+       5 + 31 + 5},
+      {"sixteen rows at most", std::vector<Row>(16, Row{"a", ""}), false, 420,
+       [](CandidateStyle*, CandidateContent* c, FixedMeasurer*) { c->reply.candidate_count = 40; },
+       96, 6 + 16 * 31 + 6},
+  };
+  for (const Case& c : cases) {
+    FixedMeasurer measurer;
+    CandidateStyle style;
+    CandidateContent content = Reply(c.rows, c.horizontal);
+    if (c.setup) c.setup(&style, &content, &measurer);
+    const CandidateLayout layout = LayoutCandidates(content, style, measurer, c.max_width);
+    EXPECT_DOUBLE_EQ(layout.width, c.width) << c.name;
+    EXPECT_DOUBLE_EQ(layout.height, c.height) << c.name;
+    EXPECT_EQ(layout.items.size(), static_cast<size_t>(content.RowCount())) << c.name;
+  }
+}
+
+TEST(CandidateLayoutTest, HorizontalItemsTouchAndShareTheFreeWidth) {
   FixedMeasurer measurer;
+  measurer.widths["preedit"] = 300;
   CandidateStyle style;
   CandidateContent content = Reply({{"a", ""}, {"b", ""}, {"c", ""}}, true);
-  CandidateLayout layout = LayoutCandidates(content, style, measurer, 980);
-  ASSERT_EQ(layout.items.size(), 3u);
-  EXPECT_EQ(layout.width, 12 + 3 * 52 + 12);
-  for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(layout.items[i].Width(), 52);
-    EXPECT_EQ(layout.items[i].left, 12 + 52.0 * i);  // touching, left to right
-    EXPECT_EQ(layout.items[i].top, 6);
-    EXPECT_EQ(layout.items[i].bottom, 37);
-  }
-  EXPECT_EQ(layout.height, 37 + 6);
-
-  // A wide preedit line widens the window; the rows split the free width evenly.
   ShowPreedit(&content, "preedit");
-  measurer.widths["preedit"] = 300;
-  layout = LayoutCandidates(content, style, measurer, 980);
-  EXPECT_EQ(layout.width, 312 + 24);
-  for (const LayoutRect& item : layout.items) EXPECT_EQ(item.Width(), 104);
-  EXPECT_EQ(layout.items[0].top, 6 + 27);  // below the preedit line
-}
-
-TEST(CandidateLayoutTest, HorizontalItemsClampAt190AndShrinkToFit) {
-  FixedMeasurer measurer;
-  measurer.widths["long"] = 400;
-  CandidateStyle style;
-  CandidateLayout layout = LayoutCandidates(Reply({{"long", ""}}, true), style, measurer, 980);
-  EXPECT_EQ(layout.width, 190 + 24);
-
-  // Ten clamped items do not fit 500: each is scaled by the same factor.
-  std::vector<Row> rows(10, Row{"long", ""});
-  layout = LayoutCandidates(Reply(rows, true), style, measurer, 500);
-  EXPECT_EQ(layout.width, 500);
-  const double share = (500.0 - 24) / 10;
-  for (const LayoutRect& item : layout.items) EXPECT_DOUBLE_EQ(item.Width(), share);
-}
-
-TEST(CandidateLayoutTest, NarrowContentStillGetsTheMinimumWindowWidth) {
-  FixedMeasurer measurer;
-  CandidateStyle style;
-  style.corner_radius = 0;
-  style.border_width = 0;  // x0 = 10
-  CandidateLayout layout = LayoutCandidates(Reply({{"a", ""}}, true), style, measurer, 980);
-  EXPECT_EQ(layout.width, 96);
-  EXPECT_EQ(layout.items[0].Width(), 76);
-  layout = LayoutCandidates(Reply({{"a", ""}}, true), style, measurer, 50);
-  EXPECT_EQ(layout.width, 50);
-}
-
-TEST(CandidateLayoutTest, CommentsAreCappedPerOrientation) {
-  FixedMeasurer measurer;
-  measurer.widths["text"] = 40;
-  measurer.widths["comment"] = 200;
-  CandidateStyle style;
-  CandidateLayout vertical =
-      LayoutCandidates(Reply({{"text", "comment"}}, false), style, measurer, 420);
-  EXPECT_EQ(vertical.width, 40 + 34 + 6 + 110 + 8 + 24);
-  CandidateLayout horizontal =
-      LayoutCandidates(Reply({{"text", "comment"}}, true), style, measurer, 980);
-  EXPECT_EQ(horizontal.width, 40 + 24 + 6 + 64 + 8 + 24);
-}
-
-TEST(CandidateLayoutTest, FailedMeasurementFallsBackToCodeUnitsTimesPoint) {
-  FixedMeasurer measurer;
-  measurer.widths["x\xF0\x9F\x98\x80"] = 0;  // "x" and an emoji: three UTF-16 units
-  CandidateStyle style;
-  CandidateLayout layout =
-      LayoutCandidates(Reply({{"x\xF0\x9F\x98\x80", ""}}, false), style, measurer, 420);
-  EXPECT_EQ(layout.width, 3 * 17 + 34 + 6 + 24);
+  const CandidateLayout layout = LayoutCandidates(content, style, measurer, 980);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(layout.items[i], (LayoutRect{12 + 104.0 * i, 6 + 27, 12 + 104.0 * (i + 1), 64}));
+  }
 }
 
 TEST(CandidateLayoutTest, VerticalRowsStackAndStopShortOfThePagingZone) {
@@ -186,72 +267,101 @@ TEST(CandidateLayoutTest, VerticalRowsStackAndStopShortOfThePagingZone) {
   EXPECT_EQ(HitTestRow(layout, layout.width - 12, layout.items[0].top + 5, 2), 0);
 }
 
-TEST(CandidateLayoutTest, PagingFlagFollowsPageAndCount) {
-  CandidateStyle style;
-  PipeResponse reply = EmptyReply();
-  reply.menu_count = 1;
-  reply.last_page = 1;
-  EXPECT_FALSE(PagingFlag(style, reply));  // the only page
-  reply.menu_count = 2;
-  EXPECT_FALSE(PagingFlag(style, reply));  // page 0 and last: no arrows
-  reply.last_page = 0;
-  EXPECT_TRUE(PagingFlag(style, reply));
-  reply.page_number = 1;
-  reply.last_page = 1;
-  EXPECT_TRUE(PagingFlag(style, reply));
-  reply.menu_count = 1;
-  EXPECT_FALSE(PagingFlag(style, reply));
+// Every candidate stays readable however narrow the screen or long the first candidate: the
+// first whole (wrapped onto more lines when it must be), every other at least one character and
+// the ellipsis.
+TEST(CandidateLayoutTest, NoCandidateIsCutToALoneEllipsis) {
+  const std::vector<Row> ten_words = {{"你好", ""}, {"你", ""}, {"妳好", ""}, {"尼", ""},
+                                      {"呢", ""},   {"泥", ""}, {"擬", ""},   {"你號", ""},
+                                      {"逆", ""},   {"妮", ""}};
+  std::vector<Row> sentence = ten_words;
+  sentence[0].text = "這個項目很有意思的人都來了吧我們今天天氣真好中華人民共和國萬歲萬萬歲";
+  std::vector<Row> with_comments = ten_words;
+  for (Row& row : with_comments) row.comment = "nǐ hǎo";
+  struct Case {
+    const char* name;
+    const std::vector<Row>& rows;
+    bool horizontal;
+    double max_width;  // 92% of the screen, capped at 980 or 420
+    int first_lines;
+  } cases[] = {
+      {"ten words, 640 px", ten_words, true, 588.8, 1},
+      {"ten words with comments, 640 px", with_comments, true, 588.8, 1},
+      {"sentence, 1280 px", sentence, true, 980, 1},
+      {"sentence, 640 px", sentence, true, 588.8, 2},
+      {"sentence, vertical", sentence, false, 420, 2},
+      {"ten words, 320 px", ten_words, true, 294.4, 1},
+  };
+  for (const Case& c : cases) {
+    FixedMeasurer measurer;
+    measurer.per_character = 17;
+    CandidateStyle style;
+    CandidateContent content = Reply(c.rows, c.horizontal);
+    content.reply.last_page = 0;
+    content.reply.menu_count = 3;
+    const CandidateLayout layout = LayoutCandidates(content, style, measurer, c.max_width);
+    ASSERT_EQ(layout.items.size(), c.rows.size()) << c.name;
+    EXPECT_LE(layout.width, c.max_width) << c.name;
+    EXPECT_EQ(layout.first_text_lines, c.first_lines) << c.name;
+    for (size_t i = 0; i < c.rows.size(); ++i) {
+      const LayoutRect& item = layout.items[i];
+      const double comment = measurer.MeasureWidth(TextRole::Comment, c.rows[i].comment);
+      const double room =
+          PlaceRowTexts(item, layout.metrics, std::min(comment, layout.metrics.comment_cap))
+              .text.Width();
+      const double text = measurer.MeasureWidth(TextRole::Candidate, c.rows[i].text);
+      if (i == 0) {
+        EXPECT_GE(room * layout.first_text_lines, text) << c.name;
+      } else {
+        EXPECT_GE(room, std::min(text, 2 * 17.0)) << c.name << " row " << i;
+      }
+      // Inside the window, clear of the paging zone, overlapping no other item.
+      EXPECT_GE(item.left, layout.metrics.x0) << c.name << " row " << i;
+      EXPECT_LE(item.right, layout.previous_page.left) << c.name << " row " << i;
+      for (size_t j = 0; j < i; ++j) {
+        const LayoutRect& other = layout.items[j];
+        const bool apart = item.left >= other.right || item.right <= other.left ||
+                           item.top >= other.bottom || item.bottom <= other.top;
+        EXPECT_TRUE(apart) << c.name << " rows " << j << " and " << i;
+      }
+    }
+    // Reading order: left to right, then line by line.
+    for (size_t i = 1; i < c.rows.size(); ++i) {
+      const LayoutRect& a = layout.items[i - 1];
+      const LayoutRect& b = layout.items[i];
+      EXPECT_TRUE(b.top >= a.bottom || (b.top == a.top && b.left == a.right)) << c.name << i;
+    }
+    EXPECT_EQ(layout.height, layout.items.back().bottom + layout.metrics.bottom_inset) << c.name;
+  }
 }
 
-TEST(CandidateLayoutTest, ReservedZoneGrowsTheWindowWhenContentIsNarrow) {
-  FixedMeasurer measurer;
-  CandidateStyle style;
-  CandidateContent content = Reply({{"a", ""}}, true);
-  content.reply.last_page = 0;
-  content.reply.menu_count = 2;
-  // Content 76; reserve 38 would be over 30% of 114, so the window is 76 / 0.7.
-  CandidateLayout layout = LayoutCandidates(content, style, measurer, 980);
-  EXPECT_DOUBLE_EQ(layout.width, 76 / 0.7);
-}
-
-TEST(CandidateLayoutTest, SixteenRowsAtMostAndLabelsPastTen) {
-  FixedMeasurer measurer;
-  CandidateStyle style;
-  std::vector<Row> rows(16, Row{"a", ""});
-  CandidateContent content = Reply(rows, false);
-  content.reply.candidate_count = 40;
-  EXPECT_EQ(content.RowCount(), 16);
-  CandidateLayout layout = LayoutCandidates(content, style, measurer, 420);
-  EXPECT_EQ(layout.items.size(), 16u);
-  EXPECT_EQ(layout.height, 6 + 16 * 31 + 6);
-  EXPECT_EQ(RowLabel(0, content), "1  ");
-  EXPECT_EQ(RowLabel(8, content), "9  ");
-  EXPECT_EQ(RowLabel(9, content), "0  ");
-  EXPECT_EQ(RowLabel(10, content), "11   ");
-  EXPECT_EQ(RowLabel(15, content), "16   ");
+TEST(CandidateLayoutTest, RowLabelsNumberOnlyRowsADigitPicks) {
+  CandidateContent content = Reply({}, false);
+  const std::pair<int, const char*> rows[] = {
+      {0, "1  "}, {8, "9  "}, {9, "0  "}, {10, "   "}, {15, "   "}};
+  for (auto [row, label] : rows) EXPECT_EQ(RowLabel(row, content), label) << row;
   content.panel_mode = true;
-  content.panel_rows_per_page = 5;
-  EXPECT_EQ(RowLabel(12, content), "3  ");
+  content.panel_rows_per_page = 12;
+  const std::pair<int, const char*> panel[] = {{12, "1  "}, {21, "0  "}, {22, "   "}};
+  for (auto [row, label] : panel) EXPECT_EQ(RowLabel(row, content), label) << row;
 }
 
-TEST(CandidateLayoutTest, PreeditWithoutRowsAndNothingAtAll) {
+TEST(CandidateLayoutTest, LabelTextAndCommentShareOneBaseline) {
   FixedMeasurer measurer;
   CandidateStyle style;
-  CandidateContent content = Reply({}, true);
-  EXPECT_TRUE(LayoutCandidates(content, style, measurer, 980).Hidden());
-  ShowPreedit(&content, "ni");
-  CandidateLayout layout = LayoutCandidates(content, style, measurer, 980);
-  EXPECT_FALSE(layout.Hidden());
-  EXPECT_EQ(layout.height, 27 + 2 * 6);
-}
-
-TEST(CandidateLayoutTest, BorderHeightZeroStillKeepsTheTopInsetFloor) {
-  FixedMeasurer measurer;
-  CandidateStyle style;
-  style.border_height = 0;
-  CandidateLayout layout = LayoutCandidates(Reply({{"a", ""}}, false), style, measurer, 420);
-  EXPECT_EQ(layout.items[0].top, 5);
-  EXPECT_EQ(layout.height, 5 + 31 + 5);
+  CandidateContent content = Reply({{"text", "comment"}}, false);
+  const CandidateLayout layout = LayoutCandidates(content, style, measurer, 420);
+  const LayoutRect& row = layout.items[0];
+  const RowTexts texts = PlaceRowTexts(row, layout.metrics, 40);
+  EXPECT_EQ(texts.label.baseline, row.top + layout.metrics.row_baseline);
+  EXPECT_EQ(texts.text.baseline, texts.label.baseline);
+  EXPECT_EQ(texts.comment.baseline, texts.label.baseline);
+  EXPECT_EQ(texts.label.left, row.left + 6);
+  EXPECT_EQ(texts.text.left, row.left + 34);
+  // A short comment keeps to the right and leaves the rest to the text.
+  EXPECT_EQ(texts.comment, (TextPlacement{row.right - 45, row.right - 5, texts.label.baseline}));
+  EXPECT_EQ(texts.text.right, row.right - 47);
+  EXPECT_EQ(PlaceRowTexts(row, layout.metrics, 0).text.right, row.right - 6);
 }
 
 CandidateContent Panel(int rows, int per_page, bool row_major) {
@@ -264,8 +374,9 @@ CandidateContent Panel(int rows, int per_page, bool row_major) {
 }
 
 TEST(CandidateLayoutTest, PanelGridRowMajorAndColumnMajor) {
+  FixedMeasurer measurer;
   CandidateStyle style;
-  CandidateLayout layout = LayoutExpandedPanel(Panel(25, 10, true), style, 2000, 1000);
+  CandidateLayout layout = LayoutExpandedPanel(Panel(25, 10, true), style, measurer, 2000, 1000);
   ASSERT_EQ(layout.items.size(), 25u);
   // 10 columns, 3 lines; the width is capped at 1180 and each cell at 190 wide: here
   // (1180 - 24) / 10 = 115.6.
@@ -276,16 +387,17 @@ TEST(CandidateLayoutTest, PanelGridRowMajorAndColumnMajor) {
   EXPECT_DOUBLE_EQ(layout.height, 6 + 3 * 31 + 6);
   EXPECT_FALSE(layout.paging);
 
-  layout = LayoutExpandedPanel(Panel(25, 10, false), style, 600, 1000);
+  layout = LayoutExpandedPanel(Panel(25, 10, false), style, measurer, 600, 1000);
   // 3 columns, 10 lines; cells as wide as 190 at most.
   EXPECT_DOUBLE_EQ(layout.items[13].left, 12 + 190);
   EXPECT_DOUBLE_EQ(layout.items[13].top, 6 + 3 * 31);
   EXPECT_DOUBLE_EQ(layout.width, 12 + 12 + 3 * 190);
 
-  // A short screen squeezes the lines.
-  layout = LayoutExpandedPanel(Panel(100, 10, true), style, 1180, 112);
+  // A short screen squeezes the lines; their texts stay centred.
+  layout = LayoutExpandedPanel(Panel(100, 10, true), style, measurer, 1180, 112);
   EXPECT_DOUBLE_EQ(layout.items[10].Height(), 10);
-  EXPECT_TRUE(LayoutExpandedPanel(Panel(0, 10, true), style, 1180, 800).Hidden());
+  EXPECT_DOUBLE_EQ(layout.metrics.row_baseline, (10 - 16) / 2.0 + 14);
+  EXPECT_TRUE(LayoutExpandedPanel(Panel(0, 10, true), style, measurer, 1180, 800).Hidden());
 }
 
 }  // namespace

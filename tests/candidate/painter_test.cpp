@@ -2,12 +2,15 @@
 
 #include <cairo.h>
 
+#include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "candidate/background_image.h"
 #include "candidate/candidate_painter.h"
 #include "candidate/pango_text.h"
+#include "candidate/text_language.h"
 #include "candidate/window_frame.h"
 #include "tests/candidate/temp_dir.h"
 
@@ -20,16 +23,18 @@ class RecordingRenderer : public TextRenderer {
   struct Call {
     TextRole role;
     std::string text;
-    LayoutRect box;
+    TextPlacement place;
     StyleColor color;
   };
   std::vector<Call> calls;
   double MeasureWidth(TextRole, std::string_view utf8) const override {
     return 10.0 * Utf16Length(utf8);
   }
-  void DrawText(cairo_t*, TextRole role, std::string_view utf8, const LayoutRect& box,
+  TextBand Band(TextRole) const override { return {14, 2, 24}; }
+  int WrappedLines(TextRole, std::string_view, double) const override { return 1; }
+  void DrawText(cairo_t*, TextRole role, std::string_view utf8, const TextPlacement& place,
                 const StyleColor& color) override {
-    calls.push_back({role, std::string(utf8), box, color});
+    calls.push_back({role, std::string(utf8), place, color});
   }
 };
 
@@ -90,16 +95,16 @@ TEST(CandidatePainterTest, RowsDrawLabelTextAndCappedComment) {
   PaintCandidates(canvas.cr(), content, style, layout, text, nullptr);
   ASSERT_EQ(text.calls.size(), 5u);  // label, text, comment; label, text
   const LayoutRect& row = layout.items[0];
+  const double baseline = row.top + layout.metrics.row_baseline;
   EXPECT_EQ(text.calls[0].text, "1  ");
-  EXPECT_EQ(text.calls[0].box, (LayoutRect{row.left + 6, row.top + 6, row.left + 34, row.bottom}));
+  EXPECT_EQ(text.calls[0].place, (TextPlacement{row.left + 6, row.left + 34, baseline}));
   const double c = std::min(0.35 * row.Width(), 110.0);
-  EXPECT_EQ(text.calls[1].box.right, row.right - c - 6);
+  EXPECT_EQ(text.calls[1].place.right, row.right - c - 6);
   EXPECT_EQ(text.calls[2].role, TextRole::Comment);
-  EXPECT_EQ(text.calls[2].box,
-            (LayoutRect{row.right - c - 4, row.top + 6, row.right - 5, row.bottom}));
+  EXPECT_EQ(text.calls[2].place, (TextPlacement{row.right - c - 4, row.right - 5, baseline}));
   // The highlighted second row uses the highlight colours and has no comment box.
   EXPECT_EQ(text.calls[3].color, style.hilited_candidate_label_color);
-  EXPECT_EQ(text.calls[4].box.right, layout.items[1].right - 6);
+  EXPECT_EQ(text.calls[4].place.right, layout.items[1].right - 6);
 }
 
 TEST(CandidatePainterTest, BorderNeedsBothSidesAndHighlightFillsItsRow) {
@@ -163,7 +168,7 @@ TEST(CandidatePainterTest, PangoDrawsChineseGlyphsInTheFrame) {
   style.font_face = "Noto Sans CJK SC";
   style.candidate_text_color = {0, 0, 0, 1};
   std::string message;
-  std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(style, &message);
+  std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(style, "zh-tw", &message);
   ASSERT_TRUE(text) << message;
   // CJK ideographs are about one em wide.
   EXPECT_NEAR(text->MeasureWidth(TextRole::Candidate, "輸入法"), 3 * 17, 3);
@@ -192,6 +197,99 @@ TEST(CandidatePainterTest, PangoDrawsChineseGlyphsInTheFrame) {
   EXPECT_EQ(WindowAlpha(style), 219);  // capped at 0.86
   style.alpha = 0.5;
   EXPECT_EQ(WindowAlpha(style), 127);
+}
+
+// Ink (any channel below 0xC0) rows of a pixel rectangle: first and one past the last.
+std::pair<int, int> InkRows(Canvas& canvas, int left, int top, int right, int bottom) {
+  int first = -1;
+  int last = -1;
+  for (int y = top; y < bottom; ++y) {
+    for (int x = left; x < right; ++x) {
+      const uint32_t p = canvas.Pixel(x, y);
+      if (((p >> 16) & 0xFF) < 0xC0 || ((p >> 8) & 0xFF) < 0xC0 || (p & 0xFF) < 0xC0) {
+        if (first < 0) first = y;
+        last = y;
+        break;
+      }
+    }
+  }
+  return {first, last + 1};
+}
+
+// Measured on real fonts: the ink of each row's candidate sits in the middle of the row, and
+// the label's digit stands on the same baseline.
+TEST(CandidateTextOnScreenTest, InkIsCentredInItsRowOnOneBaseline) {
+  CandidateStyle style = Palette();
+  style.font_face = "Noto Sans CJK TC";
+  style.candidate_text_color = {0, 0, 0, 1};
+  style.label_color = {0, 0, 0, 1};
+  std::string message;
+  std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(style, "zh-tw", &message);
+  ASSERT_TRUE(text) << message;
+  for (bool horizontal : {true, false}) {
+    for (double scale : {1.0, 1.5, 2.0}) {
+      CandidateContent content = TwoRows(horizontal);
+      CopyTextField(content.reply.candidates[1].text, "永遠");
+      content.reply.highlighted = 5;  // no row highlighted: black on white everywhere
+      CandidateLayout layout = LayoutCandidates(content, style, *text, 980);
+      Canvas canvas(FramePixels(layout.width, scale), FramePixels(layout.height, scale));
+      PaintWindowFrame(canvas.cr(), scale, content, style, layout, *text, nullptr);
+      for (int row = 0; row < 2; ++row) {
+        const LayoutRect& r = layout.items[static_cast<size_t>(row)];
+        const RowTexts place = PlaceRowTexts(r, layout.metrics, 0);
+        const int top = static_cast<int>(std::lround(r.top * scale));
+        const int bottom = static_cast<int>(std::lround(r.bottom * scale));
+        const auto [ink_top, ink_bottom] =
+            InkRows(canvas, static_cast<int>(place.text.left * scale), top,
+                    static_cast<int>((place.text.left + 30) * scale), bottom);
+        ASSERT_GE(ink_top, 0) << horizontal << scale;
+        const double centre_offset = ((ink_top - top) - (bottom - ink_bottom)) / 2.0;
+        EXPECT_LE(std::abs(centre_offset), 1.0)
+            << "horizontal " << horizontal << " scale " << scale << " row " << row << ": ink "
+            << ink_top - top << " from the top, " << bottom - ink_bottom << " from the bottom";
+        const auto [label_top, label_bottom] =
+            InkRows(canvas, static_cast<int>(place.label.left * scale), top,
+                    static_cast<int>(place.label.right * scale), bottom);
+        ASSERT_GE(label_top, 0);
+        EXPECT_NEAR(label_bottom, place.label.baseline * scale, 1.0)
+            << "horizontal " << horizontal << " scale " << scale << " row " << row;
+      }
+    }
+  }
+}
+
+// The same characters take mainland forms for simplified output and Taiwan's for traditional.
+TEST(CandidateTextOnScreenTest, LanguagePicksTheRegionalGlyphForms) {
+  const std::pair<bool, const char*> languages[] = {{false, "zh-tw"}, {true, "zh-cn"}};
+  for (auto [simplified, language] : languages) {
+    EXPECT_EQ(TextLanguageFor(simplified, "en_US.UTF-8"), language);
+  }
+  EXPECT_EQ(TextLanguageFor(false, "zh_HK.UTF-8"), "zh-hk");
+  EXPECT_EQ(TextLanguageFor(false, "zh_MO"), "zh-hk");
+  EXPECT_EQ(TextLanguageFor(true, "zh_HK.UTF-8"), "zh-cn");
+  EXPECT_EQ(TextLanguageFor(false, "zh_TW.UTF-8"), "zh-tw");
+
+  CandidateStyle style = Palette();
+  style.font_face = "Noto Sans CJK TC";
+  auto render = [&](const char* language) {
+    std::string message;
+    std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(style, language, &message);
+    EXPECT_TRUE(text) << message;
+    std::vector<uint32_t> pixels;
+    if (!text) return pixels;
+    Canvas canvas(80, 30);
+    cairo_set_source_rgb(canvas.cr(), 1, 1, 1);
+    cairo_paint(canvas.cr());
+    // Characters whose strokes differ between the mainland and Taiwan standards.
+    text->DrawText(canvas.cr(), TextRole::Candidate, "骨直角", {2, 78, 22, false}, {0, 0, 0, 1});
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 80; ++x) pixels.push_back(canvas.Pixel(x, y));
+    }
+    return pixels;
+  };
+  const std::vector<uint32_t> taiwan = render("zh-tw");
+  EXPECT_EQ(render("zh-tw"), taiwan);
+  EXPECT_NE(render("zh-cn"), taiwan);
 }
 
 }  // namespace

@@ -365,7 +365,7 @@ TEST(ShippedThemesTest, EveryCatalogThemeLoadsInBothModesWithInstalledFonts) {
       EXPECT_GT(std::abs(luminance(s->candidate_text_color) - luminance(s->back_color)), 0.45)
           << id;
     }
-    std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(light, &message);
+    std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(light, "zh-tw", &message);
     ASSERT_TRUE(text) << message;
     for (TextRole role : {TextRole::Candidate, TextRole::Label, TextRole::Comment}) {
       const std::string& face = role == TextRole::Candidate ? light.font_face

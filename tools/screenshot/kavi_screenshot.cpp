@@ -17,8 +17,10 @@
 #include "candidate/candidate_content.h"
 #include "candidate/candidate_layout.h"
 #include "candidate/pango_text.h"
+#include "candidate/text_language.h"
 #include "candidate/theme_resolution.h"
 #include "candidate/window_frame.h"
+#include "candidate/window_placement.h"
 
 namespace {
 
@@ -41,7 +43,10 @@ constexpr char kUsage[] =
     "  --column-major        panel rows fill columns first\n"
     "  --candidates FILE     more candidates, one per line\n"
     "  --scale S             device pixels per DIP (default 1)\n"
-    "  --max-width W         maximum window width in DIPs (default 980, vertical 420)\n";
+    "  --max-width W         maximum window width in DIPs (default 980, vertical 420)\n"
+    "  --screen-width PX     the window's maximum width on a screen this many pixels wide\n"
+    "  --simplified          shape texts for simplified output (mainland glyph forms)\n"
+    "  --language TAG        shape texts in this language (default zh-tw)\n";
 
 struct Options {
   std::string theme = "native";
@@ -58,6 +63,8 @@ struct Options {
   bool column_major = false;
   double scale = 1;
   double max_width = 0;
+  int screen_width = 0;
+  std::string language = kTraditionalTextLanguage;
   std::string out;
   std::vector<PanelItem> rows;
 };
@@ -81,6 +88,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->last_page = true;
     } else if (arg == "--column-major") {
       o->column_major = true;
+    } else if (arg == "--simplified") {
+      o->language = kSimplifiedTextLanguage;
     } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
       if (!(v = value())) return false;
       if (arg == "--theme")
@@ -103,6 +112,10 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         o->scale = std::atof(v);
       else if (arg == "--max-width")
         o->max_width = std::atof(v);
+      else if (arg == "--screen-width")
+        o->screen_width = std::atoi(v);
+      else if (arg == "--language")
+        o->language = v;
       else if (arg == "--out")
         o->out = v;
       else if (arg == "--candidates") {
@@ -172,16 +185,22 @@ int main(int argc, char** argv) {
   const CandidateStyle style = ResolveCandidateStyle(options.themes_dir, options.user_themes_dir,
                                                      options.theme, options.dark);
   std::string message;
-  std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(style, &message);
+  std::unique_ptr<PangoTextFormats> text =
+      PangoTextFormats::Create(style, options.language, &message);
   if (!text) {
     std::cerr << "kavi-screenshot: " << message << "\n";
     return 1;
   }
   const CandidateContent content = MakeContent(options);
-  const double max_width = options.max_width > 0 ? options.max_width
-                           : content.panel_mode  ? kMaxPanelWidth
-                           : content.horizontal  ? 980
-                                                 : 420;
+  double max_width = options.max_width > 0 ? options.max_width
+                     : content.panel_mode  ? kMaxPanelWidth
+                     : content.horizontal  ? kMaxHorizontalWindowWidth
+                                           : kMaxVerticalWindowWidth;
+  if (options.screen_width > 0) {
+    const ScreenRect screen{0, 0, options.screen_width, options.screen_width * 3 / 4};
+    max_width =
+        MaximumWindowSize(screen, options.scale, content.horizontal, content.panel_mode).width;
+  }
   const CandidateLayout layout = LayoutContent(content, style, *text, max_width, 1000);
   if (layout.Hidden()) {
     std::cerr << "kavi-screenshot: nothing to show\n";
