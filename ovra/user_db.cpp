@@ -6,6 +6,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/directories.h"
 #include "platform/file_replace.h"
 
 namespace kavi::win {
@@ -21,8 +22,7 @@ bool SetMessage(std::string* message, std::string text) {
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                          std::string* message) {
   ReplaceFailure failure;
-  if (!ReplaceFile(path, bytes, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                   &failure)) {
+  if (!ReplaceFile(path, bytes, kPrivateFileMode, &failure)) {
     std::string what = failure.step == AtomicWriteStep::kCreate ? "cannot create " : "cannot write ";
     std::filesystem::path named = path;
     if (failure.step == AtomicWriteStep::kCreate) named += ".tmp";
@@ -63,9 +63,7 @@ bool UserDb::Read(std::string_view name, const std::function<void(std::istream&)
 
 bool UserDb::Write(std::string_view name, const std::function<void(std::ostream&)>& write,
                    std::string* message) const {
-  std::error_code ec;
-  std::filesystem::create_directories(directory_, ec);
-  if (ec) return SetMessage(message, "cannot create " + directory_.string() + ": " + ec.message());
+  if (!CreateDirectories(directory_, kPrivateDirectoryMode, message)) return false;
   std::ostringstream out;
   try {
     write(out);

@@ -1,6 +1,7 @@
 #include "packs/data_generation.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "config/atomic_file.h"
+#include "platform/directories.h"
 
 namespace kavi::win::server {
 namespace fs = std::filesystem;
@@ -87,21 +89,20 @@ bool CreateGenerationDirectory(const fs::path& root, std::string* name) {
       static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
   for (int attempt = 0; attempt < 1000; ++attempt) {
     std::string candidate = kGenerationPrefix + std::to_string(millis + attempt);
-    std::error_code ec;
-    if (fs::create_directory(root / candidate, ec)) {
+    if (CreateDirectory(root / candidate, kPrivateDirectoryMode)) {
       *name = std::move(candidate);
       return true;
     }
-    if (ec) return false;
+    if (errno != EEXIST) return false;
   }
   return false;
 }
 
+// Through the atomic replacement: a marker cut short never exists under its name.
 bool WriteCompleteMarker(const fs::path& generation) {
-  std::ofstream out(generation / kGenerationCompleteName, std::ios::binary | std::ios::trunc);
-  out << kGenerationCompleteContent;
-  out.close();
-  return !out.fail();
+  std::string ignored;
+  return WriteFileAtomically(generation / kGenerationCompleteName, kGenerationCompleteContent,
+                             &ignored);
 }
 
 bool CreateGeneration(const fs::path& root, const fs::path& installed_data, fs::path* data_dir,
@@ -115,9 +116,9 @@ bool CreateGeneration(const fs::path& root, const fs::path& installed_data, fs::
     fs::remove_all(generation, ignored);
     return Fail(message, text);
   };
-  std::error_code ec;
-  if (!fs::create_directory(generation / kGenerationDataName, ec) || ec)
+  if (!CreateDirectory(generation / kGenerationDataName, kPrivateDirectoryMode))
     return discard(kCreateGenerationFailedMessage);
+  std::error_code ec;
   fs::copy(installed_data, generation / kGenerationDataName,
            fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
   if (ec) return discard(kCreateGenerationFailedMessage);
@@ -168,8 +169,9 @@ bool PrepareGeneration(const fs::path& root, const fs::path& installed_data, fs:
   std::error_code ec;
   if (!data_dir || !fs::is_directory(installed_data, ec))
     return Fail(message, kInstalledDataMissingMessage);
-  fs::create_directories(root, ec);
-  if (ec) return Fail(message, "create_directories: " + ec.message() + " [" + root.string() + "]");
+  std::string reason;
+  if (!CreateDirectories(root, kPrivateDirectoryMode, &reason))
+    return Fail(message, "create_directories: " + reason);
 
   std::string current = ReadFirstLine(root / kCurrentGenerationName);
   std::string identity = ReadReleaseIdentity(installed_data);

@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
 
 #include "platform/ipc.h"
 
@@ -14,19 +14,22 @@ namespace kavi::win {
 
 namespace {
 
-thread_local AtomicWriteStep injected_fault = AtomicWriteStep::kNone;
-
-bool Injected(AtomicWriteStep step) {
-  return step != AtomicWriteStep::kNone && injected_fault == step;
+FileSystemSeam& SystemSeam() {
+  static FileSystemSeam seam;
+  return seam;
 }
 
-// An injected failure reports EIO, as a failing disk would.
-constexpr int kInjectedError = EIO;
+std::atomic<FileSystemSeam*> installed_seam{nullptr};
+
+FileSystemSeam& Seam() {
+  FileSystemSeam* seam = installed_seam.load();
+  return seam != nullptr ? *seam : SystemSeam();
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    ssize_t n = Seam().Write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n == 0) errno = EIO;
     if (n <= 0) return false;
@@ -41,8 +44,8 @@ bool WriteAll(int fd, std::string_view bytes) {
 // renamed it onto the target in between, and writing to it would write to the live file.
 UniqueFd OpenExclusively(const std::filesystem::path& temporary, std::filesystem::perms permissions,
                          int* error) {
-  UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-                     static_cast<mode_t>(permissions)));
+  const mode_t mode = static_cast<mode_t>(permissions) & 07777;
+  UniqueFd fd(Seam().Create(temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode));
   if (!fd.valid()) {
     *error = errno;
     return fd;
@@ -55,16 +58,13 @@ UniqueFd OpenExclusively(const std::filesystem::path& temporary, std::filesystem
   } else if (opened.st_ino != named.st_ino || opened.st_dev != named.st_dev) {
     *error = EWOULDBLOCK;
     fd.reset();
+  } else if ((opened.st_mode & 07777 & ~mode) != 0 &&
+             ::fchmod(fd.get(), opened.st_mode & 07777 & mode) != 0) {
+    // A temporary file left by a crash keeps its mode; it must not carry more than ours.
+    *error = errno;
+    fd.reset();
   }
   return fd;
-}
-
-// Makes the rename itself durable; the file is already in place, so a failure here is not one
-// of the write.
-void FlushDirectory(const std::filesystem::path& directory) {
-  UniqueFd fd(
-      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.valid()) ::fsync(fd.get());
 }
 
 bool Fail(ReplaceFailure* failure, AtomicWriteStep step, int error) {
@@ -74,12 +74,31 @@ bool Fail(ReplaceFailure* failure, AtomicWriteStep step, int error) {
 
 }  // namespace
 
-ScopedAtomicWriteFault::ScopedAtomicWriteFault(AtomicWriteStep step) : previous_(injected_fault) {
-  injected_fault = step;
+int FileSystemSeam::Create(const char* path, int flags, mode_t mode) {
+  return ::open(path, flags, mode);
 }
 
-ScopedAtomicWriteFault::~ScopedAtomicWriteFault() {
-  injected_fault = previous_;
+ssize_t FileSystemSeam::Write(int fd, const void* data, size_t size) {
+  return ::write(fd, data, size);
+}
+
+int FileSystemSeam::Flush(int fd) {
+  return ::fsync(fd);
+}
+
+int FileSystemSeam::Rename(const char* from, const char* to) {
+  return ::rename(from, to);
+}
+
+int FileSystemSeam::SyncDirectory(int fd) {
+  return ::fsync(fd);
+}
+
+ScopedFileSystemSeam::ScopedFileSystemSeam(FileSystemSeam* seam)
+    : previous_(installed_seam.exchange(seam)) {}
+
+ScopedFileSystemSeam::~ScopedFileSystemSeam() {
+  installed_seam.store(previous_);
 }
 
 bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
@@ -87,25 +106,21 @@ bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
   if (failure != nullptr) *failure = {};
   std::filesystem::path temporary = target;
   temporary += ".tmp";
-  if (Injected(AtomicWriteStep::kCreate))
-    return Fail(failure, AtomicWriteStep::kCreate, kInjectedError);
   int error = 0;
   UniqueFd fd = OpenExclusively(temporary, permissions, &error);
   if (!fd.valid()) return Fail(failure, AtomicWriteStep::kCreate, error);
 
   // The file may be a stale one left by a crash: it is emptied only once it is ours.
   AtomicWriteStep failed = AtomicWriteStep::kNone;
-  if (Injected(AtomicWriteStep::kWrite) || ::ftruncate(fd.get(), 0) != 0 ||
-      !WriteAll(fd.get(), bytes)) {
+  if (::ftruncate(fd.get(), 0) != 0 || !WriteAll(fd.get(), bytes)) {
     failed = AtomicWriteStep::kWrite;
-  } else if (Injected(AtomicWriteStep::kFlush) || ::fsync(fd.get()) != 0) {
+  } else if (Seam().Flush(fd.get()) != 0) {
     failed = AtomicWriteStep::kFlush;
-  } else if (Injected(AtomicWriteStep::kRename) ||
-             std::rename(temporary.c_str(), target.c_str()) != 0) {
+  } else if (Seam().Rename(temporary.c_str(), target.c_str()) != 0) {
     failed = AtomicWriteStep::kRename;
   }
   if (failed != AtomicWriteStep::kNone) {
-    error = Injected(failed) ? kInjectedError : errno;
+    error = errno;
     ::unlink(temporary.c_str());
   }
   // Closing releases the lock only now, after the rename or the removal.
@@ -114,7 +129,12 @@ bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
     failed = AtomicWriteStep::kFlush;
   }
   if (failed != AtomicWriteStep::kNone) return Fail(failure, failed, error);
-  FlushDirectory(target.parent_path());
+
+  const std::filesystem::path directory = target.parent_path();
+  UniqueFd dir(
+      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid() || Seam().SyncDirectory(dir.get()) != 0)
+    return Fail(failure, AtomicWriteStep::kSyncDirectory, errno);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/directories.h"
 #include "platform/file_replace.h"
 #include "platform/folders.h"
 
@@ -68,9 +69,9 @@ bool WriteAutostartEntry(const fs::path& autostart_dir, const fs::path& program,
   if (!program.is_absolute() || text.find_first_of("\n\r") != std::string::npos)
     return Fail(message, "autostart: the program path must be absolute and on one line: " + text);
   if (autostart_dir.empty()) return Fail(message, "autostart: no configuration folder");
-  std::error_code ec;
-  fs::create_directories(autostart_dir, ec);
-  if (ec) return Fail(message, "autostart: " + autostart_dir.string() + ": " + ec.message());
+  std::string reason;
+  if (!CreateDirectories(autostart_dir, kPrivateDirectoryMode, &reason))
+    return Fail(message, "autostart: " + reason);
 
   fs::path target = autostart_dir / kAutostartEntryName;
   ReplaceFailure failure;

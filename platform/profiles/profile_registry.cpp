@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/directories.h"
 #include "platform/file_read.h"
 #include "platform/file_replace.h"
 #include "platform/instance_lock.h"
@@ -32,10 +33,8 @@ bool Failed(int* error, int value) {
 }
 
 bool MakeDirectory(const fs::path& dir, int* error) {
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec) return Failed(error, ec.value());
-  return true;
+  if (CreateDirectories(dir, kPrivateDirectoryMode, nullptr)) return true;
+  return Failed(error, errno);
 }
 
 // Reads a file's lines; a missing file has none.
@@ -66,7 +65,7 @@ bool WriteLines(const fs::path& file, const Lines& lines, int* error) {
   std::string text;
   for (const std::string& line : lines) text += line + '\n';
   ReplaceFailure failure;
-  if (!ReplaceFile(file, text, fs::perms::owner_read | fs::perms::owner_write, &failure))
+  if (!ReplaceFile(file, text, kPrivateFileMode, &failure))
     return Failed(error, failure.error);
   return true;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ovra/engine_api.h"
+#include "platform/directories.h"
 #include "platform/log.h"
 #include "server/engine/engine_lock.h"
 
@@ -32,8 +33,8 @@ std::string BackupStamp(std::time_t utc) {
 bool BackUpUserDictionaries(const std::filesystem::path& user_dir,
                             const std::filesystem::path& backup_dir, std::string* message) {
   namespace fs = std::filesystem;
+  if (!CreateDirectories(backup_dir, kPrivateDirectoryMode, message)) return false;
   try {
-    fs::create_directories(backup_dir);
     for (const fs::directory_entry& entry : fs::directory_iterator(user_dir)) {
       if (!IsUserDictionary(entry)) continue;
       fs::copy(entry.path(), backup_dir / entry.path().filename(),

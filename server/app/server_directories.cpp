@@ -1,5 +1,6 @@
 #include "server/app/server_directories.h"
 
+#include "platform/directories.h"
 #include "platform/folders.h"
 
 namespace kavi::win {
@@ -29,12 +30,7 @@ bool CreateServerDirectories(const ServerDirectories& d, std::string* message) {
   for (const std::filesystem::path* p :
        {&d.user_root, &d.logs, &d.packs, &d.cloud, &d.user_themes, &d.backups, &d.local_root,
         &d.voice_temp, &d.voice_models, &d.updates}) {
-    std::error_code ec;
-    std::filesystem::create_directories(*p, ec);
-    if (ec) {
-      if (message) *message = p->string() + ": " + ec.message();
-      return false;
-    }
+    if (!CreateDirectories(*p, kPrivateDirectoryMode, message)) return false;
   }
   if (message) message->clear();
   return true;

@@ -25,7 +25,8 @@ struct ServerDirectories {
 
 // Resolves every directory from the platform folders; shared_data starts as installed_data.
 ServerDirectories ResolveServerDirectories();
-// Creates the directories that are missing; false with a message on the first failure.
+// Creates the directories that are missing, private to the user whatever the umask; false with a
+// message on the first failure.
 bool CreateServerDirectories(const ServerDirectories& dirs, std::string* message);
 
 }  // namespace kavi::win

@@ -10,11 +10,12 @@
 
 #include "config/atomic_file.h"
 #include "config/language_tables.h"
-#include "platform/file_replace.h"
+#include "tests/common/file_faults.h"
 #include "tests/common/temp_dir.h"
 
 namespace kavi::win::server {
 namespace {
+using testing::ScopedAtomicWriteFault;
 
 using kavi::win::testing::ReadFile;
 using kavi::win::testing::TempDir;

@@ -6,11 +6,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "platform/file_replace.h"
+#include "tests/common/file_faults.h"
 #include "tests/common/temp_dir.h"
 
 namespace kavi::win {
 namespace {
+using testing::ScopedAtomicWriteFault;
 namespace fs = std::filesystem;
 using kavi::win::testing::ReadFile;
 using kavi::win::testing::TempDir;

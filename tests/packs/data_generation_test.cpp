@@ -11,11 +11,13 @@
 #include <map>
 #include <tuple>
 
-#include "platform/file_replace.h"
+#include "tests/common/file_faults.h"
 #include "tests/common/temp_dir.h"
 
 namespace kavi::win::server {
 namespace {
+using testing::FaultSeam;
+using testing::ScopedAtomicWriteFault;
 namespace fs = std::filesystem;
 using kavi::win::testing::ReadFile;
 using kavi::win::testing::TempDir;
@@ -211,7 +213,10 @@ TEST_F(DataGenerationTest, FailuresReportTheirMessageAndLeaveNoGeneration) {
 TEST_F(DataGenerationTest, UnwrittenCurrentFileIsFoundAgainByTheSearch) {
   fs::path data;
   {
-    ScopedAtomicWriteFault fault(AtomicWriteStep::kRename);
+    // The first rename completes the generation; "current.txt" and every later one fail.
+    FaultSeam fault(AtomicWriteStep::kRename, FaultSeam::Action::kFail,
+                    std::chrono::milliseconds(0), 2);
+    ScopedFileSystemSeam scope(&fault);
     data = Recover();
     std::string message;
     EXPECT_FALSE(ActivateGeneration(root_, "gen.1", &message));

@@ -6,12 +6,13 @@
 #include <optional>
 #include <regex>
 
-#include "platform/file_replace.h"
+#include "tests/common/file_faults.h"
 #include "server/profile/profile_ids.h"
 #include "tests/common/temp_dir.h"
 
 namespace kavi::win::server {
 namespace {
+using testing::ScopedAtomicWriteFault;
 namespace fs = std::filesystem;
 using kavi::win::testing::ReadFile;
 using kavi::win::testing::TempDir;

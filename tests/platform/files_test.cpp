@@ -5,12 +5,14 @@
 #include <limits>
 #include <string>
 
+#include "platform/directories.h"
 #include "platform/file_read.h"
-#include "platform/file_replace.h"
+#include "tests/common/file_faults.h"
 #include "tests/common/temp_dir.h"
 
 namespace kavi::win {
 namespace {
+using testing::ScopedAtomicWriteFault;
 namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::TempDir;
@@ -59,6 +61,13 @@ TEST(ReplaceFileTest, ReplacesWithThePermissionsAndReportsTheFailingStep) {
     EXPECT_EQ(ReadFile(target), "one");
     EXPECT_FALSE(fs::exists(dir.path() / "state.tmp"));
   }
+  {
+    // Past the rename the new content is in place; only its durability is in doubt.
+    ScopedAtomicWriteFault fault(AtomicWriteStep::kSyncDirectory);
+    EXPECT_FALSE(ReplaceFile(target, "two", fs::perms::owner_read, &failure));
+    EXPECT_EQ(failure.step, AtomicWriteStep::kSyncDirectory);
+    EXPECT_EQ(ReadFile(target), "two");
+  }
 
   // A real failure carries the system's error number.
   EXPECT_FALSE(ReplaceFile(dir.path() / "missing" / "state", "x", fs::perms::owner_read, &failure));
@@ -71,6 +80,34 @@ TEST(ReplaceFileTest, ReplacesWithThePermissionsAndReportsTheFailingStep) {
   EXPECT_NE(failure.error, 0);
   EXPECT_FALSE(fs::exists(dir.path() / "folder.tmp"));
   EXPECT_TRUE(fs::is_directory(dir.path() / "folder" / "inside"));
+}
+
+TEST(ReplaceFileTest, NeverWiderThanAskedWhateverTheUmaskOrAStaleTemporaryFile) {
+  TempDir dir;
+  const fs::path target = dir.path() / "state";
+  const mode_t old_umask = ::umask(0);
+  WriteFile(dir.path() / "state.tmp", "left by a crash");
+  ::chmod((dir.path() / "state.tmp").c_str(), 0666);
+  ReplaceFailure failure;
+  EXPECT_TRUE(ReplaceFile(target, "new", fs::perms::owner_read | fs::perms::owner_write, &failure));
+  EXPECT_TRUE(ReplaceFile(dir.path() / "fresh", "new",
+                          fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+                          &failure));
+  std::string message;
+  EXPECT_TRUE(CreateDirectories(dir.path() / "a" / "b", kPrivateDirectoryMode, &message)) << message;
+  ::umask(old_umask);
+  EXPECT_EQ(ReadFile(target), "new");
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(dir.path() / "fresh").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(fs::status(dir.path() / "a").permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(dir.path() / "a" / "b").permissions(), fs::perms::owner_all);
+
+  // A file in the way is reported, not taken for a directory.
+  WriteFile(dir.path() / "file", "");
+  EXPECT_FALSE(CreateDirectories(dir.path() / "file" / "sub", kPrivateDirectoryMode, &message));
+  EXPECT_NE(message.find("file"), std::string::npos);
+  EXPECT_FALSE(CreateDirectories(dir.path() / "file", kPrivateDirectoryMode, &message));
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "tools/settings/settings_lock.h"
 
-#include <system_error>
+#include "platform/directories.h"
 
 namespace kavi::win {
 
 bool SettingsLock::Acquire(const std::filesystem::path& directory, std::string* message) {
-  std::error_code error;
-  std::filesystem::create_directories(directory, error);
+  if (!CreateDirectories(directory, kPrivateDirectoryMode, message)) return false;
   return lock_.AcquireWaiting(directory / kFileName, message);
 }
 

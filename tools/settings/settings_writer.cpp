@@ -1,23 +1,18 @@
 #include "tools/settings/settings_writer.h"
 
 #include <algorithm>
-#include <system_error>
 
 #include "config/atomic_file.h"
 #include "config/config_files.h"
+#include "platform/directories.h"
 
 namespace kavi::win {
 
 bool SaveSettings(const std::filesystem::path& directory, ConfigRecord* record,
                   std::string* message) {
   message->clear();
-  std::error_code error;
-  std::filesystem::create_directories(directory / kLastGoodDirectoryName, error);
-  if (error) {
-    *message =
-        "cannot create " + (directory / kLastGoodDirectoryName).string() + ": " + error.message();
+  if (!CreateDirectories(directory / kLastGoodDirectoryName, kPrivateDirectoryMode, message))
     return false;
-  }
   const uint64_t version = std::max(record->engine.config_version, record->app.config_version) + 1;
   record->engine.config_version = version;
   record->app.config_version = version;
