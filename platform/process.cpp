@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 extern char** environ;
 
@@ -56,6 +58,29 @@ uint32_t ParentProcessId(uint32_t pid) {
   uint32_t ppid = 0;
   rest >> state >> ppid;
   return ppid;
+}
+
+std::optional<std::filesystem::path> ProcessExecutable(uint32_t pid) {
+  std::error_code error;
+  std::filesystem::path exe =
+      std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+  if (error || exe.empty()) return std::nullopt;
+  // The kernel marks an executable that was deleted or replaced since the start.
+  static constexpr std::string_view kDeleted = " (deleted)";
+  const std::string& text = exe.native();
+  if (text.size() >= kDeleted.size() &&
+      text.compare(text.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0)
+    return std::nullopt;
+  return exe;
+}
+
+bool ProcessIsTraced(uint32_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("TracerPid:", 0) == 0) return std::strtoul(line.c_str() + 10, nullptr, 10) != 0;
+  }
+  return true;
 }
 
 }  // namespace kavi::win

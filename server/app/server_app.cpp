@@ -18,6 +18,7 @@
 #include "platform/instance_lock.h"
 #include "platform/ipc.h"
 #include "platform/log.h"
+#include "platform/process.h"
 #include "platform/signal_watcher.h"
 #include "plugins/plugin_engine.h"
 #include "server/app/command_line.h"
@@ -29,6 +30,7 @@
 #include "server/engine/engine_lock.h"
 #include "server/profile/profile_registration.h"
 #include "server/serve/pipe_server.h"
+#include "server/session/foreground_rule.h"
 
 namespace kavi::win::server {
 namespace {
@@ -107,6 +109,9 @@ class Server {
       window_->SetTextScript(config.engine.charset == EngineSettings::kSimplifiedCharset);
     }
     services_.is_foreground = [this](uint32_t pid) { return foreground_.IsForeground(pid); };
+    services_.is_framework_bridge = [folder = ProgramFolder()](uint32_t pid) {
+      return IsFrameworkBridge(ProcessExecutable(pid), ProcessIsTraced(pid), folder);
+    };
     watcher_ = std::make_unique<ConfigWatcher>(dirs_.user_root, [this] { Reload(); });
   }
 

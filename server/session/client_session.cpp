@@ -112,6 +112,7 @@ ClientSession::ClientSession(const SessionServices& services, ServerShared& shar
       client_pid_(client_pid),
       client_architecture_(client_architecture),
       nonce_(nonce),
+      foreground_(services.is_framework_bridge && services.is_framework_bridge(client_pid)),
       plugin_(
           services.plugins, [this] { return MakePluginContext(); },
           [this](uint32_t kind, const std::string& payload) {
@@ -158,8 +159,13 @@ ClientSession::Outcome ClientSession::Handle(const PipeRequest& request, size_t 
   return Dispatch(request);
 }
 
-bool ClientSession::Foreground() const {
+bool ClientSession::OwnsActiveWindow() const {
   return !services_.is_foreground || services_.is_foreground(client_pid_);
+}
+
+bool ClientSession::Foreground() const {
+  return foreground_.Passes(shared_.focus_owner.IsSession(client_pid_, nonce_),
+                            [this] { return OwnsActiveWindow(); });
 }
 
 bool ClientSession::IsOwner(const PipeRequest& r) const {
@@ -244,7 +250,8 @@ ClientSession::Outcome ClientSession::DispatchGeneral(const PipeRequest& r) {
 // ---- General handlers -------------------------------------------------------------------------
 
 PipeResponse ClientSession::OnFocusIn(const PipeRequest& r) {
-  if (!Foreground()) return RefusedReply(r);
+  if (!foreground_.PassesFocusIn([this] { return OwnsActiveWindow(); })) return RefusedReply(r);
+  foreground_.FocusGained();
   FocusOwner& owner = shared_.focus_owner;
   if (!owner.Empty() && !owner.IsSession(client_pid_, nonce_)) kavi_clear_composition();
   owner.Set(r.process_id, r.thread_id, r.session_nonce, r.context_id);
@@ -257,6 +264,7 @@ PipeResponse ClientSession::OnFocusIn(const PipeRequest& r) {
 }
 
 PipeResponse ClientSession::OnFocusOut(const PipeRequest& r) {
+  foreground_.FocusLost();
   kavi_clear_composition();
   commit_pending_ = false;
   ClearPlugin();

@@ -9,6 +9,7 @@
 #include "platform/ipc.h"
 #include "protocol/pipe_records.h"
 #include "server/session/candidate_list.h"
+#include "server/session/foreground_rule.h"
 #include "server/session/plugin_mode.h"
 #include "server/session/session_services.h"
 
@@ -56,6 +57,7 @@ class ClientSession {
   Outcome ReplyWith(PipeResponse reply, bool shutdown_after = false);
 
   bool Foreground() const;
+  bool OwnsActiveWindow() const;
   bool IsOwner(const PipeRequest& request) const;
 
   // Handlers of the general kinds (engine lock held). Each returns the reply.
@@ -118,6 +120,7 @@ class ClientSession {
   bool commit_pending_ = false;
   uint64_t pending_context_ = 0;
   bool shift_armed_ = false;
+  ForegroundRule foreground_;
   ExpandedPanel panel_;
   PluginMode plugin_;
   PipeResponse last_state_{};

@@ -36,6 +36,9 @@ struct SessionServices {
   MaintenancePort* maintenance = nullptr;
   // Whether the client process is the one the user is typing into.
   std::function<bool(uint32_t pid)> is_foreground;
+  // Whether the client process is an input-method framework's bridge installed beside the
+  // server (see foreground_rule.h); null: none is.
+  std::function<bool(uint32_t pid)> is_framework_bridge;
   // The clipboard's text, for the translation command; null or empty when unavailable.
   std::function<std::string()> read_clipboard;
   // Stops the server (kind 43); called after the reply was written.
