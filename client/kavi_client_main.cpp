@@ -10,14 +10,15 @@
 #include <vector>
 
 #include "client/kavi_client.h"
+#include "frontend/input_context.h"
 #include "platform/terminal.h"
-#include "protocol/server_command.h"
 
 namespace kavi::win {
 namespace {
 
-constexpr uint64_t kContextId = 1;
+constexpr uint64_t kContextId = 1;  // of the one-shot requests
 constexpr int kConnectPatienceMs = 5000;
+constexpr int kPollIntervalMs = 250;
 
 const std::map<std::string, uint32_t>& NamedKeys() {
   static const std::map<std::string, uint32_t> names = {
@@ -71,21 +72,46 @@ std::string Field(const char (&f)[N]) {
   return Field(f, N);
 }
 
-void PrintState(const PipeResponse& state, std::ostream& out) {
-  out << "preedit: " << Field(state.preedit) << "\n";
-  if (state.candidate_count > 0) {
-    out << "candidates (page " << state.page_number + 1 << (state.last_page ? ", last" : "")
+void PrintState(const ContextView& view, std::ostream& out) {
+  out << "preedit: " << view.preedit << "\n";
+  if (!view.candidates.empty()) {
+    out << "candidates (page " << view.page_number + 1 << (view.last_page ? ", last" : "")
         << "):\n";
-    for (uint32_t i = 0; i < state.candidate_count && i < kMaxCandidateSlots; ++i) {
-      out << (i == state.highlighted ? " > " : "   ") << (i + 1) % 10 << ". "
-          << Field(state.candidates[i].text);
-      std::string comment = Field(state.candidates[i].comment);
-      if (!comment.empty()) out << "  " << comment;
+    for (size_t i = 0; i < view.candidates.size(); ++i) {
+      out << (i == view.highlighted ? " > " : "   ") << (i + 1) % 10 << ". "
+          << view.candidates[i].text;
+      if (!view.candidates[i].comment.empty()) out << "  " << view.candidates[i].comment;
       out << "\n";
     }
   }
-  if (state.ascii_mode) out << "mode: ascii\n";
+  if (view.ascii_mode) out << "mode: ascii\n";
 }
+
+void PrintReply(const PipeResponse& reply, std::ostream& out) {
+  PrintState(ViewOfState(reply), out);
+}
+
+// The terminal's document: what was committed, plus the keys the server passed on.
+class Document : public FrontendSink {
+ public:
+  void Commit(const std::string& text) override { text_ += text; }
+  void Show(const ContextView&) override {}
+
+  void PassedKey(uint32_t keysym) {
+    if (keysym >= 0x20 && keysym < 0x7f) text_.push_back(static_cast<char>(keysym));
+    if (keysym == keys::kReturn) text_ += "\n";
+    if (keysym == keys::kBackSpace && !text_.empty()) {
+      // Drop one UTF-8 character.
+      size_t cut = text_.size() - 1;
+      while (cut > 0 && (static_cast<unsigned char>(text_[cut]) & 0xC0) == 0x80) --cut;
+      text_.erase(cut);
+    }
+  }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
 
 // Connects, waiting out the back-off while a just-started server comes up.
 bool ConnectPatiently(KaviClient& client, std::string* message) {
@@ -102,34 +128,26 @@ std::optional<PipeResponse> Require(std::optional<PipeResponse> reply) {
   return reply;
 }
 
-int TypeCommand(KaviClient& client, const std::string& text) {
+int TypeCommand(FrontendConnection& connection, const std::string& text) {
   std::vector<KeyPress> presses;
   std::string error;
   if (!ParseKeys(text, &presses, &error)) {
     std::cerr << "kavi-client: " << error << "\n";
     return 2;
   }
-  auto focus = Require(client.Send(RequestKind::FocusIn, kContextId));
-  if (!focus) return 1;
-  PipeResponse state = *focus;
-  std::string committed;
-  for (const KeyPress& press : presses) {
-    auto reply = Require(client.SendKey(press.keysym, press.modifiers, kContextId));
-    if (!reply) return 1;
-    if (reply->kind != static_cast<uint16_t>(ReplyKind::State)) {
-      std::cerr << "kavi-client: key refused (reply kind " << reply->kind << ")\n";
-      return 1;
-    }
-    if (reply->has_commit) committed += Field(reply->commit_text);
-    // Keys the server did not take belong to the document.
-    if (!reply->result && press.keysym >= 0x20 && press.keysym < 0x7f &&
-        !(press.modifiers & keys::kReleaseMask))
-      committed.push_back(static_cast<char>(press.keysym));
-    if (reply->commit_pending) client.Send(RequestKind::AckCommit, kContextId);
-    state = *reply;
+  Document document;
+  InputContext context(connection, document);
+  if (!context.FocusIn()) {
+    std::cerr << "kavi-client: the server did not take the focus\n";
+    return 1;
   }
-  PrintState(state, std::cout);
-  std::cout << "committed: " << committed << "\n";
+  for (const KeyPress& press : presses) {
+    if (!context.ProcessKey(press.keysym, press.modifiers) &&
+        !(press.modifiers & keys::kReleaseMask))
+      document.PassedKey(press.keysym);
+  }
+  PrintState(context.view(), std::cout);
+  std::cout << "committed: " << document.text() << "\n";
   return 0;
 }
 
@@ -169,91 +187,55 @@ std::optional<uint32_t> ReadKey(const RawTerminal& terminal) {
   return *c;
 }
 
-void Render(const std::string& document, const PipeResponse& state, const std::string& status) {
+void Render(const std::string& document, const ContextView& view, const std::string& status) {
   std::printf("\033[H\033[2J");
   std::printf("Kavi — type pinyin; space/digits pick, arrows move, -/= page, Ctrl-D quits\r\n\r\n");
   std::printf("text: %s\r\n\r\n", document.c_str());
-  std::string preedit = Field(state.preedit);
-  std::printf("  %s\r\n", preedit.c_str());
-  for (uint32_t i = 0; i < state.candidate_count && i < kMaxCandidateSlots; ++i) {
-    bool hl = i == state.highlighted;
-    std::printf("%s%u.%s%s  ", hl ? "\033[7m" : "", (i + 1) % 10,
-                Field(state.candidates[i].text).c_str(), hl ? "\033[0m" : "");
+  std::printf("  %s\r\n", view.preedit.c_str());
+  for (size_t i = 0; i < view.candidates.size(); ++i) {
+    bool hl = i == view.highlighted;
+    std::printf("%s%zu.%s%s  ", hl ? "\033[7m" : "", (i + 1) % 10, view.candidates[i].text.c_str(),
+                hl ? "\033[0m" : "");
   }
-  std::printf("\r\n\r\n%s%s\r\n", state.ascii_mode ? "[ASCII] " : "", status.c_str());
+  std::printf("\r\n\r\n%s%s\r\n", view.ascii_mode ? "[ASCII] " : "", status.c_str());
   std::fflush(stdout);
 }
 
-// Answers a command posted by the candidate window (a click, hover or wheel) with its request.
-std::optional<PipeResponse> AnswerServerCommand(KaviClient& client, uint32_t code, int32_t value) {
-  switch (static_cast<ServerCommand>(code)) {
-    case ServerCommand::SelectCandidate:
-      return client.Send(RequestKind::SelectCandidate, kContextId, static_cast<uint32_t>(value));
-    case ServerCommand::ChangePage:
-      return client.Send(RequestKind::ChangePage, kContextId, static_cast<uint32_t>(value));
-    case ServerCommand::HighlightCandidate:
-      return client.Send(RequestKind::HighlightCandidate, kContextId, static_cast<uint32_t>(value));
-    case ServerCommand::SelectPanelRow:
-      return client.Send(RequestKind::CommitCandidate, kContextId, static_cast<uint32_t>(value));
-    case ServerCommand::HighlightPanelRow:
-      return client.Send(RequestKind::HoverCandidate, kContextId, static_cast<uint32_t>(value));
-    case ServerCommand::ToggleInputMode:
-      return client.Send(RequestKind::ToggleAsciiMode, kContextId);
-  }
-  return std::nullopt;  // codes this client does not know are ignored
-}
+// The terminal as a front end: keys go through the input context; between keys it polls, so
+// that clicks, hovering and the wheel in the candidate window reach it.
+class TerminalView : public Document {
+ public:
+  void Show(const ContextView& view) override { view_ = view; }
+  const ContextView& view() const { return view_; }
 
-int Interactive(KaviClient& client) {
+ private:
+  ContextView view_;
+};
+
+int Interactive(FrontendConnection& connection) {
   RawTerminal terminal;
   if (!terminal.active()) {
     std::cerr << "kavi-client: interactive mode needs a terminal (try: kavi-client type nihao)\n";
     return 2;
   }
-  std::string document, status;
-  auto focus = client.Send(RequestKind::FocusIn, kContextId);
-  PipeResponse state = focus ? *focus : PipeResponse{};
-  Render(document, state, status);
+  TerminalView screen;
+  InputContext context(connection, screen);
+  context.FocusIn();
+  std::string status;
+  Render(screen.text(), screen.view(), status);
   for (;;) {
-    const RawTerminal::InputWait input = terminal.WaitForInput(250);
-    std::optional<PipeResponse> reply;
-    uint32_t key = 0;
+    const RawTerminal::InputWait input = terminal.WaitForInput(kPollIntervalMs);
     if (input == RawTerminal::InputWait::kTimedOut) {
-      reply = client.Send(RequestKind::PollAsync, kContextId);
-      if (!reply || reply->kind != static_cast<uint16_t>(ReplyKind::State)) continue;
-      if (reply->status_code != 0 && reply->status_code != 4) {
-        reply = AnswerServerCommand(client, reply->status_code, static_cast<int32_t>(reply->value));
-        if (!reply) continue;
-      }
+      context.Poll();
     } else {
       std::optional<uint32_t> read = ReadKey(terminal);
       if (!read || *read == 0x04 || *read == 0x03) break;
-      key = *read;
-      reply = client.SendKey(key, 0, kContextId);
+      if (!context.ProcessKey(*read, 0)) screen.PassedKey(*read);
     }
-    if (!reply) {
-      status = "the server did not answer; retrying";
-      Render(document, state, status);
-      continue;
-    }
-    status.clear();
-    if (reply->kind == static_cast<uint16_t>(ReplyKind::Busy)) status = "the server is busy";
-    if (reply->has_commit) document += Field(reply->commit_text);
-    if (reply->kind == static_cast<uint16_t>(ReplyKind::State) && !reply->result && key != 0) {
-      if (key >= 0x20 && key < 0x7f) document.push_back(static_cast<char>(key));
-      if (key == keys::kBackSpace && !document.empty()) {
-        // Drop one UTF-8 character.
-        size_t cut = document.size() - 1;
-        while (cut > 0 && (static_cast<unsigned char>(document[cut]) & 0xC0) == 0x80) --cut;
-        document.erase(cut);
-      }
-      if (key == keys::kReturn) document += "\n";
-    }
-    if (reply->commit_pending) client.Send(RequestKind::AckCommit, kContextId);
-    if (reply->kind == static_cast<uint16_t>(ReplyKind::State) && reply->status_code == 0)
-      state = *reply;
-    Render(document, state, status);
+    status = connection.channel().ConnectionId() == 0 ? "the server did not answer; retrying" : "";
+    Render(screen.text(), screen.view(), status);
   }
-  client.Send(RequestKind::FocusOut, kContextId);
+  context.FocusOut();
   std::printf("\r\n");
   return 0;
 }
@@ -284,15 +266,17 @@ int Main(int argc, char** argv) {
     } else
       args.push_back(a);
   }
-  KaviClient client(options);
+  ClientChannel channel(options);
+  KaviClient& client = channel.client();
+  FrontendConnection connection(channel);
   std::string message;
   if (!ConnectPatiently(client, &message)) {
     std::cerr << "kavi-client: cannot reach the server: " << message << "\n";
     return 1;
   }
-  if (args.empty()) return Interactive(client);
+  if (args.empty()) return Interactive(connection);
   const std::string& command = args[0];
-  if (command == "type" && args.size() == 2) return TypeCommand(client, args[1]);
+  if (command == "type" && args.size() == 2) return TypeCommand(connection, args[1]);
   if (command == "pid" && args.size() == 1) {
     auto reply = Require(client.Send(RequestKind::QueryServerPid));
     if (!reply || reply->kind != static_cast<uint16_t>(ReplyKind::Ok)) return 1;
@@ -319,7 +303,7 @@ int Main(int argc, char** argv) {
               << "\nstatus: " << reply->status_code << "\nvalue: " << reply->value << "\n";
     std::string text = Field(reply->commit_text);
     if (!text.empty()) std::cout << "text: " << text << "\n";
-    PrintState(*reply, std::cout);
+    PrintReply(*reply, std::cout);
     return 0;
   }
   Usage();
