@@ -25,7 +25,9 @@ std::filesystem::path XdgFolder(const char* variable, const char* fallback) {
 
 }  // namespace
 
-std::filesystem::path RoamingAppDataFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config"); }
+std::filesystem::path RoamingAppDataFolder() {
+  return XdgFolder("XDG_CONFIG_HOME", ".config");
+}
 
 std::filesystem::path LocalAppDataFolder() {
   return XdgFolder("XDG_DATA_HOME", ".local/share");
@@ -36,6 +38,15 @@ std::filesystem::path ProgramPath() {
   return std::filesystem::read_symlink("/proc/self/exe", ec);
 }
 
-std::filesystem::path ProgramFolder() { return ProgramPath().parent_path(); }
+std::filesystem::path ProgramFolder() {
+  return ProgramPath().parent_path();
+}
+
+std::filesystem::path ShippedFilesFolder() {
+  const std::filesystem::path program = ProgramFolder();
+  std::error_code error;
+  if (std::filesystem::is_directory(program / "data", error)) return program;
+  return (program / ".." / ".." / "share" / "kavi").lexically_normal();
+}
 
 }  // namespace kavi::win

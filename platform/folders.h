@@ -11,6 +11,10 @@ std::filesystem::path RoamingAppDataFolder();
 std::filesystem::path LocalAppDataFolder();
 // The folder that holds the running program file.
 std::filesystem::path ProgramFolder();
+// The folder that holds the shipped files ("data", "sounds"): the program's own folder when
+// they lie beside it (a build tree, or a folder copied as a whole), else the installed share
+// folder: <prefix>/lib/kavi/KaviServer reads <prefix>/share/kavi/.
+std::filesystem::path ShippedFilesFolder();
 // The full path of the running program file.
 std::filesystem::path ProgramPath();
 

@@ -8,9 +8,9 @@ namespace kavi::win {
 ServerDirectories ResolveServerDirectories() {
   ServerDirectories d;
   d.install = ProgramFolder();
-  d.installed_data = d.install / "data";
+  d.installed_data = ShippedFilesFolder() / "data";
   d.shared_data = d.installed_data;
-  d.sounds = d.install / "sounds";
+  d.sounds = ShippedFilesFolder() / "sounds";
   std::filesystem::path roaming = RoamingAppDataFolder();
   d.user_root = roaming.empty() ? d.install / "user-data" : roaming / "Kavi";
   d.logs = d.user_root / "logs";

@@ -48,7 +48,7 @@ std::string ThemeChoices::Describe() const {
 }
 
 std::filesystem::path InstalledThemesDirectory() {
-  return ProgramFolder() / kDataDirName / kThemesDirName;
+  return ShippedFilesFolder() / kDataDirName / kThemesDirName;
 }
 
 std::filesystem::path UserThemesDirectory(const std::filesystem::path& config_directory) {
