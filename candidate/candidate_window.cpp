@@ -78,6 +78,13 @@ std::unique_ptr<CandidateWindow> CandidateWindow::Create(CandidateWindowOptions 
     }
     return nullptr;
   }
+  CandidateWindow* self = window.get();
+  auto color_scheme = std::make_unique<DesktopColorScheme>(window->options_.color_scheme,
+                                                           [self] { self->ReapplyTheme(); });
+  {
+    std::lock_guard lock(window->mutex_);
+    window->color_scheme_ = std::move(color_scheme);
+  }
   window->ApplyTheme(kDefaultThemeId, true, "");
   return window;
 }
@@ -91,6 +98,13 @@ CandidateWindow::CandidateWindow(CandidateWindowOptions options)
 }
 
 CandidateWindow::~CandidateWindow() {
+  // First, and outside the lock: its thread re-applies themes through this window.
+  std::unique_ptr<DesktopColorScheme> color_scheme;
+  {
+    std::lock_guard lock(mutex_);
+    color_scheme = std::move(color_scheme_);
+  }
+  color_scheme.reset();
   Post(kQuit);
   if (thread_.joinable()) thread_.join();
 }
@@ -193,7 +207,12 @@ void CandidateWindow::ClearContent() {
 void CandidateWindow::ApplyTheme(const std::string& theme_id, bool horizontal,
                                  const std::string& image_path) {
   // Files are read before the lock is taken; sessions never wait on a theme load.
-  const bool dark = ReadPreferDarkTheme(settings_path_);
+  ColorScheme scheme = ColorScheme::kNoPreference;
+  {
+    std::lock_guard lock(mutex_);
+    if (color_scheme_) scheme = color_scheme_->Current();
+  }
+  const bool dark = DesktopPrefersDark(scheme, settings_path_);
   CandidateStyle style =
       ResolveCandidateStyle(options_.builtin_themes_dir, options_.user_themes_dir, theme_id, dark);
   {
@@ -204,6 +223,19 @@ void CandidateWindow::ApplyTheme(const std::string& theme_id, bool horizontal,
     image_path_ = image_path;
   }
   Post(kReleaseResources);
+}
+
+void CandidateWindow::ReapplyTheme() {
+  std::string theme_id;
+  bool horizontal = true;
+  std::string image_path;
+  {
+    std::lock_guard lock(mutex_);
+    theme_id = theme_id_;
+    horizontal = content_.horizontal;
+    image_path = image_path_;
+  }
+  ApplyTheme(theme_id, horizontal, image_path);
 }
 
 void CandidateWindow::SetTheme(const std::string& theme_id, bool horizontal,
@@ -290,19 +322,8 @@ void CandidateWindow::Run(std::string display_name) {
     bool ready[2] = {false, false};
     const Wakeup::WaitResult woke = wakeup_.Wait(fds, WaitTimeoutMs(), ready);
     if (woke == Wakeup::WaitResult::kTimedOut || woke == Wakeup::WaitResult::kFailed) continue;
-    if (ready[1] && settings_watch_->Drain()) {
-      // The desktop switched between light and dark: apply the same theme again.
-      std::string theme_id;
-      bool horizontal = true;
-      std::string image_path;
-      {
-        std::lock_guard lock(mutex_);
-        theme_id = theme_id_;
-        horizontal = content_.horizontal;
-        image_path = image_path_;
-      }
-      ApplyTheme(theme_id, horizontal, image_path);
-    }
+    // The desktop switched between light and dark: apply the same theme again.
+    if (ready[1] && settings_watch_->Drain()) ReapplyTheme();
   }
   ReleaseResources();
   settings_watch_.reset();

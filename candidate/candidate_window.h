@@ -18,6 +18,7 @@
 #include "candidate/candidate_content.h"
 #include "candidate/candidate_layout.h"
 #include "platform/wakeup.h"
+#include "platform/window/color_scheme.h"
 #include "ports/candidate_window_port.h"
 #include "protocol/server_command.h"
 #include "style/candidate_style.h"
@@ -38,7 +39,10 @@ struct CandidateWindowOptions {
   ServerCommandPoster poster;
   // The X display to use; empty means the environment's.
   std::string display_name;
-  // The GTK settings.ini whose dark preference the window follows; empty means the user's own.
+  // Where the desktop's colour-scheme preference is read; tests give a private bus.
+  ColorSchemeSources color_scheme;
+  // The GTK settings.ini whose dark preference the window follows when the desktop states
+  // none; empty means the user's own.
   std::filesystem::path desktop_settings;
   // Whether the text engine may be set up; lets tests play a graphics failure and recovery.
   // Null means always.
@@ -91,6 +95,8 @@ class CandidateWindow final : public CandidateWindowPort {
   explicit CandidateWindow(CandidateWindowOptions options);
   void Post(unsigned messages);
   void ApplyTheme(const std::string& theme_id, bool horizontal, const std::string& image_path);
+  // The same theme again, for a change of the desktop's light or dark preference.
+  void ReapplyTheme();
   void ClearPanelLocked();
 
   // Window thread.
@@ -142,6 +148,8 @@ class CandidateWindow final : public CandidateWindowPort {
   bool no_display_ = false;
   std::atomic<uint64_t> sync_requested_{0};
   std::atomic<uint64_t> sync_done_{0};
+
+  std::unique_ptr<DesktopColorScheme> color_scheme_;
 
   // Owned by the window thread.
   std::unique_ptr<PopupWindow> popup_;

@@ -15,6 +15,7 @@
 #include "candidate/window_placement.h"
 #include "config/themes/theme_color.h"
 #include "config/themes/theme_loader.h"
+#include "tests/candidate/session_bus.h"
 #include "tests/candidate/temp_dir.h"
 #include "tests/candidate/x_server.h"
 
@@ -172,8 +173,11 @@ class CandidateWindowTest : public ::testing::Test {
     if (display_) XCloseDisplay(display_);
   }
 
-  void Open(std::function<bool()> graphics_available = nullptr) {
+  void Open(std::function<bool()> graphics_available = nullptr,
+            ColorSchemeSources color_scheme = {"none", false}) {
     CandidateWindowOptions options;
+    // Never the desktop session the tests happen to run in.
+    options.color_scheme = std::move(color_scheme);
     options.builtin_themes_dir = kShippedThemes;
     options.user_themes_dir = user_themes_.path();
     options.poster = recorder_.Poster();
@@ -421,25 +425,98 @@ TEST_F(CandidateWindowTest, PreviewShowsASampleIgnoresClicksAndEndsAfterThreeSec
   EXPECT_TRUE(testing::WaitUntil([&] { return !window_->Visible(); }, 10000));
 }
 
+// Light to dark, through the desktop's colour-scheme preference (the settings portal) and
+// through GTK's settings.ini when the desktop states none.
 TEST_F(CandidateWindowTest, FollowsTheDesktopDarkPreference) {
-  Open();
-  window_->SetTheme("native", true, "");
-  window_->ShowReply(Reply({"中文"}));
-  window_->SetAnchor({500, 500, 502, 520}, true);
-  ASSERT_TRUE(WaitShown());
   CandidateStyle dark_native;
   ResetToBaseStyle(true, &dark_native);
   ASSERT_TRUE(LoadThemeFile(kShippedThemes, "native", true, &dark_native, nullptr));
-  EXPECT_NE(window_->Style().back_color, dark_native.back_color);
+  for (bool portal : {true, false}) {
+    testing::PrivateSessionBus bus;
+    ASSERT_FALSE(bus.address().empty());
+    testing::FakeSettingsPortal settings_portal(bus.address(), 0);
+    ASSERT_TRUE(settings_portal.ok());
+    std::filesystem::remove(settings_);
+    Open(nullptr, {bus.address(), false});
+    window_->SetTheme("native", true, "");
+    window_->ShowReply(Reply({"中文"}));
+    window_->SetAnchor({500, 500, 502, 520}, true);
+    ASSERT_TRUE(WaitShown());
+    EXPECT_NE(window_->Style().back_color, dark_native.back_color);
 
-  settings_dir_.Write("gtk-3.0/settings.ini.tmp",
-                      "[Settings]\ngtk-theme-name=Adwaita\ngtk-application-prefer-dark-theme=1\n");
-  std::filesystem::rename(settings_.string() + ".tmp", settings_);
-  ASSERT_TRUE(
-      testing::WaitUntil([&] { return window_->Style().back_color == dark_native.back_color; }));
-  window_->Sync();
-  // Above the rows, inside the border: the dark background.
-  EXPECT_EQ(Pixel(WindowGeometry().width / 2, 4), Rgb(dark_native.back_color));
+    if (portal) {
+      settings_portal.Set(1);
+    } else {
+      settings_dir_.Write(
+          "gtk-3.0/settings.ini.tmp",
+          "[Settings]\ngtk-theme-name=Adwaita\ngtk-application-prefer-dark-theme=1\n");
+      std::filesystem::rename(settings_.string() + ".tmp", settings_);
+    }
+    ASSERT_TRUE(testing::WaitUntil([&] {
+      return window_->Style().back_color == dark_native.back_color;
+    })) << (portal ? "portal" : "settings.ini");
+    window_->Sync();
+    // Above the rows, inside the border: the dark background.
+    EXPECT_EQ(Pixel(WindowGeometry().width / 2, 4), Rgb(dark_native.back_color));
+    if (portal) {
+      // A stated light preference wins over settings.ini.
+      settings_dir_.Write("gtk-3.0/settings.ini",
+                          "[Settings]\ngtk-application-prefer-dark-theme=1\n");
+      settings_portal.Set(2);
+      EXPECT_TRUE(testing::WaitUntil(
+          [&] { return window_->Style().back_color != dark_native.back_color; }));
+    }
+    window_.reset();
+  }
+}
+
+// Where the preference comes from: the portal and its changes; GSettings when no portal
+// answers; settings.ini when neither states one.
+TEST(DesktopColorSchemeTest, PortalThenGSettingsThenSettingsIni) {
+  testing::PrivateSessionBus bus;
+  ASSERT_FALSE(bus.address().empty());
+  TempDir dir;
+  const std::filesystem::path ini =
+      dir.Write("settings.ini", "[Settings]\ngtk-application-prefer-dark-theme=true\n");
+  {
+    testing::FakeSettingsPortal portal(bus.address(), 1);
+    ASSERT_TRUE(portal.ok());
+    std::atomic<int> changes{0};
+    DesktopColorScheme scheme({bus.address(), true}, [&] { ++changes; });
+    const std::pair<uint32_t, ColorScheme> steps[] = {{1, ColorScheme::kPreferDark},
+                                                      {2, ColorScheme::kPreferLight},
+                                                      {0, ColorScheme::kNoPreference}};
+    for (auto [value, expected] : steps) {
+      if (value != 1) portal.Set(value);
+      EXPECT_TRUE(testing::WaitUntil([&] { return scheme.Current() == expected; })) << value;
+    }
+    EXPECT_EQ(changes.load(), 3);
+  }
+  EXPECT_TRUE(DesktopPrefersDark(ColorScheme::kNoPreference, ini));
+  EXPECT_FALSE(DesktopPrefersDark(ColorScheme::kPreferLight, ini));
+  EXPECT_FALSE(DesktopPrefersDark(ColorScheme::kNoPreference, dir.path() / "absent.ini"));
+  EXPECT_TRUE(DesktopPrefersDark(ColorScheme::kPreferDark, dir.path() / "absent.ini"));
+
+  // No portal on the bus: GSettings (this process's memory backend stands in for dconf).
+  setenv("GSETTINGS_BACKEND", "memory", 1);
+  GSettingsSchema* schema = g_settings_schema_source_lookup(g_settings_schema_source_get_default(),
+                                                            "org.gnome.desktop.interface", TRUE);
+  ASSERT_NE(schema, nullptr) << "gsettings-desktop-schemas is not installed";
+  g_settings_schema_unref(schema);
+  GSettings* settings = g_settings_new("org.gnome.desktop.interface");
+  g_settings_set_string(settings, "color-scheme", "prefer-dark");
+  {
+    DesktopColorScheme scheme({bus.address(), true}, nullptr);
+    EXPECT_TRUE(testing::WaitUntil([&] { return scheme.Current() == ColorScheme::kPreferDark; }));
+    g_settings_set_string(settings, "color-scheme", "prefer-light");
+    EXPECT_TRUE(testing::WaitUntil([&] { return scheme.Current() == ColorScheme::kPreferLight; }));
+  }
+  {
+    DesktopColorScheme scheme({bus.address(), false}, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(scheme.Current(), ColorScheme::kNoPreference);
+  }
+  g_object_unref(settings);
 }
 
 TEST_F(CandidateWindowTest, ShowsTheNoticeWhileGraphicsAreMissingAndRecovers) {
