@@ -1,0 +1,126 @@
+#include "service/service_config.h"
+
+#include "config/json.h"
+#include "platform/file_read.h"
+
+namespace kavi::service {
+namespace {
+
+using win::JsonValue;
+constexpr uintmax_t kMaxConfigBytes = 1 << 20;
+
+class Reader {
+ public:
+  Reader(const JsonValue& root, const std::filesystem::path& base, std::string* error)
+      : root_(root), base_(base), error_(error) {}
+
+  bool Text(std::string_view key, std::string* out) {
+    const JsonValue* member = win::server::FindJsonMember(root_, key);
+    if (member == nullptr) return true;
+    if (!member->is_string()) return Bad(key, "a string");
+    *out = member->string;
+    return true;
+  }
+  bool Path(std::string_view key, std::filesystem::path* out) {
+    std::string text;
+    if (!Text(key, &text)) return false;
+    if (!text.empty()) *out = Resolve(text);
+    return true;
+  }
+  bool Number(std::string_view key, int64_t min, int64_t max, int64_t* out) {
+    const JsonValue* member = win::server::FindJsonMember(root_, key);
+    if (member == nullptr) return true;
+    int64_t value = 0;
+    if (!win::server::GetJsonInt64(root_, key, &value) || value < min || value > max)
+      return Bad(key, "an integer from " + std::to_string(min) + " to " + std::to_string(max));
+    *out = value;
+    return true;
+  }
+  bool Flag(std::string_view key, bool* out) {
+    const JsonValue* member = win::server::FindJsonMember(root_, key);
+    if (member == nullptr) return true;
+    if (!member->is_boolean()) return Bad(key, "true or false");
+    *out = member->boolean;
+    return true;
+  }
+  std::filesystem::path Resolve(const std::string& text) const {
+    const std::filesystem::path path(text);
+    return path.is_absolute() ? path : base_ / path;
+  }
+  bool Bad(std::string_view key, const std::string& what) {
+    *error_ = "\"" + std::string(key) + "\" must be " + what;
+    return false;
+  }
+
+ private:
+  const JsonValue& root_;
+  const std::filesystem::path base_;
+  std::string* error_;
+};
+
+}  // namespace
+
+bool ParseServiceConfig(std::string_view text, const std::filesystem::path& base_directory,
+                        ServiceConfig* out, std::string* error) {
+  JsonValue root;
+  std::string parse_error;
+  if (!win::server::ParseJson(text, &root, &parse_error) || !root.is_object()) {
+    *error = "the configuration is not a JSON object" +
+             (parse_error.empty() ? std::string() : ": " + parse_error);
+    return false;
+  }
+  ServiceConfig config;
+  Reader read(root, base_directory, error);
+  int64_t port = config.port, threads = config.threads, per_minute = config.reports_per_minute,
+          hot = config.hot_limit, bigram = config.bigram_limit, seconds = config.snapshot_seconds;
+  if (!read.Text("listen", &config.listen) || !read.Number("port", 0, 65535, &port) ||
+      !read.Path("certificate", &config.certificate) ||
+      !read.Path("private_key", &config.private_key) || !read.Number("threads", 1, 64, &threads) ||
+      !read.Path("database", &config.database) || !read.Path("dictionary", &config.dictionary) ||
+      !read.Text("libretranslate_url", &config.libretranslate_url) ||
+      !read.Text("libretranslate_api_key", &config.libretranslate_api_key) ||
+      !read.Number("reports_per_minute", 0, 1000000, &per_minute) ||
+      !read.Number("hot_limit", 0, 50000, &hot) ||
+      !read.Number("bigram_limit", 0, 100000, &bigram) ||
+      !read.Number("snapshot_seconds", 0, 86400, &seconds) ||
+      !read.Path("port_file", &config.port_file) ||
+      !read.Flag("test_switches", &config.test_switches))
+    return false;
+  config.port = static_cast<uint16_t>(port);
+  config.threads = static_cast<int>(threads);
+  config.reports_per_minute = static_cast<uint32_t>(per_minute);
+  config.hot_limit = static_cast<uint32_t>(hot);
+  config.bigram_limit = static_cast<uint32_t>(bigram);
+  config.snapshot_seconds = static_cast<uint32_t>(seconds);
+  if (config.certificate.empty() || config.private_key.empty() || config.database.empty()) {
+    *error = "\"certificate\", \"private_key\" and \"database\" are required";
+    return false;
+  }
+  if (const JsonValue* trees = win::server::FindJsonMember(root, "static")) {
+    if (!trees->is_array()) return read.Bad("static", "an array of {\"prefix\", \"dir\"}");
+    for (const JsonValue& entry : trees->array) {
+      StaticTree tree;
+      std::string dir;
+      if (!win::server::GetJsonString(entry, "prefix", &tree.prefix) ||
+          !win::server::GetJsonString(entry, "dir", &dir) || !tree.prefix.starts_with("/") ||
+          tree.prefix.ends_with("/") || dir.empty())
+        return read.Bad("static", "an array of {\"prefix\": \"/path\", \"dir\": \"folder\"}");
+      tree.directory = read.Resolve(dir);
+      config.static_trees.push_back(std::move(tree));
+    }
+  }
+  *out = std::move(config);
+  return true;
+}
+
+bool LoadServiceConfig(const std::filesystem::path& file, ServiceConfig* out, std::string* error) {
+  std::string text;
+  if (win::ReadRegularFile(file, kMaxConfigBytes, &text) != win::ReadFileResult::kRead) {
+    *error = "cannot read " + file.string();
+    return false;
+  }
+  std::filesystem::path base = std::filesystem::absolute(file).parent_path();
+  return ParseServiceConfig(text, base, out, error);
+}
+
+}  // namespace kavi::service
