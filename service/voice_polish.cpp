@@ -16,8 +16,7 @@ Text Decode(std::string_view utf8) {
   while (i < utf8.size()) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
     size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || i + length > utf8.size() ||
-        !win::IsValidUtf8(utf8.data() + i, length)) {
+    if (length == 0 || i + length > utf8.size() || !win::IsValidUtf8(utf8.data() + i, length)) {
       ++i;  // a stray byte is dropped
       continue;
     }
@@ -129,16 +128,17 @@ Text DropFillers(const Text& in) {
   return out;
 }
 
-// The nearest character before and after i that is not a space.
+// The nearest character before and after i that is neither a space nor punctuation: a run of
+// marks ("??") belongs to the text around it.
 char32_t Before(const Text& text, size_t i) {
   while (i > 0) {
-    if (text[--i] != ' ') return text[i];
+    if (text[--i] != ' ' && !IsPunctuation(text[i])) return text[i];
   }
   return 0;
 }
 char32_t After(const Text& text, size_t i) {
   for (++i; i < text.size(); ++i) {
-    if (text[i] != ' ') return text[i];
+    if (text[i] != ' ' && !IsPunctuation(text[i])) return text[i];
   }
   return 0;
 }
