@@ -31,6 +31,8 @@
 #include "server/profile/profile_registration.h"
 #include "server/serve/pipe_server.h"
 #include "server/session/foreground_rule.h"
+#include "sound/key_sound_player.h"
+#include "sound/key_sound_service.h"
 
 namespace kavi::win::server {
 namespace {
@@ -66,6 +68,19 @@ class Server {
     engine_.Start();
   }
 
+  // A failure leaves the key-sound requests refused; the server goes on without clicks.
+  void LoadKeySounds() {
+    auto service = std::make_unique<KeySoundService>();
+    std::string message;
+    if (!service->Initialize(dirs_.sounds, &message)) {
+      LogLine("[Kavi] 按鍵音初始化失敗：" + message + "\n");
+      return;
+    }
+    key_sound_service_ = std::move(service);
+    key_sounds_ = std::make_unique<KeySoundPlayer>(key_sound_service_.get());
+    services_.key_sounds = key_sounds_.get();
+  }
+
   void LoadConfiguration() {
     ConfigRecord loaded;
     std::string message;
@@ -76,6 +91,7 @@ class Server {
       ApplyEngineSettings(loaded);
     }
     shared_.settings.Set(SessionSettingsFrom(config_.Snapshot()));
+    ApplyServiceSettings(config_.Snapshot());
   }
 
   // The services in start-up order: companion client and voice controller, scheme-pack manager,
@@ -154,6 +170,13 @@ class Server {
     return true;
   }
 
+  // The settings that services other than the engine and the sessions follow.
+  void ApplyServiceSettings(const ConfigRecord& config) {
+    if (key_sounds_)
+      key_sounds_->ApplySettings(config.app.key_sound, config.app.key_sound_type,
+                                 config.app.key_sound_volume);
+  }
+
   void Reload() {
     ConfigRecord loaded;
     std::string message;
@@ -166,6 +189,7 @@ class Server {
       ApplyEngineSettings(loaded);
     }
     shared_.settings.Set(SessionSettingsFrom(loaded));
+    ApplyServiceSettings(loaded);
     if (window_) {
       window_->SetTheme(loaded.app.theme, loaded.engine.horizontal,
                         loaded.app.candidate_bg_image_path);
@@ -182,6 +206,8 @@ class Server {
   ServerShared shared_;
   SessionServices services_;
   ForegroundProbe foreground_;
+  std::unique_ptr<KeySoundService> key_sound_service_;
+  std::unique_ptr<KeySoundPlayer> key_sounds_;
   std::unique_ptr<PluginEngine> plugins_;
   std::unique_ptr<MaintenanceJobs> maintenance_;
   std::unique_ptr<ServerCatalog> catalog_;
@@ -241,6 +267,7 @@ int RunServer(int argc, char** argv) {
   // 6 to 16.
   Server server(dirs, sid, session, ServerSocketPath(runtime_dir, sid, session));
   server.StartEngine();
+  server.LoadKeySounds();
   server.LoadConfiguration();
   server.BuildServices();
   server.Serve();
