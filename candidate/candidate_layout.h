@@ -30,6 +30,8 @@ struct LayoutMetrics {
   double preedit_baseline = 0;
   // A wrapped candidate's further lines.
   double text_line_height = 0;
+
+  bool operator==(const LayoutMetrics&) const = default;
 };
 
 // Where a row's label, candidate text and comment go.
@@ -49,6 +51,8 @@ struct CandidateLayout {
   bool paging = false;
   LayoutRect previous_page;
   LayoutRect next_page;
+
+  bool operator==(const CandidateLayout&) const = default;
 
   // Nothing to show: the window hides.
   bool Hidden() const { return items.empty() && !metrics.preedit_shown; }

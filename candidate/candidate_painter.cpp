@@ -77,30 +77,6 @@ void PaintBorder(cairo_t* cr, const CandidateStyle& style, const CandidateLayout
   cairo_stroke(cr);
 }
 
-void PaintRow(cairo_t* cr, int row, bool highlighted, const CandidateContent& content,
-              const CandidateStyle& style, const CandidateLayout& layout, TextRenderer& text) {
-  const LayoutRect& r = layout.items[static_cast<size_t>(row)];
-  const LayoutMetrics& m = layout.metrics;
-  if (highlighted) {
-    SetColor(cr, style.hilited_candidate_back_color);
-    RoundedRectangle(cr, {r.left + 1, r.top + 1, r.right - 1, r.bottom - 1},
-                     style.hilited_corner_radius);
-    cairo_fill(cr);
-  }
-  const std::string_view comment = content.RowComment(row);
-  RowTexts place =
-      PlaceRowTexts(r, m, comment.empty() ? 0 : text.MeasureWidth(TextRole::Comment, comment));
-  place.text.wrap = row == 0 && layout.first_text_lines > 1;
-  text.DrawText(cr, TextRole::Label, RowLabel(row, content), place.label,
-                highlighted ? style.hilited_candidate_label_color : style.label_color);
-  text.DrawText(cr, TextRole::Candidate, content.RowText(row), place.text,
-                highlighted ? style.hilited_candidate_text_color : style.candidate_text_color);
-  if (!comment.empty()) {
-    text.DrawText(cr, TextRole::Comment, comment, place.comment,
-                  highlighted ? style.hilited_comment_text_color : style.comment_text_color);
-  }
-}
-
 void PaintChevron(cairo_t* cr, double cx, double cy, double s, bool up) {
   const double dy = up ? s : -s;
   cairo_move_to(cr, cx - s, cy + dy);
@@ -133,9 +109,8 @@ void PaintPagingArrows(cairo_t* cr, const CandidateContent& content, const Candi
 
 }  // namespace
 
-void PaintCandidates(cairo_t* cr, const CandidateContent& content, const CandidateStyle& style,
-                     const CandidateLayout& layout, TextRenderer& text,
-                     cairo_surface_t* background) {
+void PaintChrome(cairo_t* cr, const CandidateStyle& style, const CandidateLayout& layout,
+                 cairo_surface_t* background) {
   cairo_save(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   SetColor(cr, style.back_color);
@@ -163,16 +138,52 @@ void PaintCandidates(cairo_t* cr, const CandidateContent& content, const Candida
       cairo_rectangle(cr, r.left, r.top, r.Width(), r.Height());
     cairo_fill(cr);
   }
-
-  if (layout.metrics.preedit_shown) PaintPreedit(cr, content, style, layout, text);
   PaintBorder(cr, style, layout);
+  cairo_restore(cr);
+}
 
+void PaintRow(cairo_t* cr, int row, const CandidateContent& content, const CandidateStyle& style,
+              const CandidateLayout& layout, TextRenderer& text) {
+  const bool highlighted = row == content.HighlightedRow();
+  const LayoutRect& r = layout.items[static_cast<size_t>(row)];
+  const LayoutMetrics& m = layout.metrics;
+  if (highlighted) {
+    SetColor(cr, style.hilited_candidate_back_color);
+    RoundedRectangle(cr, {r.left + 1, r.top + 1, r.right - 1, r.bottom - 1},
+                     style.hilited_corner_radius);
+    cairo_fill(cr);
+  }
+  const std::string_view comment = content.RowComment(row);
+  RowTexts place =
+      PlaceRowTexts(r, m, comment.empty() ? 0 : text.MeasureWidth(TextRole::Comment, comment));
+  place.text.wrap = row == 0 && layout.first_text_lines > 1;
+  text.DrawText(cr, TextRole::Label, RowLabel(row, content), place.label,
+                highlighted ? style.hilited_candidate_label_color : style.label_color);
+  text.DrawText(cr, TextRole::Candidate, content.RowText(row), place.text,
+                highlighted ? style.hilited_candidate_text_color : style.candidate_text_color);
+  if (!comment.empty()) {
+    text.DrawText(cr, TextRole::Comment, comment, place.comment,
+                  highlighted ? style.hilited_comment_text_color : style.comment_text_color);
+  }
+}
+
+void PaintContent(cairo_t* cr, const CandidateContent& content, const CandidateStyle& style,
+                  const CandidateLayout& layout, TextRenderer& text) {
+  cairo_save(cr);
+  // The preedit line keeps clear of the border (it starts at the insets, which are at least as
+  // wide as the border's pen), so it may be drawn after it.
+  if (layout.metrics.preedit_shown) PaintPreedit(cr, content, style, layout, text);
   const int rows = std::min<int>(content.RowCount(), static_cast<int>(layout.items.size()));
-  const int highlighted = content.HighlightedRow();
-  for (int i = 0; i < rows; ++i) PaintRow(cr, i, i == highlighted, content, style, layout, text);
-
+  for (int i = 0; i < rows; ++i) PaintRow(cr, i, content, style, layout, text);
   if (layout.paging) PaintPagingArrows(cr, content, style, layout);
   cairo_restore(cr);
+}
+
+void PaintCandidates(cairo_t* cr, const CandidateContent& content, const CandidateStyle& style,
+                     const CandidateLayout& layout, TextRenderer& text,
+                     cairo_surface_t* background) {
+  PaintChrome(cr, style, layout, background);
+  PaintContent(cr, content, style, layout, text);
 }
 
 }  // namespace kavi::win

@@ -11,7 +11,21 @@
 
 namespace kavi::win {
 
-// background may be null (no background image).
+// What stays while the layout, the style and the background stay: the background colour and
+// picture, the rows' background and the border. background may be null (no picture).
+void PaintChrome(cairo_t* cr, const CandidateStyle& style, const CandidateLayout& layout,
+                 cairo_surface_t* background);
+
+// What changes from reply to reply: the preedit line, every row, the paging arrows.
+void PaintContent(cairo_t* cr, const CandidateContent& content, const CandidateStyle& style,
+                  const CandidateLayout& layout, TextRenderer& text);
+
+// One row: its highlight, label, candidate text and comment. Nothing it draws reaches past the
+// row's rectangle.
+void PaintRow(cairo_t* cr, int row, const CandidateContent& content, const CandidateStyle& style,
+              const CandidateLayout& layout, TextRenderer& text);
+
+// The whole drawing: chrome, then content.
 void PaintCandidates(cairo_t* cr, const CandidateContent& content, const CandidateStyle& style,
                      const CandidateLayout& layout, TextRenderer& text,
                      cairo_surface_t* background);

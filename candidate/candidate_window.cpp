@@ -483,10 +483,8 @@ void CandidateWindow::Paint() {
     if (back_buffer_) cairo_surface_destroy(back_buffer_);
     back_buffer_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
   }
-  cairo_t* cr = cairo_create(back_buffer_);
-  PaintWindowFrame(cr, scale, content, style, layout, *text_, background_);
-  cairo_destroy(cr);
-  cr = cairo_create(surface);
+  painter_.Paint(back_buffer_, {scale, &content, &style, &layout, text_.get(), background_});
+  cairo_t* cr = cairo_create(surface);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_surface(cr, back_buffer_, 0, 0);
   cairo_paint(cr);
@@ -533,6 +531,8 @@ bool CandidateWindow::EnsureResources() {
     font_failure_logged_ = false;
   }
   if (!image_path.empty() && image_path != loaded_image_path_) {
+    // The kept chrome may show the old picture.
+    painter_.Reset();
     if (background_) cairo_surface_destroy(background_);
     std::string message;
     background_ = LoadBackgroundImage(image_path, &message);
@@ -552,6 +552,7 @@ bool CandidateWindow::EnsureResources() {
 }
 
 void CandidateWindow::ReleaseResources() {
+  painter_.Reset();
   text_.reset();
   if (background_) cairo_surface_destroy(background_);
   background_ = nullptr;

@@ -17,6 +17,7 @@
 
 #include "candidate/candidate_content.h"
 #include "candidate/candidate_layout.h"
+#include "candidate/frame_painter.h"
 #include "platform/wakeup.h"
 #include "platform/window/color_scheme.h"
 #include "ports/candidate_window_port.h"
@@ -155,6 +156,7 @@ class CandidateWindow final : public CandidateWindowPort {
   std::unique_ptr<PopupWindow> popup_;
   std::unique_ptr<FileChangeWatch> settings_watch_;
   std::unique_ptr<PangoTextFormats> text_;
+  FramePainter painter_;
   cairo_surface_t* background_ = nullptr;
   // Frames are drawn here first and reach the window in one piece, so nobody ever sees a
   // half-drawn frame.

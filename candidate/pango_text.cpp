@@ -104,7 +104,10 @@ std::unique_ptr<PangoTextFormats> PangoTextFormats::Create(const CandidateStyle&
 }
 
 PangoTextFormats::~PangoTextFormats() {
-  ClearShaped();
+  for (size_t i = 0; i < 3; ++i) {
+    Clear(&recent_[i]);
+    Clear(&older_[i]);
+  }
   for (PangoLayout* layout : fitting_) {
     if (layout) g_object_unref(layout);
   }
@@ -118,33 +121,40 @@ PangoTextFormats::~PangoTextFormats() {
   if (font_map_) g_object_unref(font_map_);
 }
 
-PangoLayout* PangoTextFormats::Shaped(TextRole role, std::string_view utf8) const {
-  auto& cache = shaped_[Index(role)];
-  std::string key(utf8);
-  auto it = cache.find(key);
-  if (it != cache.end()) return it->second;
-  if (cache.size() >= kMaxShapedTexts) ClearShaped();
-  PangoLayout* layout = pango_layout_new(context_);
-  pango_layout_set_font_description(layout, descriptions_[Index(role)]);
-  pango_layout_set_single_paragraph_mode(layout, TRUE);
-  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
-  cache.emplace(std::move(key), layout);
-  return layout;
+const PangoTextFormats::ShapedText& PangoTextFormats::Shaped(TextRole role,
+                                                             std::string_view utf8) const {
+  ShapedCache& recent = recent_[Index(role)];
+  if (auto it = recent.find(utf8); it != recent.end()) return it->second;
+  ShapedCache& older = older_[Index(role)];
+  if (auto it = older.find(utf8); it != older.end()) {
+    auto node = older.extract(it);
+    return recent.insert(std::move(node)).position->second;
+  }
+  if (recent.size() >= kMaxShapedTexts / 2) {
+    Clear(&older);
+    older.swap(recent);
+  }
+  ShapedText shaped;
+  shaped.layout = pango_layout_new(context_);
+  pango_layout_set_font_description(shaped.layout, descriptions_[Index(role)]);
+  pango_layout_set_single_paragraph_mode(shaped.layout, TRUE);
+  pango_layout_set_text(shaped.layout, utf8.data(), static_cast<int>(utf8.size()));
+  PangoRectangle logical{};
+  pango_layout_get_extents(shaped.layout, nullptr, &logical);
+  shaped.width =
+      std::ceil(std::min(static_cast<double>(logical.width) / PANGO_SCALE, kMaxMeasureWidth));
+  shaped.baseline = pango_layout_get_baseline(shaped.layout) / double{PANGO_SCALE};
+  return recent.emplace(std::string(utf8), shaped).first->second;
 }
 
-void PangoTextFormats::ClearShaped() const {
-  for (auto& cache : shaped_) {
-    for (auto& [text, layout] : cache) g_object_unref(layout);
-    cache.clear();
-  }
+void PangoTextFormats::Clear(ShapedCache* cache) {
+  for (auto& [text, shaped] : *cache) g_object_unref(shaped.layout);
+  cache->clear();
 }
 
 double PangoTextFormats::MeasureWidth(TextRole role, std::string_view utf8) const {
   if (utf8.empty()) return 0;
-  PangoRectangle logical{};
-  pango_layout_get_extents(Shaped(role, utf8), nullptr, &logical);
-  const double width = static_cast<double>(logical.width) / PANGO_SCALE;
-  return std::ceil(std::min(width, kMaxMeasureWidth));
+  return Shaped(role, utf8).width;
 }
 
 int PangoTextFormats::WrappedLines(TextRole role, std::string_view utf8, double width) const {
@@ -158,24 +168,30 @@ int PangoTextFormats::WrappedLines(TextRole role, std::string_view utf8, double 
 void PangoTextFormats::DrawText(cairo_t* cr, TextRole role, std::string_view utf8,
                                 const TextPlacement& place, const StyleColor& color) {
   if (utf8.empty() || place.Width() <= 0) return;
-  PangoLayout* layout = Shaped(role, utf8);
-  const bool fits = MeasureWidth(role, utf8) <= place.Width();
+  const ShapedText& shaped = Shaped(role, utf8);
+  PangoLayout* layout = shaped.layout;
+  double baseline = shaped.baseline;
+  const bool fits = shaped.width <= place.Width();
   if (!fits && role != TextRole::Label) {
     layout = place.wrap ? wrapping_[Index(role)] : fitting_[Index(role)];
     pango_layout_set_width(layout, static_cast<int>(place.Width() * PANGO_SCALE));
     pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+    baseline = pango_layout_get_baseline(layout) / double{PANGO_SCALE};
   }
-  const double top = place.baseline - pango_layout_get_baseline(layout) / double{PANGO_SCALE};
-  cairo_save(cr);
+  const double top = place.baseline - baseline;
+  cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
   if (!fits && role == TextRole::Label) {
     // Only the box's sides bound the text.
+    cairo_save(cr);
     cairo_rectangle(cr, place.left, top - 64, place.Width(), 256);
     cairo_clip(cr);
+    cairo_move_to(cr, place.left, top);
+    pango_cairo_show_layout(cr, layout);
+    cairo_restore(cr);
+    return;
   }
-  cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
   cairo_move_to(cr, place.left, top);
   pango_cairo_show_layout(cr, layout);
-  cairo_restore(cr);
 }
 
 }  // namespace kavi::win

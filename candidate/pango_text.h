@@ -36,10 +36,21 @@ class PangoTextFormats final : public TextRenderer {
   PangoTextFormats() = default;
   static size_t Index(TextRole role) { return static_cast<size_t>(role); }
 
-  // A shaped single-line layout of the text at its natural width; shaping is the costly part
-  // and the same texts (labels, candidates while typing on) come back frame after frame.
-  PangoLayout* Shaped(TextRole role, std::string_view utf8) const;
-  void ClearShaped() const;
+  // A shaped single-line layout of the text at its natural width, with its measurements;
+  // shaping is the costly part, and the same texts (labels, candidates while typing on) come
+  // back frame after frame.
+  struct ShapedText {
+    PangoLayout* layout = nullptr;
+    double width = 0;     // DIPs, rounded up
+    double baseline = 0;  // DIPs below the layout's top
+  };
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  using ShapedCache = std::unordered_map<std::string, ShapedText, TextHash, std::equal_to<>>;
+  const ShapedText& Shaped(TextRole role, std::string_view utf8) const;
+  static void Clear(ShapedCache* cache);
 
   PangoFontMap* font_map_ = nullptr;
   PangoContext* context_ = nullptr;
@@ -48,7 +59,10 @@ class PangoTextFormats final : public TextRenderer {
   PangoLayout* fitting_[3] = {nullptr, nullptr, nullptr};
   PangoLayout* wrapping_[3] = {nullptr, nullptr, nullptr};
   TextBand bands_[3];
-  mutable std::unordered_map<std::string, PangoLayout*> shaped_[3];
+  // Two generations: texts used since the last turnover, and those before it. A text found in
+  // the older one moves up; a turnover drops what was not used for a whole generation.
+  mutable ShapedCache recent_[3];
+  mutable ShapedCache older_[3];
   std::string families_[3];
 };
 

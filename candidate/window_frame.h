@@ -20,6 +20,10 @@ int WindowAlpha(const CandidateStyle& style);
 // The frame size in device pixels for a layout at this scale (truncated, at least 1).
 int FramePixels(double dips, double scale);
 
+// Clips to the rounded outline the window is cut to, in device pixels.
+void ClipToWindowOutline(cairo_t* cr, double scale, const CandidateStyle& style,
+                         const CandidateLayout& layout);
+
 // Clears the target to transparent and paints the frame at (0, 0) in device pixels.
 void PaintWindowFrame(cairo_t* cr, double scale, const CandidateContent& content,
                       const CandidateStyle& style, const CandidateLayout& layout,

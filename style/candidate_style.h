@@ -64,6 +64,8 @@ struct CandidateStyle {
   bool translucency = false;
   bool mutual_exclusive = false;
 
+  bool operator==(const CandidateStyle&) const = default;
+
   const std::string& LabelFontFace() const {
     return label_font_face.empty() ? font_face : label_font_face;
   }

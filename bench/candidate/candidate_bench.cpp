@@ -6,6 +6,7 @@
 #include <string>
 
 #include "candidate/candidate_layout.h"
+#include "candidate/frame_painter.h"
 #include "candidate/pango_text.h"
 #include "candidate/theme_resolution.h"
 #include "candidate/window_frame.h"
@@ -32,10 +33,11 @@ void PaintFrames(benchmark::State& state, CandidateContent content, double max_w
     state.SkipWithError(message.c_str());
     return;
   }
-  // The window's surface is as large as the frame.
+  // The window's frame buffer is as large as the frame.
   const CandidateLayout first = LayoutContent(content, style, *text, max_width, 900);
   cairo_surface_t* surface = cairo_image_surface_create(
       CAIRO_FORMAT_ARGB32, FramePixels(first.width, 1.0), FramePixels(first.height, 1.0));
+  FramePainter painter;
   uint64_t frame = 0;
   for (auto _ : state) {
     if (fresh) {
@@ -46,9 +48,7 @@ void PaintFrames(benchmark::State& state, CandidateContent content, double max_w
       }
     }
     CandidateLayout layout = LayoutContent(content, style, *text, max_width, 900);
-    cairo_t* cr = cairo_create(surface);
-    PaintWindowFrame(cr, 1.0, content, style, layout, *text, nullptr);
-    cairo_destroy(cr);
+    painter.Paint(surface, {1.0, &content, &style, &layout, text.get(), nullptr});
     benchmark::DoNotOptimize(layout.width);
   }
   cairo_surface_destroy(surface);

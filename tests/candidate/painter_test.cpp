@@ -3,12 +3,14 @@
 #include <cairo.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "candidate/background_image.h"
 #include "candidate/candidate_painter.h"
+#include "candidate/frame_painter.h"
 #include "candidate/pango_text.h"
 #include "candidate/text_language.h"
 #include "candidate/window_frame.h"
@@ -290,6 +292,98 @@ TEST(CandidateTextOnScreenTest, LanguagePicksTheRegionalGlyphForms) {
   const std::vector<uint32_t> taiwan = render("zh-tw");
   EXPECT_EQ(render("zh-tw"), taiwan);
   EXPECT_NE(render("zh-cn"), taiwan);
+}
+
+std::vector<uint32_t> Pixels(cairo_surface_t* surface, int width, int height) {
+  cairo_surface_flush(surface);
+  std::vector<uint32_t> pixels;
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  for (int y = 0; y < height; ++y) {
+    const auto* row =
+        reinterpret_cast<const uint32_t*>(data + y * cairo_image_surface_get_stride(surface));
+    pixels.insert(pixels.end(), row, row + width);
+  }
+  return pixels;
+}
+
+// Frame after frame, the kept chrome and the rows-only repaints give exactly the pixels of a
+// frame painted from scratch: opaque and translucent, with and without a picture, at 1 and 1.5.
+TEST(FramePainterTest, EveryFrameMatchesAFramePaintedFromScratch) {
+  CandidateStyle opaque = Palette();
+  opaque.font_face = "Noto Sans CJK TC";
+  CandidateStyle translucent = opaque;
+  translucent.alpha = 0.8f;
+  translucent.corner_radius = 9;
+  std::string message;
+  std::unique_ptr<PangoTextFormats> text = PangoTextFormats::Create(opaque, "zh-tw", &message);
+  ASSERT_TRUE(text) << message;
+  cairo_surface_t* picture = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 8, 8);
+  cairo_t* pc = cairo_create(picture);
+  cairo_set_source_rgb(pc, 0.2, 0.6, 0.3);
+  cairo_paint(pc);
+  cairo_destroy(pc);
+
+  struct Step {
+    const char* name;
+    std::function<void(CandidateContent*)> change;
+    int repainted_rows;  // -1: the whole frame
+  } steps[] = {
+      {"first frame", nullptr, -1},
+      {"hover to the next row", [](CandidateContent* c) { c->reply.highlighted = 2; }, 2},
+      {"same reply again", nullptr, 0},
+      {"one text changes in place",
+       [](CandidateContent* c) { CopyTextField(c->reply.candidates[0].text, "乙"); }, 1},
+      {"next page", [](CandidateContent* c) { c->reply.page_number = 1; }, -1},
+      {"new texts, new widths",
+       [](CandidateContent* c) { CopyTextField(c->reply.candidates[2].text, "中華人民共和國"); },
+       -1},
+  };
+  for (const CandidateStyle* style : {&opaque, &translucent}) {
+    for (cairo_surface_t* background : {static_cast<cairo_surface_t*>(nullptr), picture}) {
+      for (double scale : {1.0, 1.5}) {
+        CandidateContent content = TwoRows(true);
+        content.reply.candidate_count = 3;
+        CopyTextField(content.reply.candidates[2].text, "丙");
+        content.reply.menu_count = 3;
+        content.reply.last_page = 0;
+        FramePainter painter;
+        cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 600, 80);
+        for (const Step& step : steps) {
+          if (step.change) step.change(&content);
+          const CandidateLayout layout = LayoutCandidates(content, *style, *text, 980);
+          const FrameInput in{scale, &content, style, &layout, text.get(), background};
+          std::vector<int> rows;
+          if (painter.ChangedRows(in, &rows)) {
+            EXPECT_EQ(static_cast<int>(rows.size()), step.repainted_rows) << step.name;
+            painter.PaintRows(target, in, rows);
+          } else {
+            EXPECT_EQ(step.repainted_rows, -1) << step.name;
+            painter.Paint(target, in);
+          }
+          const int w = FramePixels(layout.width, scale);
+          const int h = FramePixels(layout.height, scale);
+          Canvas fresh(w, h);
+          PaintWindowFrame(fresh.cr(), scale, content, *style, layout, *text, background);
+          cairo_t* probe = fresh.cr();
+          const std::vector<uint32_t> a = Pixels(target, w, h);
+          const std::vector<uint32_t> b = Pixels(cairo_get_target(probe), w, h);
+          int differ = 0, worst = 0, first = -1;
+          for (size_t i = 0; i < a.size(); ++i) {
+            if (a[i] == b[i]) continue;
+            if (first < 0) first = static_cast<int>(i);
+            ++differ;
+            for (int sh = 0; sh < 32; sh += 8)
+              worst = std::max(worst, std::abs(int((a[i] >> sh) & 255) - int((b[i] >> sh) & 255)));
+          }
+          EXPECT_TRUE(a == b) << differ << " differ, worst " << worst << " first at " << first % w
+                              << "," << first / w << " " << step.name << ", alpha " << style->alpha
+                              << ", picture " << (background != nullptr) << ", scale " << scale;
+        }
+        cairo_surface_destroy(target);
+      }
+    }
+  }
+  cairo_surface_destroy(picture);
 }
 
 }  // namespace
