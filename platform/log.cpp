@@ -4,11 +4,15 @@
 
 #include <string>
 
+#include "text/utf8.h"
+
 namespace kavi::win {
 
 void LogLine(std::string_view text) {
-  std::string line(text);
-  if (line.empty() || line.back() != '\n') line.push_back('\n');
+  if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+  // Lines carry names and values from files and clients: bytes that are not text are escaped.
+  std::string line = EscapeUnprintable(text);
+  line.push_back('\n');
   // One write per event so lines of concurrent threads do not interleave.
   size_t done = 0;
   while (done < line.size()) {

@@ -99,4 +99,29 @@ std::vector<std::string_view> SplitUtf8Characters(std::string_view text) {
   return chars;
 }
 
+std::string EscapeUnprintable(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&out](unsigned char byte) {
+    out += "\\x";
+    out.push_back(kHex[byte >> 4]);
+    out.push_back(kHex[byte & 0xF]);
+  };
+  for (std::string_view character : SplitUtf8Characters(text)) {
+    const unsigned char lead = static_cast<unsigned char>(character[0]);
+    if (character.size() == 1 && lead < 0x80) {
+      if ((lead < 0x20 && lead != '\t') || lead == 0x7F)
+        escape(lead);
+      else
+        out.push_back(static_cast<char>(lead));
+    } else if (IsValidUtf8(character)) {
+      out.append(character);
+    } else {
+      for (char byte : character) escape(static_cast<unsigned char>(byte));
+    }
+  }
+  return out;
+}
+
 }  // namespace kavi::win

@@ -23,6 +23,11 @@ inline bool IsValidUtf8(std::string_view text) {
 // character: the cut moves back while it would fall on a continuation byte.
 size_t Utf8CutLength(std::string_view text, size_t max_bytes);
 
+// The text with every byte of an invalid UTF-8 sequence and every control character except tab
+// written as "\xNN", so that it can go into a line of text without breaking the line, the
+// terminal or a reader that expects UTF-8. Valid characters stay as they are.
+std::string EscapeUnprintable(std::string_view text);
+
 // Splits a UTF-8 text into its characters (an invalid byte stands alone).
 std::vector<std::string_view> SplitUtf8Characters(std::string_view text);
 
