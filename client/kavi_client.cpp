@@ -101,22 +101,21 @@ bool KaviClient::Connect(std::string* message) {
 }
 
 bool KaviClient::ConnectOnce(std::string* message) {
-  if (!WaitForListener(options_.socket_path, kConnectWaitMs)) {
-    if (!options_.start_server) {
-      if (message) *message = "no server listens on " + options_.socket_path.string();
-      return false;
-    }
-    std::vector<std::string> args;
-    if (!options_.server_arguments.empty()) args.push_back(options_.server_arguments);
-    if (!SpawnDetached(options_.server_program, args, message)) return false;
-    if (!WaitForListener(options_.socket_path, kStartWaitMs)) {
-      if (message) *message = "the server did not start listening in time";
-      return false;
-    }
+  // Each wait is bounded, a listener whose backlog is full included.
+  fd_ = ConnectSeqpacketWithin(options_.socket_path, kConnectWaitMs);
+  if (fd_.valid()) return true;
+  if (!options_.start_server) {
+    if (message) *message = "no server listens on " + options_.socket_path.string();
+    return false;
   }
-  fd_ = ConnectSeqpacket(options_.socket_path);
+  std::vector<std::string> args;
+  if (!options_.server_arguments.empty()) args.push_back(options_.server_arguments);
+  // The server outlives this client: it must not hold the caller's terminal or output pipe.
+  const std::filesystem::path log = options_.socket_path.string() + kServerLogSuffix;
+  if (!SpawnDetached(options_.server_program, args, log, message)) return false;
+  fd_ = ConnectSeqpacketWithin(options_.socket_path, kStartWaitMs);
   if (!fd_.valid()) {
-    if (message) *message = "cannot connect to " + options_.socket_path.string();
+    if (message) *message = "the server did not start listening in time";
     return false;
   }
   return true;

@@ -17,6 +17,8 @@ inline constexpr int kTransactionTimeoutMs = 250;
 inline constexpr int kCompanionTimeoutMs = 45000;  // kinds that wait for the user's phone
 inline constexpr int kConnectWaitMs = 100;
 inline constexpr int kStartWaitMs = 200;
+// A server started by the client writes its log beside its socket: "<socket>.log".
+inline constexpr char kServerLogSuffix[] = ".log";
 inline constexpr int kMaxBackoffFailures = 6;
 inline constexpr uint64_t kMaxBackoffMs = 5000;
 inline constexpr int kHandshakeFailuresBeforeNotice = 3;

@@ -148,13 +148,52 @@ UniqueFd AcceptConnection(int listener) {
   }
 }
 
-bool WaitForListener(const std::filesystem::path& path, int timeout_ms) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    if (ConnectSeqpacket(path).valid()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+UniqueFd ConnectSeqpacketWithin(const std::filesystem::path& path, int timeout_ms) {
+  constexpr auto kRetryPause = std::chrono::milliseconds(2);
+  sockaddr_un address;
+  if (!FillAddress(path, &address)) {
+    errno = ENAMETOOLONG;
+    return UniqueFd();
   }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    // Non-blocking, so that a full backlog answers EAGAIN instead of holding the caller.
+    UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd.valid()) return fd;
+    int rc;
+    do {
+      rc = ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0) {
+      const int flags = ::fcntl(fd.get(), F_GETFL);
+      ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+      return fd;
+    }
+    const int saved = errno;
+    // No listener yet, a stale socket file, or no room in the backlog: try again until the
+    // deadline. Anything else will not get better.
+    if (saved != ENOENT && saved != ECONNREFUSED && saved != EAGAIN) {
+      errno = saved;
+      return UniqueFd();
+    }
+    if (std::chrono::steady_clock::now() + kRetryPause >= deadline) {
+      errno = saved;
+      return UniqueFd();
+    }
+    std::this_thread::sleep_for(kRetryPause);
+  }
+}
+
+bool WaitForListener(const std::filesystem::path& path, int timeout_ms) {
+  return ConnectSeqpacketWithin(path, timeout_ms).valid();
+}
+
+bool FileIdentity(const std::filesystem::path& path, uint64_t* device, uint64_t* inode) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  *device = static_cast<uint64_t>(st.st_dev);
+  *inode = static_cast<uint64_t>(st.st_ino);
+  return true;
 }
 
 bool ReadPeerCredentials(int fd, PeerCredentials* peer) {

@@ -52,10 +52,16 @@ BindResult ListenSeqpacket(const std::filesystem::path& path, UniqueFd* listener
                            std::string* message);
 // Waits for a connection; returns an invalid fd on failure.
 UniqueFd AcceptConnection(int listener);
-// Connects to path; invalid fd on failure (errno kept).
+// Connects to path; invalid fd on failure (errno kept). Blocks while the listener's backlog is
+// full: clients use ConnectSeqpacketWithin.
 UniqueFd ConnectSeqpacket(const std::filesystem::path& path);
+// Connects to path, waiting at most timeout_ms for a listener to appear or for room in its
+// backlog; invalid fd when none accepted the connection in time.
+UniqueFd ConnectSeqpacketWithin(const std::filesystem::path& path, int timeout_ms);
 // Waits up to timeout_ms for a listener at path to accept connections.
 bool WaitForListener(const std::filesystem::path& path, int timeout_ms);
+// The identity (device and inode) of the file at path; false when there is none.
+bool FileIdentity(const std::filesystem::path& path, uint64_t* device, uint64_t* inode);
 bool ReadPeerCredentials(int fd, PeerCredentials* peer);
 
 // Sends one packet; true when all bytes went out.

@@ -17,7 +17,7 @@ extern char** environ;
 namespace kavi::win {
 
 bool SpawnDetached(const std::filesystem::path& program, const std::vector<std::string>& args,
-                   std::string* message) {
+                   const std::filesystem::path& log_file, std::string* message) {
   std::vector<std::string> storage;
   storage.push_back(program.string());
   storage.insert(storage.end(), args.begin(), args.end());
@@ -34,16 +34,31 @@ bool SpawnDetached(const std::filesystem::path& program, const std::vector<std::
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  // Opened here rather than in the child, so that a log that cannot be opened falls back to
+  // /dev/null instead of failing the start.
+  int log_fd = -1;
+  if (!log_file.empty())
+    log_fd = ::open(log_file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (log_fd >= 0)
+    posix_spawn_file_actions_adddup2(&actions, log_fd, STDERR_FILENO);
+  else
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
   int rc = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
+  if (log_fd >= 0) ::close(log_fd);
   if (rc != 0) {
     if (message) *message = "cannot start " + program.string() + ": " + std::strerror(rc);
     return false;
   }
   if (message) message->clear();
   return true;
+}
+
+void IgnoreBrokenPipeSignal() {
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 uint32_t ParentProcessId(uint32_t pid) {

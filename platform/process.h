@@ -8,10 +8,15 @@
 
 namespace kavi::win {
 
-// Starts program in a session of its own, detached from the caller (no shared terminal, no
-// wait). True when the process was created.
+// Starts program in a session of its own, detached from the caller: no shared terminal, standard
+// input from /dev/null, standard output to /dev/null and standard error appended to log_file
+// (private to the user; /dev/null when empty or when it cannot be opened), no wait. True when
+// the process was created.
 bool SpawnDetached(const std::filesystem::path& program, const std::vector<std::string>& args,
-                   std::string* message);
+                   const std::filesystem::path& log_file, std::string* message);
+
+// A write to a closed pipe or socket fails with EPIPE instead of ending the process.
+void IgnoreBrokenPipeSignal();
 
 // The parent process id of pid; 0 when unknown.
 uint32_t ParentProcessId(uint32_t pid);

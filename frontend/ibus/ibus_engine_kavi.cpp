@@ -99,7 +99,7 @@ class EngineBridge : public FrontendSink {
       context_.ToggleAsciiMode();
     } else if (property == kPropTraditional) {
       std::string message;
-      SpawnDetached(ProgramFolder() / kSettingsProgram, {kToggleTraditional}, &message);
+      SpawnDetached(ProgramFolder() / kSettingsProgram, {kToggleTraditional}, {}, &message);
     } else if (property == kPropIbusPanel) {
       ibus_panel_ = state == PROP_STATE_CHECKED;
       ibus_property_set_state(panel_, static_cast<IBusPropState>(state));

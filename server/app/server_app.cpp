@@ -219,6 +219,8 @@ class Server {
 
 int RunServer(int argc, char** argv) {
   SignalWatcher::BlockSignals();
+  // A client that hangs up, or a log pipe whose reader went away, must not end the server.
+  IgnoreBrokenPipeSignal();
   // 1, 2: one-shot modes and the voice deep link.
   const CommandLine command_line = ParseCommandLine(JoinArguments(argc, argv));
   if (command_line.mode != CommandLine::Mode::Serve) return RunProfileMode(command_line.mode);

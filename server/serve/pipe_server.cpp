@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "platform/log.h"
 #include "server/session/client_session.h"
 
 namespace kavi::win {
@@ -22,6 +23,7 @@ PipeServer::~PipeServer() {
 PipeServer::ListenResult PipeServer::Listen(std::string* message) {
   switch (ListenSeqpacket(socket_path_, &listener_, message)) {
     case BindResult::Bound:
+      RememberSocketFile();
       return ListenResult::Listening;
     case BindResult::Squatted:
       return ListenResult::Squatted;
@@ -41,20 +43,49 @@ void PipeServer::Serve() {
     }
     ReapFinished();
     if (stop_) break;
+    const int fds[1] = {listener_.get()};
+    bool ready[1] = {false};
+    const Wakeup::WaitResult woke = wakeup_.Wait(fds, kSocketCheckMs, ready);
+    if (stop_) break;
+    RebindIfRemoved();
+    if (woke != Wakeup::WaitResult::kReady) continue;
     UniqueFd client = AcceptConnection(listener_.get());
     if (stop_) break;
-    if (!client.valid()) continue;
-    const int fd = client.get();
-    shared_.pipes.Add(fd);
-    std::lock_guard<std::mutex> lock(threads_mutex_);
-    const uint64_t id = next_id_++;
-    threads_.emplace(id, std::thread([this, id, client = std::move(client)]() mutable {
-                       ServeClient(std::move(client), user_sid_, session_id_, services_, shared_);
-                       std::lock_guard<std::mutex> done(threads_mutex_);
-                       finished_.push_back(id);
-                       slot_free_.notify_all();
-                     }));
+    if (client.valid()) StartSession(std::move(client));
   }
+}
+
+void PipeServer::StartSession(UniqueFd client) {
+  shared_.pipes.Add(client.get());
+  std::lock_guard<std::mutex> lock(threads_mutex_);
+  const uint64_t id = next_id_++;
+  threads_.emplace(id, std::thread([this, id, client = std::move(client)]() mutable {
+                     ServeClient(std::move(client), user_sid_, session_id_, services_, shared_);
+                     std::lock_guard<std::mutex> done(threads_mutex_);
+                     finished_.push_back(id);
+                     slot_free_.notify_all();
+                   }));
+}
+
+void PipeServer::RememberSocketFile() {
+  if (!FileIdentity(socket_path_, &socket_device_, &socket_inode_)) socket_inode_ = 0;
+}
+
+void PipeServer::RebindIfRemoved() {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  if (FileIdentity(socket_path_, &device, &inode)) return;  // ours, or another's: left alone
+  UniqueFd listener;
+  std::string message;
+  if (ListenSeqpacket(socket_path_, &listener, &message) != BindResult::Bound) {
+    LogLine("[Kavi] socket file " + socket_path_.string() + " is gone and cannot be bound again: " +
+            message);
+    return;
+  }
+  // Clients still queued on the old listener are let go; they reconnect to the new one.
+  listener_ = std::move(listener);
+  RememberSocketFile();
+  LogLine("[Kavi] socket file " + socket_path_.string() + " was gone; listening there again");
 }
 
 void PipeServer::Stop() {
@@ -64,8 +95,7 @@ void PipeServer::Stop() {
     std::lock_guard<std::mutex> lock(threads_mutex_);
     slot_free_.notify_all();
   }
-  // A pending accept returns once somebody connects: connect once and let go.
-  ConnectSeqpacket(socket_path_);
+  wakeup_.Wake();
 }
 
 void PipeServer::Teardown() {
@@ -80,8 +110,14 @@ void PipeServer::Teardown() {
     if (thread.joinable()) thread.join();
   if (listener_.valid()) {
     listener_.reset();
-    std::error_code ignored;
-    std::filesystem::remove(socket_path_, ignored);
+    // Only the file this server bound: a path taken over by somebody else stays theirs.
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    if (FileIdentity(socket_path_, &device, &inode) && device == socket_device_ &&
+        inode == socket_inode_) {
+      std::error_code ignored;
+      std::filesystem::remove(socket_path_, ignored);
+    }
   }
 }
 

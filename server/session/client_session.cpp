@@ -324,7 +324,11 @@ PipeResponse ClientSession::OnSelectPageHighlight(const PipeRequest& r) {
 }
 
 PipeResponse ClientSession::OnAck(const PipeRequest& r) {
-  bool accepted = commit_pending_ && IsOwner(r) && r.context_id == pending_context_;
+  // The owner is the session (any of the client's threads may acknowledge), for the context the
+  // commit was made for.
+  FocusOwner& owner = shared_.focus_owner;
+  const bool accepted = commit_pending_ && owner.IsSession(client_pid_, nonce_) &&
+                        owner.context_id == r.context_id && r.context_id == pending_context_;
   if (!accepted) return FinishState(BuildState(r, true));
   if (KindOf(r) == RequestKind::AckCommitAndClear) kavi_clear_composition();
   commit_pending_ = false;
@@ -873,10 +877,11 @@ void ServeClient(UniqueFd pipe, const std::string& user_sid, uint64_t session_id
   const uint64_t nonce = static_cast<uint64_t>(peer.pid) ^ PerformanceCounter();
 
   ClientSession session(services, shared, peer.pid, architecture, nonce);
-  for (;;) {
+  for (bool first = true;; first = false) {
     PipeRequest request;
     std::memset(&request, 0, sizeof request);
-    ssize_t n = ReceivePacket(fd, &request, sizeof request);
+    const ssize_t n = first ? ReceivePacketWithin(fd, &request, sizeof request, kHandshakeTimeoutMs)
+                            : ReceivePacket(fd, &request, sizeof request);
     if (n <= 0) break;
     ClientSession::Outcome outcome = session.Handle(request, static_cast<size_t>(n));
     if (outcome.verdict == ClientSession::Verdict::EndSession) {

@@ -15,6 +15,10 @@
 
 namespace kavi::win {
 
+// A connection must send its handshake this soon after it was accepted, or it is closed: silent
+// connections would otherwise hold session slots for good.
+inline constexpr int kHandshakeTimeoutMs = 1000;
+
 // Serves one connected client on the calling thread until the session ends; always closes the
 // connection and removes it from the shared pipe set.
 void ServeClient(UniqueFd pipe, const std::string& user_sid, uint64_t session_id,

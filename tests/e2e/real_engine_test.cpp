@@ -1,4 +1,7 @@
 // The real server with the real engine, driven over its socket the way an application would.
+#include <fcntl.h>
+#include <poll.h>
+
 #include <fstream>
 #include <map>
 
@@ -313,6 +316,59 @@ TEST(RealEngine, StartUpExitCodesBootstrapAndGenerationReuse) {
   EXPECT_EQ(generations(), before);
   EXPECT_EQ(std::filesystem::last_write_time(home.local_dir() / "build" / "current.txt"),
             current_time);
+}
+
+// Reads fd until end of file; nullopt when that takes longer than timeout_ms.
+std::optional<std::string> ReadToEnd(int fd, int timeout_ms) {
+  std::string out;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+    char buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) return out;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+TEST(RealEngine, AnAutoStartedServerLetsGoOfTheCallersOutputAndOutlivesIt) {
+  ServerHome home;
+  int output[2];
+  ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
+  // out=$(kavi-client type nihao): the shell reads until every writer has closed the pipe.
+  const pid_t client = SpawnChild(ServerHome::Bin("kavi-client"), {"type", "nihao"},
+                                  home.Environment(), output[1]);
+  ::close(output[1]);
+  std::optional<std::string> printed = ReadToEnd(output[0], 20000);
+  ::close(output[0]);
+  EXPECT_EQ(home.Wait(client), 0);
+  KaviClient housekeeping(home.Options());
+  auto pid = housekeeping.Send(RequestKind::QueryServerPid);
+  ASSERT_TRUE(pid) << "the started server is gone";
+  ASSERT_TRUE(printed) << "the started server kept the caller's output open";
+  EXPECT_NE(printed->find("你好"), std::string::npos) << *printed;
+
+  // A log line into a closed pipe (or a stray SIGPIPE) does not end it.
+  ::kill(static_cast<pid_t>(pid->value), SIGPIPE);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(housekeeping.Send(RequestKind::QueryServerPid));
+  EXPECT_EQ(+housekeeping.Send(RequestKind::Shutdown)->kind, kOk);
+  // Not a child of this test: wait for it to finish writing into the home before it is removed.
+  const std::string stat = "/proc/" + std::to_string(pid->value) + "/stat";
+  auto ended = [&] {
+    std::ifstream in(stat);
+    std::string line;
+    if (!std::getline(in, line)) return true;
+    const size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+  };
+  for (int i = 0; i < 1000 && !ended(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(ended());
 }
 
 }  // namespace

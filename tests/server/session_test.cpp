@@ -91,6 +91,20 @@ TEST_F(Session, ServerSideSelectionWaitsForTheAcknowledgement) {
   EXPECT_EQ(typed->result, 1);
 }
 
+TEST_F(Session, TheOwnersOtherThreadMayAcknowledgeTheCommit) {
+  Fake().candidates = Numbered(3);
+  StartServer();
+  auto client = FocusedClient(5);
+  Type(*client, "ab", 5);
+  ASSERT_EQ(client->Send(RequestKind::SelectCandidate, 5, 1)->commit_pending, 1);
+  // The same connection, another thread of the client process.
+  std::optional<PipeResponse> ack;
+  std::thread([&] { ack = client->Send(RequestKind::AckCommit, 5); }).join();
+  ASSERT_TRUE(ack);
+  EXPECT_EQ(+ack->kind, kOk);
+  EXPECT_EQ(+client->SendKey('c', 0, 5)->kind, kState);
+}
+
 TEST_F(Session, FocusOutIsServedWhileACommitIsPending) {
   Fake().candidates = Numbered(2);
   StartServer();
