@@ -24,6 +24,12 @@ class Composer {
 
   // Whether c may extend the input now (letters of the scheme's code, separators).
   virtual bool AcceptsInput(char c) const = 0;
+  // Whether the input is at its longest.
+  virtual bool Full() const { return false; }
+  // For input at its longest: finishes the front words of the best conversion (about half the
+  // input, never all of it) and keeps only the rest as input, so that typing can go on the way
+  // long-sentence input goes. Not done when there is no such front part.
+  virtual Selection SettleFront() { return {}; }
   // Adds c at the cursor. A table scheme may finish a word on its own (a sole candidate at full
   // code length, or a key that starts the next code); it then returns it in done.
   virtual Selection Type(char c) = 0;

@@ -216,8 +216,18 @@ bool Engine::HandleComposingKey(uint32_t key) {
     if (index < pager_.PageCount()) SelectEntry(pager_.PageStart() + index);
     return true;
   }
-  // A letter the code cannot take (the input is at its longest) is dropped, not sent on.
-  if (keys::IsLower(key)) return true;
+  if (keys::IsLower(key)) {
+    // Input at its longest gives up its settled front part so that typing goes on; a letter the
+    // code still cannot take goes back to the application: keys are never swallowed.
+    const char letter = static_cast<char>(key);
+    if (composer_->Full()) {
+      Selection front = composer_->SettleFront();
+      if (front.done) FinishWord(front);
+    }
+    if (!composer_->AcceptsInput(letter)) return false;
+    TypeKey(letter);
+    return true;
+  }
   if (keys::IsUpper(key)) {
     char lower = static_cast<char>(std::tolower(static_cast<int>(key)));
     if (melt_english_ && scheme_kind_ == SchemeKind::kPinyin && composer_->AcceptsInput(lower)) {

@@ -151,6 +151,35 @@ bool PinyinComposer::AcceptsInput(char c) const {
   return (c >= 'a' && c <= 'z') || (c == '\'' && !context_->empty());
 }
 
+bool PinyinComposer::Full() const {
+  return context_->size() >= kMaxInputBytes;
+}
+
+Selection PinyinComposer::SettleFront() {
+  const auto& candidates = context_->candidates();
+  if (candidates.empty()) return {};
+  const auto& sentence = candidates[0].sentence();
+  const std::string input = context_->userInput();
+  const size_t selected = std::min(context_->selectedLength(), input.size());
+  const std::string_view rest = std::string_view(input).substr(selected);
+  // Segment positions count from the end of what the user already selected.
+  Selection front;
+  front.text = context_->selectedSentence();
+  size_t settled = 0;
+  for (size_t i = 0; i + 1 < sentence.size() && settled < rest.size() / 2; ++i) {
+    front.text += sentence[i]->word();
+    settled = sentence[i]->to()->index();
+  }
+  if (settled == 0 || settled >= rest.size()) return {};
+  front.done = true;
+  front.input_code = input.substr(0, selected + settled);
+  front.spelling = LettersOnly(front.input_code);
+  const std::string remaining(rest.substr(settled));
+  context_->clear();
+  context_->type(remaining);
+  return front;
+}
+
 Selection PinyinComposer::Type(char c) {
   context_->type(std::string_view(&c, 1));
   return {};

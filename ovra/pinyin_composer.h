@@ -30,6 +30,8 @@ class PinyinComposer final : public Composer {
   ~PinyinComposer() override;
 
   bool AcceptsInput(char c) const override;
+  bool Full() const override;
+  Selection SettleFront() override;
   Selection Type(char c) override;
   void Backspace() override;
   void Delete() override;

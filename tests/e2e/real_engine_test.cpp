@@ -371,5 +371,34 @@ TEST(RealEngine, AnAutoStartedServerLetsGoOfTheCallersOutputAndOutlivesIt) {
   EXPECT_TRUE(ended());
 }
 
+TEST(RealEngine, LettersPastTheInputLimitAreNeverSwallowed) {
+  ServerHome home;
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  // 103 letters of one long sentence, typed without a pause.
+  const std::string sentence =
+      "woshiyigezhongguorenwoaiwodezuguowomendejiaxiangzaihenyuandedifangnaliyougaoshan"
+      "heliuhaiyouhenduopengyou";
+  ASSERT_GT(sentence.size(), 64u);
+  std::string converted;
+  for (char c : sentence) {
+    auto reply = client.SendKey(static_cast<unsigned char>(c), 0, 1);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->result, 1) << "a letter was handed back mid-sentence";
+    if (reply->has_commit) converted += Field(reply->commit_text);
+  }
+  // The settled front of the sentence went out as Chinese text while typing went on ...
+  ASSERT_FALSE(converted.empty());
+  EXPECT_EQ(converted.find_first_of("abcdefghijklmnopqrstuvwxyz"), std::string::npos) << converted;
+  // ... and the rest, the last letters included, is still composing: Return commits it as typed.
+  auto rest = client.SendKey(keys::kReturn, 0, 1);
+  ASSERT_TRUE(rest);
+  const std::string raw = Field(rest->commit_text);
+  EXPECT_GT(raw.size(), 10u);
+  EXPECT_LE(raw.size(), 64u);
+  EXPECT_EQ(sentence.substr(sentence.size() - raw.size()), raw);
+}
+
 }  // namespace
 }  // namespace kavi::win::testing
