@@ -295,30 +295,36 @@ void CandidateWindow::Run(std::string display_name) {
   EnsureResources();
 
   for (;;) {
+    if (popup_ && popup_->Lost()) DropDisplay();
+    if (!popup_ && Clock::now() >= reopen_deadline_) ReopenDisplay(display_name);
     const uint64_t sync_target = sync_requested_.load();
-    const unsigned messages = pending_.exchange(0);
+    unsigned messages = pending_.exchange(0);
     if (messages & kQuit) break;
-    HandleMessages(messages);
-    HandleEvents();
+    if (popup_) {
+      HandleMessages(messages);
+      HandleEvents();
+    }
+    // Without a display the content is kept; ReopenDisplay shows it again.
     const Clock::time_point now = Clock::now();
     if (preview_timer_ && now >= preview_deadline_) {
       preview_timer_ = false;
       ClearContent();
     }
-    if (retry_timer_ && now >= retry_deadline_) RetryResources();
-    popup_->Flush();
+    if (popup_ && retry_timer_ && now >= retry_deadline_) RetryResources();
+    if (popup_) popup_->Flush();
     if (sync_done_.load() < sync_target) {
       // What was drawn is on the screen before the caller is told it is done.
-      popup_->RoundTrip();
+      if (popup_) popup_->RoundTrip();
       {
         std::lock_guard lock(start_mutex_);
         sync_done_ = sync_target;
       }
       start_cv_.notify_all();
     }
-    if (pending_.load() != 0 || popup_->HasQueuedEvents()) continue;
+    if (popup_ && popup_->Lost()) continue;
+    if (pending_.load() != 0 || (popup_ && popup_->HasQueuedEvents())) continue;
 
-    const int fds[2] = {popup_->ConnectionFd(), settings_watch_->Fd()};
+    const int fds[2] = {popup_ ? popup_->ConnectionFd() : -1, settings_watch_->Fd()};
     bool ready[2] = {false, false};
     const Wakeup::WaitResult woke = wakeup_.Wait(fds, WaitTimeoutMs(), ready);
     if (woke == Wakeup::WaitResult::kTimedOut || woke == Wakeup::WaitResult::kFailed) continue;
@@ -333,11 +339,43 @@ void CandidateWindow::Run(std::string display_name) {
   start_cv_.notify_all();
 }
 
+void CandidateWindow::DropDisplay() {
+  LogLine("[Kavi] 候選窗失去 X 顯示連線，稍後重試\n");
+  ReleaseResources();
+  popup_.reset();
+  window_id_ = 0;
+  retry_timer_ = false;
+  {
+    std::lock_guard lock(mutex_);
+    visible_ = false;
+    layout_ = CandidateLayout{};
+    hovered_ = -1;
+  }
+  reopen_timer_ = true;
+  reopen_deadline_ = Clock::now() + std::chrono::milliseconds(kDisplayRetryMilliseconds);
+}
+
+void CandidateWindow::ReopenDisplay(const std::string& display_name) {
+  bool no_display = false;
+  std::string message;
+  popup_ = PopupWindow::Create(display_name, &no_display, &message);
+  if (!popup_) {
+    reopen_deadline_ = Clock::now() + std::chrono::milliseconds(kDisplayRetryMilliseconds);
+    return;
+  }
+  reopen_timer_ = false;
+  window_id_ = popup_->WindowId();
+  LogLine("[Kavi] 候選窗已重新連線到 X 顯示\n");
+  EnsureResources();
+  Relayout();
+}
+
 int CandidateWindow::WaitTimeoutMs() const {
   int timeout = -1;
   const Clock::time_point now = Clock::now();
   for (auto [armed, deadline] :
-       {std::pair{preview_timer_, preview_deadline_}, std::pair{retry_timer_, retry_deadline_}}) {
+       {std::pair{preview_timer_, preview_deadline_}, std::pair{retry_timer_, retry_deadline_},
+        std::pair{reopen_timer_, reopen_deadline_}}) {
     if (!armed) continue;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
@@ -467,8 +505,7 @@ void CandidateWindow::Paint() {
     layout = layout_;
     scale = scale_;
   }
-  cairo_surface_t* surface = EnsureResources() ? popup_->Surface() : nullptr;
-  if (!surface || !text_) {
+  if (!EnsureResources() || !text_) {
     popup_->DrawNotice(kNoticeText);
     if (!retry_timer_) {
       retry_timer_ = true;
@@ -484,12 +521,7 @@ void CandidateWindow::Paint() {
     back_buffer_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
   }
   painter_.Paint(back_buffer_, {scale, &content, &style, &layout, text_.get(), background_});
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_surface(cr, back_buffer_, 0, 0);
-  cairo_paint(cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(surface);
+  popup_->Present(back_buffer_);
 }
 
 bool CandidateWindow::EnsureResources() {
@@ -544,10 +576,6 @@ bool CandidateWindow::EnsureResources() {
       image_failure_logged_ = false;
     }
   }
-  if (!popup_->Surface()) {
-    start_retry();
-    return false;
-  }
   return true;
 }
 
@@ -559,7 +587,6 @@ void CandidateWindow::ReleaseResources() {
   if (back_buffer_) cairo_surface_destroy(back_buffer_);
   back_buffer_ = nullptr;
   loaded_image_path_.clear();
-  if (popup_) popup_->ReleaseSurface();
 }
 
 void CandidateWindow::RetryResources() {

@@ -33,6 +33,8 @@ class PangoTextFormats;
 inline constexpr int kPreviewMilliseconds = 3000;
 inline constexpr int kResourceRetryMilliseconds = 1000;
 inline constexpr int kWindowStartMilliseconds = 2000;
+// After the display is lost, how often the window thread tries to open it again.
+inline constexpr int kDisplayRetryMilliseconds = 1000;
 
 struct CandidateWindowOptions {
   std::filesystem::path builtin_themes_dir;
@@ -102,6 +104,9 @@ class CandidateWindow final : public CandidateWindowPort {
 
   // Window thread.
   void Run(std::string display_name);
+  // The display went away: the window becomes absent until ReopenDisplay succeeds.
+  void DropDisplay();
+  void ReopenDisplay(const std::string& display_name);
   void HandleMessages(unsigned messages);
   void HandleEvents();
   void Relayout();
@@ -166,6 +171,9 @@ class CandidateWindow final : public CandidateWindowPort {
   Clock::time_point preview_deadline_;
   bool retry_timer_ = false;
   Clock::time_point retry_deadline_;
+  // Armed while there is no display (after one was lost).
+  bool reopen_timer_ = false;
+  Clock::time_point reopen_deadline_;
   bool factory_failure_logged_ = false;
   bool font_failure_logged_ = false;
   bool image_failure_logged_ = false;

@@ -5,7 +5,6 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
-#include <cairo-xlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,9 +30,18 @@ int IgnoreXError(Display*, XErrorEvent*) {
   return 0;
 }
 
-void InstallErrorHandler() {
+// Nor may a lost connection: the default I/O error handler prints and the default exit handler
+// ends the process. This one returns; the display's exit handler below records the loss.
+int IgnoreXIOError(Display*) {
+  return 0;
+}
+
+void InstallErrorHandlers() {
   static std::once_flag once;
-  std::call_once(once, [] { XSetErrorHandler(IgnoreXError); });
+  std::call_once(once, [] {
+    XSetErrorHandler(IgnoreXError);
+    XSetIOErrorHandler(IgnoreXIOError);
+  });
 }
 
 std::vector<long> CardinalProperty(Display* display, Window window, Atom property) {
@@ -97,18 +105,21 @@ struct PopupWindow::State {
   Visual* visual = nullptr;
   int depth = 0;
   Colormap colormap = 0;
+  GC gc = nullptr;
   Atom resource_manager = None;
   Atom net_workarea = None;
   Atom net_current_desktop = None;
-  cairo_surface_t* surface = nullptr;
   int width = 1;
   int height = 1;
   bool mapped = false;
   bool has_shape = false;
+  // Set by Xlib (on whichever call found the connection broken) and read by the owner's thread,
+  // which is the only thread that calls into this display.
+  bool lost = false;
 
   ~State() {
-    if (surface) cairo_surface_destroy(surface);
     if (display) {
+      if (gc) XFreeGC(display, gc);
       if (window) XDestroyWindow(display, window);
       if (colormap) XFreeColormap(display, colormap);
       XCloseDisplay(display);
@@ -121,7 +132,7 @@ PopupWindow::~PopupWindow() = default;
 
 std::unique_ptr<PopupWindow> PopupWindow::Create(const std::string& display_name, bool* no_display,
                                                  std::string* message) {
-  InstallErrorHandler();
+  InstallErrorHandlers();
   auto state = std::make_unique<State>();
   state->display = XOpenDisplay(display_name.empty() ? nullptr : display_name.c_str());
   *no_display = state->display == nullptr;
@@ -130,6 +141,9 @@ std::unique_ptr<PopupWindow> PopupWindow::Create(const std::string& display_name
     return nullptr;
   }
   Display* display = state->display;
+  // Returning from here leaves the display marked broken instead of ending the process.
+  XSetIOErrorExitHandler(
+      display, [](Display*, void* data) { static_cast<State*>(data)->lost = true; }, state.get());
   state->screen = DefaultScreen(display);
   state->root = RootWindow(display, state->screen);
 
@@ -156,6 +170,8 @@ std::unique_ptr<PopupWindow> PopupWindow::Create(const std::string& display_name
     if (message) *message = "cannot create the window";
     return nullptr;
   }
+
+  state->gc = XCreateGC(display, state->window, 0, nullptr);
 
   // Never take the keyboard focus away from the application being typed into.
   XWMHints hints{};
@@ -191,6 +207,10 @@ int PopupWindow::ConnectionFd() const {
 
 unsigned long PopupWindow::WindowId() const {
   return state_->window;
+}
+
+bool PopupWindow::Lost() const {
+  return state_->lost;
 }
 
 double PopupWindow::Dpi() const {
@@ -251,9 +271,6 @@ void PopupWindow::MoveResizeShow(int x, int y, int width, int height) {
   height = std::max(height, 1);
   XMoveResizeWindow(state_->display, state_->window, x, y, static_cast<unsigned>(width),
                     static_cast<unsigned>(height));
-  if (state_->surface && (width != state_->width || height != state_->height)) {
-    cairo_xlib_surface_set_size(state_->surface, width, height);
-  }
   state_->width = width;
   state_->height = height;
   if (!state_->mapped) {
@@ -292,27 +309,40 @@ void PopupWindow::SetRoundedShape(int width, int height, int radius) {
                           static_cast<int>(spans.size()), ShapeSet, Unsorted);
 }
 
-cairo_surface_t* PopupWindow::Surface() {
-  if (!state_->surface) {
-    cairo_surface_t* surface = cairo_xlib_surface_create(
-        state_->display, state_->window, state_->visual, state_->width, state_->height);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(surface);
-      return nullptr;
-    }
-    state_->surface = surface;
-  }
-  return state_->surface;
-}
-
-void PopupWindow::ReleaseSurface() {
-  if (state_->surface) cairo_surface_destroy(state_->surface);
-  state_->surface = nullptr;
+void PopupWindow::Present(cairo_surface_t* image) {
+  if (!image || cairo_image_surface_get_format(image) != CAIRO_FORMAT_ARGB32) return;
+  cairo_surface_flush(image);
+  const int width = std::min(cairo_image_surface_get_width(image), state_->width);
+  const int height = std::min(cairo_image_surface_get_height(image), state_->height);
+  if (width <= 0 || height <= 0) return;
+  // Cairo keeps ARGB32 as native 32-bit words, premultiplied: what an ARGB visual expects (a
+  // 24-bit visual ignores the top byte).
+  XImage frame{};
+  frame.width = cairo_image_surface_get_width(image);
+  frame.height = cairo_image_surface_get_height(image);
+  frame.format = ZPixmap;
+  frame.data = reinterpret_cast<char*>(cairo_image_surface_get_data(image));
+  const uint32_t probe = 1;
+  frame.byte_order = *reinterpret_cast<const unsigned char*>(&probe) == 1 ? LSBFirst : MSBFirst;
+  frame.bitmap_unit = 32;
+  frame.bitmap_bit_order = frame.byte_order;
+  frame.bitmap_pad = 32;
+  frame.depth = state_->depth;
+  frame.bytes_per_line = cairo_image_surface_get_stride(image);
+  frame.bits_per_pixel = 32;
+  frame.red_mask = state_->visual->red_mask;
+  frame.green_mask = state_->visual->green_mask;
+  frame.blue_mask = state_->visual->blue_mask;
+  if (!XInitImage(&frame)) return;
+  XPutImage(state_->display, state_->window, state_->gc, &frame, 0, 0, 0, 0,
+            static_cast<unsigned>(width), static_cast<unsigned>(height));
 }
 
 void PopupWindow::DrawNotice(const std::string& text) {
-  cairo_surface_t* surface = Surface();
-  if (!surface) {
+  cairo_surface_t* surface =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, state_->width, state_->height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
     XSetWindowBackground(state_->display, state_->window, 0xFFFFFFFF);
     XClearWindow(state_->display, state_->window);
     return;
@@ -332,7 +362,8 @@ void PopupWindow::DrawNotice(const std::string& text) {
   cairo_move_to(cr, 8, (state_->height - (font.ascent + font.descent)) / 2 + font.ascent);
   cairo_show_text(cr, text.c_str());
   cairo_destroy(cr);
-  cairo_surface_flush(surface);
+  Present(surface);
+  cairo_surface_destroy(surface);
 }
 
 void PopupWindow::Flush() {

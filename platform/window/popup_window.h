@@ -39,6 +39,9 @@ class PopupWindow {
 
   int ConnectionFd() const;
   unsigned long WindowId() const;
+  // Whether the connection to the display broke (the X server ended or went away). Every call
+  // then does nothing; the owner drops this object and opens a new one when it wants to retry.
+  bool Lost() const;
 
   // The desktop's Xft.dpi resource, else 96.
   double Dpi() const;
@@ -51,9 +54,10 @@ class PopupWindow {
   // Cuts the window to a rounded rectangle (radius in pixels) so the corners are see-through
   // even without a compositor.
   void SetRoundedShape(int width, int height, int radius);
-  // A cairo surface for the window's current size; null when cairo cannot make one.
-  cairo_surface_t* Surface();
-  void ReleaseSurface();
+  // Puts a frame drawn into a cairo ARGB32 image surface onto the window, at its top left.
+  // Frames go over the plain X protocol: cairo's own X surfaces wait for shared-memory
+  // acknowledgements that a lost display never sends, which would hang the window thread.
+  void Present(cairo_surface_t* image);
   // Draws a one-line notice without any text engine of our own (fallback painting).
   void DrawNotice(const std::string& text);
   void Flush();

@@ -23,6 +23,21 @@ namespace kavi::win::testing {
 
 class PrivateXServer {
  public:
+  // A display of its own at a number of its own choosing, far above the ones "-displayfd" hands
+  // out, so that a test that kills and restarts it does not race other tests for the number.
+  struct FixedNumber {};
+  explicit PrivateXServer(FixedNumber) {
+    for (int n = 400 + static_cast<int>(getpid() % 400), tries = 0; tries < 400; ++tries, ++n) {
+      const std::string number = std::to_string(400 + n % 400);
+      if (std::filesystem::exists("/tmp/.X" + number + "-lock") ||
+          std::filesystem::exists("/tmp/.X11-unix/X" + number))
+        continue;
+      name_ = ":" + number;
+      if (Restart()) return;
+      name_.clear();
+    }
+  }
+
   PrivateXServer() {
     // Xvfb picks a free display number itself and reports it, so parallel runs cannot collide.
     int report[2];
@@ -63,6 +78,47 @@ class PrivateXServer {
     }
   }
   const std::string& name() const { return name_; }
+
+  // Ends the X server: every client loses its connection.
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    const std::string number = name_.substr(1);
+    std::filesystem::remove("/tmp/.X11-unix/X" + number);
+    std::filesystem::remove("/tmp/.X" + number + "-lock");
+  }
+  // Starts a new X server on the same display; true once it accepts connections. It does not
+  // reset when its last client leaves, so the probe below cannot make the next client fail.
+  bool Restart() {
+    Kill();
+    if (name_.empty()) return false;
+    const std::string display = name_;
+    const char* argv[] = {"Xvfb", display.c_str(), "-screen", "0", "1920x1080x24",
+                          "-nolisten", "tcp", "-noreset", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return false;
+    pid_ = pid;
+    for (int i = 0; i < 100; ++i) {
+      if (waitpid(pid_, nullptr, WNOHANG) != 0) {  // ours failed: the number is taken
+        pid_ = -1;
+        return false;
+      }
+      if (Display* d = XOpenDisplay(display.c_str())) {
+        XCloseDisplay(d);
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
 
  private:
   pid_t pid_ = -1;

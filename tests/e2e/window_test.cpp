@@ -144,5 +144,49 @@ TEST(CandidateWindowEndToEnd, AppearsUnderTheCaretAndClicksComeBackAsCommands) {
   EXPECT_EQ(Field(selected->commit_text), Field(state.candidates[1].text));
 }
 
+TEST(CandidateWindowEndToEnd, TheServerOutlivesItsDisplayAndTheWindowComesBackWithANewOne) {
+  PrivateXServer x{PrivateXServer::FixedNumber{}};
+  ASSERT_FALSE(x.name().empty());
+  ServerHome home;
+  const pid_t server = home.StartServer(x.name());
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  PipeRequest caret = MakeRequest(RequestKind::SetCaretRect);
+  caret.context_id = 1;
+  caret.rect = {400, 300, 402, 320};
+  caret.argument = 1;
+  ASSERT_TRUE(client.Transact(caret));
+  ASSERT_GE(+Type(client, "ni").candidate_count, 1u);
+
+  x.Kill();
+  // Typing goes on without a display.
+  PipeResponse state = Type(client, "hao");
+  EXPECT_EQ(Field(state.preedit), "ni hao");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(::kill(server, 0), 0) << "the server died with its display";
+  auto alive = client.Send(RequestKind::QueryServerPid);
+  ASSERT_TRUE(alive);
+  EXPECT_EQ(+alive->value, static_cast<uint32_t>(server));
+
+  // A display appears again under the same name: the window returns to it.
+  ASSERT_TRUE(x.Restart());
+  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(x.name().c_str()),
+                                                      XCloseDisplay);
+  ASSERT_TRUE(display);
+  // Windows may come and go while the tree is read.
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  std::optional<WindowGeometry> window;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        client.Transact(caret);
+        Type(client, "a");
+        client.SendKey(keys::kBackSpace, 0, 1);
+        return (window = FindCandidateWindow(display.get())).has_value();
+      },
+      15000))
+      << "the candidate window did not come back";
+  EXPECT_GE(window->y, 320);
+}
+
 }  // namespace
 }  // namespace kavi::win::testing
