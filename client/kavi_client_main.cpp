@@ -1,7 +1,9 @@
 // kavi-client: type Chinese in a terminal through the Kavi server, or send one-shot requests.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -12,6 +14,7 @@
 #include "client/kavi_client.h"
 #include "frontend/input_context.h"
 #include "platform/terminal.h"
+#include "platform/terminal_window.h"
 
 namespace kavi::win {
 namespace {
@@ -128,7 +131,29 @@ std::optional<PipeResponse> Require(std::optional<PipeResponse> reply) {
   return reply;
 }
 
-int TypeCommand(FrontendConnection& connection, const std::string& text) {
+// The terminal's cursor cell (0-based row, column), asked of the terminal itself (a cursor
+// position report); nullopt when standard input and output are no terminal or it does not say.
+std::optional<std::pair<int, int>> TerminalCursor() {
+  if (!::isatty(STDOUT_FILENO)) return std::nullopt;
+  RawTerminal terminal;
+  if (!terminal.active()) return std::nullopt;
+  std::fputs("\033[6n", stdout);
+  std::fflush(stdout);
+  std::string answer;  // "ESC [ row ; column R"
+  while (answer.size() < 16 && terminal.WaitForInput(100) == RawTerminal::InputWait::kReady) {
+    std::optional<unsigned char> c = terminal.ReadByte();
+    if (!c) break;
+    answer.push_back(static_cast<char>(*c));
+    if (*c == 'R') break;
+  }
+  int row = 0;
+  int column = 0;
+  if (std::sscanf(answer.c_str(), "\033[%d;%dR", &row, &column) != 2 || row < 1 || column < 1)
+    return std::nullopt;
+  return std::make_pair(row - 1, column - 1);
+}
+
+int TypeCommand(FrontendConnection& connection, const std::string& text, int hold_ms) {
   std::vector<KeyPress> presses;
   std::string error;
   if (!ParseKeys(text, &presses, &error)) {
@@ -141,11 +166,25 @@ int TypeCommand(FrontendConnection& connection, const std::string& text) {
     std::cerr << "kavi-client: the server did not take the focus\n";
     return 1;
   }
+  // The candidate window opens under the terminal's cursor, where the output will appear.
+  const TerminalWindow window;
+  if (std::optional<TerminalCellArea> cells = window.Cells()) {
+    if (std::optional<std::pair<int, int>> cursor = TerminalCursor()) {
+      ScreenRect caret;
+      caret.left = cells->left + cursor->second * cells->cell_width;
+      caret.top = cells->top + cursor->first * cells->cell_height;
+      caret.right = caret.left + 1;
+      caret.bottom = caret.top + cells->cell_height;
+      context.SetCaret(caret, true);
+    }
+  }
   for (const KeyPress& press : presses) {
     if (!context.ProcessKey(press.keysym, press.modifiers) &&
         !(press.modifiers & keys::kReleaseMask))
       document.PassedKey(press.keysym);
   }
+  // The window shows the composition while the client keeps it (it goes with the connection).
+  if (hold_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(hold_ms));
   PrintState(context.view(), std::cout);
   std::cout << "committed: " << document.text() << "\n";
   return 0;
@@ -187,18 +226,63 @@ std::optional<uint32_t> ReadKey(const RawTerminal& terminal) {
   return *c;
 }
 
+// Where Render puts the preedit: the composition happens on this line, so the terminal's cursor
+// and the candidate window's caret go there.
+constexpr int kPreeditRow = 2;     // 0-based
+constexpr int kPreeditColumn = 2;  // after two spaces
+
+// The terminal cells that text takes: East Asian wide characters take two.
+int TerminalColumns(std::string_view text) {
+  int columns = 0;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    uint32_t cp = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    for (size_t k = 1; k < length && i + k < text.size(); ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+                      (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                      (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                      (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+    columns += wide ? 2 : 1;
+    i += length;
+  }
+  return columns;
+}
+
+// The column of the preedit's cursor (0-based).
+int CursorColumn(const ContextView& view) {
+  const size_t cursor = std::min<size_t>(view.cursor, view.preedit.size());
+  return kPreeditColumn + TerminalColumns(std::string_view(view.preedit).substr(0, cursor));
+}
+
 void Render(const std::string& document, const ContextView& view, const std::string& status) {
   std::printf("\033[H\033[2J");
   std::printf("Kavi — type pinyin; space/digits pick, arrows move, -/= page, Ctrl-D quits\r\n\r\n");
-  std::printf("text: %s\r\n\r\n", document.c_str());
-  std::printf("  %s\r\n", view.preedit.c_str());
+  std::printf("%*s%s\r\n", kPreeditColumn, "", view.preedit.c_str());
   for (size_t i = 0; i < view.candidates.size(); ++i) {
     bool hl = i == view.highlighted;
     std::printf("%s%zu.%s%s  ", hl ? "\033[7m" : "", (i + 1) % 10, view.candidates[i].text.c_str(),
                 hl ? "\033[0m" : "");
   }
-  std::printf("\r\n\r\n%s%s\r\n", view.ascii_mode ? "[ASCII] " : "", status.c_str());
+  std::printf("\r\n\r\n%s%s\r\n\r\n", view.ascii_mode ? "[ASCII] " : "", status.c_str());
+  std::printf("text: %s", document.c_str());
+  // The terminal's cursor waits where the next letter composes.
+  std::printf("\033[%d;%dH", kPreeditRow + 1, CursorColumn(view) + 1);
   std::fflush(stdout);
+}
+
+// Tells the server where the preedit's cursor cell is on the screen, so that the candidate
+// window opens under it.
+void PlaceCaret(const TerminalWindow& terminal, const ContextView& view, InputContext& context) {
+  const std::optional<TerminalCellArea> cells = terminal.Cells();
+  if (!cells) return;
+  ScreenRect caret;
+  caret.left = cells->left + CursorColumn(view) * cells->cell_width;
+  caret.top = cells->top + kPreeditRow * cells->cell_height;
+  caret.right = caret.left + 1;
+  caret.bottom = caret.top + cells->cell_height;
+  context.SetCaret(caret, true);
 }
 
 // The terminal as a front end: keys go through the input context; between keys it polls, so
@@ -220,9 +304,11 @@ int Interactive(FrontendConnection& connection) {
   }
   TerminalView screen;
   InputContext context(connection, screen);
+  const TerminalWindow window;
   context.FocusIn();
   std::string status;
   Render(screen.text(), screen.view(), status);
+  PlaceCaret(window, screen.view(), context);
   for (;;) {
     const RawTerminal::InputWait input = terminal.WaitForInput(kPollIntervalMs);
     if (input == RawTerminal::InputWait::kTimedOut) {
@@ -234,6 +320,7 @@ int Interactive(FrontendConnection& connection) {
     }
     status = connection.channel().ConnectionId() == 0 ? "the server did not answer; retrying" : "";
     Render(screen.text(), screen.view(), status);
+    PlaceCaret(window, screen.view(), context);
   }
   context.FocusOut();
   std::printf("\r\n");
@@ -243,7 +330,9 @@ int Interactive(FrontendConnection& connection) {
 void Usage() {
   std::cerr << "usage: kavi-client [--socket PATH] [--no-start] [COMMAND]\n"
                "  (no command)      interactive typing in this terminal\n"
-               "  type KEYS         type KEYS (e.g. nihao{space}) and print the state\n"
+               "  type [--hold MS] KEYS\n"
+               "                    type KEYS (e.g. nihao{space}) and print the state; --hold keeps\n"
+               "                    the composition (and the candidate window) MS ms first\n"
                "  pid               print the server's process id\n"
                "  shutdown          stop the server\n"
                "  send KIND [ARG]   send one request of KIND and print the reply\n";
@@ -276,7 +365,9 @@ int Main(int argc, char** argv) {
   }
   if (args.empty()) return Interactive(connection);
   const std::string& command = args[0];
-  if (command == "type" && args.size() == 2) return TypeCommand(connection, args[1]);
+  if (command == "type" && args.size() == 2) return TypeCommand(connection, args[1], 0);
+  if (command == "type" && args.size() == 4 && args[1] == "--hold")
+    return TypeCommand(connection, args[3], std::atoi(args[2].c_str()));
   if (command == "pid" && args.size() == 1) {
     auto reply = Require(client.Send(RequestKind::QueryServerPid));
     if (!reply || reply->kind != static_cast<uint16_t>(ReplyKind::Ok)) return 1;

@@ -13,9 +13,11 @@
 namespace kavi::win::testing {
 
 // Starts program with args and exactly the environment env; -1 when the fork fails. A
-// non-negative output_fd becomes the child's standard output and error.
+// non-negative output_fd becomes the child's standard output and error, a non-negative input_fd
+// its standard input.
 inline pid_t SpawnChild(const std::filesystem::path& program, const std::vector<std::string>& args,
-                        const std::vector<std::string>& env, int output_fd = -1) {
+                        const std::vector<std::string>& env, int output_fd = -1,
+                        int input_fd = -1) {
   std::vector<std::string> all = {program.string()};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv, envp;
@@ -29,6 +31,7 @@ inline pid_t SpawnChild(const std::filesystem::path& program, const std::vector<
   if (pid == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);  // the test died before the line above
+    if (input_fd >= 0) ::dup2(input_fd, STDIN_FILENO);
     if (output_fd >= 0) {
       ::dup2(output_fd, STDOUT_FILENO);
       ::dup2(output_fd, STDERR_FILENO);

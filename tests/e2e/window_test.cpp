@@ -5,6 +5,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 
 #include <cstdio>
 #include <memory>
@@ -186,6 +189,93 @@ TEST(CandidateWindowEndToEnd, TheServerOutlivesItsDisplayAndTheWindowComesBackWi
       15000))
       << "the candidate window did not come back";
   EXPECT_GE(window->y, 320);
+}
+
+// kavi-client in a pseudo-terminal whose "terminal window" is a plain X window of the test:
+// 80 x 24 cells of 10 x 20 pixels at (300, 200).
+class TerminalSession {
+ public:
+  static constexpr int kLeft = 300, kTop = 200, kCellWidth = 10, kCellHeight = 20;
+
+  TerminalSession(Display* display, ServerHome& home, const std::string& display_name) {
+    window_ = XCreateSimpleWindow(display, DefaultRootWindow(display), kLeft, kTop,
+                                  80 * kCellWidth, 24 * kCellHeight, 0, 0, 0);
+    XMapWindow(display, window_);
+    XSync(display, False);
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ::grantpt(master_);
+    ::unlockpt(master_);
+    winsize size{24, 80, 80 * kCellWidth, 24 * kCellHeight};
+    ::ioctl(master_, TIOCSWINSZ, &size);
+    const int slave = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
+    std::vector<std::string> env = home.Environment(display_name);
+    env.push_back("WINDOWID=" + std::to_string(window_));
+    // A terminal's program reads its keys from the terminal too.
+    pid_ = SpawnChild(ServerHome::Bin("kavi-client"),
+                      {"--socket", home.socket().string(), "--no-start"}, env, slave, slave);
+    ::close(slave);
+    drain_ = std::thread([this] {
+      char buffer[4096];
+      while (::read(master_, buffer, sizeof buffer) > 0) {
+      }
+    });
+  }
+  ~TerminalSession() {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    ::close(master_);
+    drain_.join();
+  }
+  void Type(const std::string& keys) {
+    for (char c : keys) {
+      ASSERT_EQ(::write(master_, &c, 1), 1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+  }
+
+ private:
+  Window window_ = 0;
+  int master_ = -1;
+  pid_t pid_ = -1;
+  std::thread drain_;
+};
+
+TEST(CandidateWindowEndToEnd, KaviClientInATerminalGetsTheWindowUnderItsCursorAfterARestartToo) {
+  PrivateXServer x;
+  ASSERT_FALSE(x.name().empty());
+  ServerHome home;
+  const pid_t first = home.StartServer(x.name());
+  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(x.name().c_str()),
+                                                      XCloseDisplay);
+  ASSERT_TRUE(display);
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  TerminalSession terminal(display.get(), home, x.name());
+  // The preedit line is the terminal's third row; "ni" leaves the cursor in its fifth column.
+  const int caret_x = TerminalSession::kLeft + (2 + 2) * TerminalSession::kCellWidth;
+  const int caret_bottom = TerminalSession::kTop + 3 * TerminalSession::kCellHeight;
+  terminal.Type("ni");
+  std::optional<WindowGeometry> window;
+  ASSERT_TRUE(WaitUntil([&] { return (window = FindCandidateWindow(display.get())).has_value(); }))
+      << "no candidate window for kavi-client";
+  EXPECT_NEAR(window->x, caret_x, TerminalSession::kCellWidth);
+  EXPECT_GE(window->y, caret_bottom);
+  EXPECT_LE(window->y, caret_bottom + 12);
+
+  // A new server: the client claims the focus and the caret again, and typing goes on.
+  KaviClient housekeeping(home.Options());
+  ASSERT_EQ(+housekeeping.Send(RequestKind::Shutdown)->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  ASSERT_EQ(home.Wait(first), 0);
+  home.StartServer(x.name());
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        terminal.Type("\x1b");  // Escape: start over, whatever got through meanwhile
+        terminal.Type("ni");
+        return (window = FindCandidateWindow(display.get())).has_value();
+      },
+      20000))
+      << "kavi-client stopped typing after the server restarted";
+  EXPECT_NEAR(window->x, caret_x, TerminalSession::kCellWidth);
+  EXPECT_GE(window->y, caret_bottom);
 }
 
 }  // namespace
