@@ -9,6 +9,7 @@
 namespace kavi::win {
 
 class UserDb;
+struct UserDataText;
 
 // The outcome of selecting a candidate.
 struct Selection {
@@ -66,6 +67,15 @@ class Composer {
 
   virtual bool LoadUserData(const UserDb& db, std::string* message) = 0;
   virtual bool SaveUserData(const UserDb& db, std::string* message) = 0;
+
+  // The learned data in text form, as the synchronised copies hold it.
+  virtual UserDataText ExportUserData() = 0;
+  // Adds the words of `text` that the user dictionary lacks, and takes its history when this
+  // scheme has none yet. False with a message when the text could not be used; what was learned
+  // stays as it was.
+  virtual bool MergeUserData(const UserDataText& text, std::string* message) = 0;
+  // Reads the binary files of db into text form, leaving the loaded data and the files alone.
+  virtual bool ReadUserDataText(const UserDb& db, UserDataText* out, std::string* message) = 0;
 };
 
 }  // namespace kavi::win

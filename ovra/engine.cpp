@@ -7,6 +7,8 @@
 #include "ovra/keys.h"
 #include "ovra/log.h"
 #include "ovra/user_db.h"
+#include "platform/identity.h"
+#include "platform/instance_lock.h"
 
 namespace kavi::win {
 namespace {
@@ -28,6 +30,7 @@ Engine::~Engine() = default;
 
 void Engine::Setup(EnginePaths paths) {
   paths_ = std::move(paths);
+  sync_ = SyncFolder(paths_.user_data_dir, InstallationId());
 }
 
 void Engine::Initialize() {
@@ -42,9 +45,27 @@ void Engine::Initialize() {
     loaded = loader_.Load(scheme_id_, extension_b_);
     if (!loaded.message.empty()) LogEngineEvent(loaded.message);
   }
+  Adopt(std::move(loaded), scheme_id_);
+  ClearComposition();
+}
+
+void Engine::Adopt(LoadedScheme loaded, const std::string& id) {
   composer_ = std::move(loaded.composer);
   scheme_kind_ = loaded.kind;
-  ClearComposition();
+  scheme_id_ = id;
+  if (!composer_) return;
+  dict_stamp_ = UserDb(paths_.user_data_dir, scheme_id_).Stamp(kUserDictFile);
+  MergeSyncCopies();
+}
+
+void Engine::MergeSyncCopies() {
+  std::vector<std::string> problems;
+  for (const UserDataText& copy : sync_.ReadAll(scheme_id_, &problems)) {
+    std::string message;
+    if (!composer_->MergeUserData(copy, &message)) problems.push_back(message);
+  }
+  for (const std::string& problem : problems)
+    LogEngineEvent("sync of " + scheme_id_ + ": " + problem);
 }
 
 void Engine::Finalize() {
@@ -62,12 +83,29 @@ bool Engine::SyncUserData(std::string* message) {
     if (message) message->clear();
     return true;
   }
+  MergeSyncCopies();
   return SaveUserData(message);
 }
 
 bool Engine::SaveUserData(std::string* message) {
   words_since_save_ = 0;
-  return composer_->SaveUserData(UserDb(paths_.user_data_dir, scheme_id_), message);
+  const UserDb db(paths_.user_data_dir, scheme_id_);
+  InstanceLock lock;
+  if (!db.LockForWriting(&lock, message)) return false;
+  const std::optional<FileStamp> on_disk = db.Stamp(kUserDictFile);
+  if (on_disk && on_disk != dict_stamp_) {
+    // Another server saved since this one read: its words join ours instead of being
+    // overwritten. The history stays this one's.
+    UserDataText theirs;
+    std::string problem;
+    if (!composer_->ReadUserDataText(db, &theirs, &problem) ||
+        !composer_->MergeUserData({theirs.words, {}}, &problem)) {
+      LogEngineEvent("merging " + db.directory().string() + ": " + problem);
+    }
+  }
+  if (!composer_->SaveUserData(db, message)) return false;
+  dict_stamp_ = db.Stamp(kUserDictFile);
+  return sync_.Write(scheme_id_, composer_->ExportUserData(), message);
 }
 
 bool Engine::Composing() const {
@@ -571,9 +609,7 @@ bool Engine::SelectScheme(const std::string& id) {
   std::string message;
   if (!SaveUserData(&message)) LogEngineEvent(message);
   ClearComposition();
-  composer_ = std::move(next.composer);
-  scheme_kind_ = next.kind;
-  scheme_id_ = id;
+  Adopt(std::move(next), id);
   last_committed_.clear();
   last_spelling_ = {};
   return true;

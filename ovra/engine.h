@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@
 #include "ovra/scheme.h"
 #include "ovra/scheme_loader.h"
 #include "ovra/script_converter.h"
+#include "ovra/user_data_text.h"
+#include "platform/file_read.h"
 
 namespace kavi::win {
 
@@ -61,6 +64,8 @@ class Engine {
   void Initialize();
   // Saves the user data and drops the scheme; settings are kept for the next Initialize.
   void Finalize();
+  // Merges every installation's synchronised copy into the scheme's learned data, then saves it
+  // (binary files and this installation's copy).
   bool SyncUserData(std::string* message);
 
   bool ProcessKey(uint32_t key, uint32_t modifiers);
@@ -119,6 +124,10 @@ class Engine {
   std::string Display(const std::string& text);
   CandidateEntry EntryAt(size_t index);
   void SetAsciiMode(bool on);
+  // Takes a freshly loaded scheme: merges the synchronised copies into it (rebuilding what a
+  // redeploy deleted) and remembers which dictionary file it was read from.
+  void Adopt(LoadedScheme loaded, const std::string& id);
+  void MergeSyncCopies();
   bool SaveUserData(std::string* message);
 
   EnginePaths paths_;
@@ -138,6 +147,10 @@ class Engine {
   std::pair<std::string, std::string> last_spelling_;  // input code, spelling
   CommitBuffer commits_;
   size_t words_since_save_ = 0;
+  SyncFolder sync_;
+  // The dictionary file as last read or written here; another stamp on disk means another
+  // server saved in between.
+  std::optional<FileStamp> dict_stamp_;
 
   bool ascii_mode_ = false;
   bool traditional_ = false;

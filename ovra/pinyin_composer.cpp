@@ -10,9 +10,12 @@
 
 #include <algorithm>
 #include <exception>
+#include <sstream>
 #include <utility>
 
+#include "ovra/history_text.h"
 #include "ovra/scheme.h"
+#include "ovra/user_data_text.h"
 #include "ovra/user_db.h"
 
 namespace kavi::win {
@@ -346,6 +349,57 @@ bool PinyinComposer::SaveUserData(const UserDb& db, std::string* message) {
              message) &&
          db.Write(
              kUserHistoryFile, [model](std::ostream& out) { model->save(out); }, message);
+}
+
+UserDataText PinyinComposer::ExportUserData() {
+  UserDataText text;
+  std::ostringstream words;
+  ime_->dict()->save(libime::PinyinDictionary::UserDict, words, libime::PinyinDictFormat::Text);
+  text.words = words.str();
+  text.history = HistoryText(ime_->model()->history());
+  return text;
+}
+
+bool PinyinComposer::MergeUserData(const UserDataText& text, std::string* message) {
+  auto* dict = ime_->dict();
+  bool ok = true;
+  std::ostringstream saved;
+  dict->save(libime::PinyinDictionary::UserDict, saved, libime::PinyinDictFormat::Text);
+  const std::string ours = saved.str();
+  const std::string merged = MergeWordLines(ours, text.words);
+  if (merged != ours) {
+    // Loading text replaces the dictionary: the merged list carries ours too.
+    try {
+      std::istringstream in(merged);
+      dict->load(libime::PinyinDictionary::UserDict, in, libime::PinyinDictFormat::Text);
+    } catch (const std::exception& e) {
+      std::istringstream in(ours);
+      dict->load(libime::PinyinDictionary::UserDict, in, libime::PinyinDictFormat::Text);
+      *message = std::string("unusable words: ") + e.what();
+      ok = false;
+    }
+  }
+  return AdoptHistoryText(ime_->model()->history(), text.history, message) && ok;
+}
+
+bool PinyinComposer::ReadUserDataText(const UserDb& db, UserDataText* out, std::string* message) {
+  libime::PinyinDictionary dict;
+  libime::HistoryBigram history;
+  if (!db.Peek(
+          kUserDictFile,
+          [&](std::istream& in) {
+            dict.load(libime::PinyinDictionary::UserDict, in, libime::PinyinDictFormat::Binary);
+          },
+          message) ||
+      !db.Peek(
+          kUserHistoryFile, [&](std::istream& in) { history.load(in); }, message)) {
+    return false;
+  }
+  std::ostringstream words;
+  dict.save(libime::PinyinDictionary::UserDict, words, libime::PinyinDictFormat::Text);
+  out->words = words.str();
+  out->history = HistoryText(history);
+  return true;
 }
 
 }  // namespace kavi::win

@@ -52,6 +52,9 @@ class PinyinComposer final : public Composer {
   void SetExtensionB(bool enabled) override;
   bool LoadUserData(const UserDb& db, std::string* message) override;
   bool SaveUserData(const UserDb& db, std::string* message) override;
+  UserDataText ExportUserData() override;
+  bool MergeUserData(const UserDataText& text, std::string* message) override;
+  bool ReadUserDataText(const UserDb& db, UserDataText* out, std::string* message) override;
 
  private:
   PinyinComposer(std::unique_ptr<libime::PinyinIME> ime, std::filesystem::path extension_b,

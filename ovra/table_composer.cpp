@@ -7,8 +7,11 @@
 #include <libime/table/tableoptions.h>
 
 #include <exception>
+#include <sstream>
 
+#include "ovra/history_text.h"
 #include "ovra/scheme.h"
+#include "ovra/user_data_text.h"
 #include "ovra/user_db.h"
 
 namespace kavi::win {
@@ -193,6 +196,47 @@ bool TableComposer::SaveUserData(const UserDb& db, std::string* message) {
              message) &&
          db.Write(
              kUserHistoryFile, [model](std::ostream& out) { model->save(out); }, message);
+}
+
+UserDataText TableComposer::ExportUserData() {
+  UserDataText text;
+  std::ostringstream words;
+  dict_->saveUser(words, libime::TableFormat::Text);
+  text.words = words.str();
+  text.history = HistoryText(model_->history());
+  return text;
+}
+
+bool TableComposer::MergeUserData(const UserDataText& text, std::string* message) {
+  bool ok = true;
+  if (!text.words.empty()) {
+    // Loading the table's text form adds its phrases to those already there.
+    try {
+      std::istringstream in(text.words);
+      dict_->loadUser(in, libime::TableFormat::Text);
+    } catch (const std::exception& e) {
+      *message = std::string("unusable words: ") + e.what();
+      ok = false;
+    }
+  }
+  return AdoptHistoryText(model_->history(), text.history, message) && ok;
+}
+
+bool TableComposer::ReadUserDataText(const UserDb& db, UserDataText* out, std::string* message) {
+  libime::TableBasedDictionary dict;
+  libime::HistoryBigram history;
+  if (!db.Peek(
+          kUserDictFile, [&](std::istream& in) { dict.loadUser(in, libime::TableFormat::Binary); },
+          message) ||
+      !db.Peek(
+          kUserHistoryFile, [&](std::istream& in) { history.load(in); }, message)) {
+    return false;
+  }
+  std::ostringstream words;
+  dict.saveUser(words, libime::TableFormat::Text);
+  out->words = words.str();
+  out->history = HistoryText(history);
+  return true;
 }
 
 }  // namespace kavi::win

@@ -47,6 +47,9 @@ class TableComposer final : public Composer {
   void SetExtensionB(bool enabled) override {}
   bool LoadUserData(const UserDb& db, std::string* message) override;
   bool SaveUserData(const UserDb& db, std::string* message) override;
+  UserDataText ExportUserData() override;
+  bool MergeUserData(const UserDataText& text, std::string* message) override;
+  bool ReadUserDataText(const UserDb& db, UserDataText* out, std::string* message) override;
 
  private:
   TableComposer(std::unique_ptr<libime::TableBasedDictionary> dict,

@@ -22,7 +22,9 @@ ReadFileResult Fail(ReadFileResult result, int* error, int value) {
 ReadFileResult ReadRegularFile(const std::filesystem::path& path, uintmax_t max_bytes,
                                std::string* bytes, int* error) {
   bytes->clear();
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a FIFO or a device under the name fails the type check below instead of
+  // waiting for a writer.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd.valid()) return Fail(ReadFileResult::kCannotOpen, error, errno);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) return Fail(ReadFileResult::kUnreadable, error, errno);
@@ -44,6 +46,14 @@ ReadFileResult ReadRegularFile(const std::filesystem::path& path, uintmax_t max_
   }
   bytes->resize(done);
   return ReadFileResult::kRead;
+}
+
+std::optional<FileStamp> StampFile(const std::filesystem::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileStamp{static_cast<uintmax_t>(info.st_dev), static_cast<uintmax_t>(info.st_ino),
+                   static_cast<intmax_t>(info.st_size),
+                   static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
 }  // namespace kavi::win

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,6 +35,25 @@ std::optional<uint64_t> ProcessSessionId(uint32_t pid) {
 }
 
 std::optional<uint64_t> CurrentSessionId() { return ProcessSessionId(CurrentProcessId()); }
+
+std::string InstallationId() {
+  std::string source;
+  std::ifstream in("/etc/machine-id");
+  std::getline(in, source);
+  if (source.empty()) {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) == 0) source = host;
+  }
+  // FNV-1a: the id names a folder; the machine id itself is not spread into files.
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (unsigned char c : source) {
+    hash ^= c;
+    hash *= 0x100000001b3ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
 
 uint16_t ProcessArchitecture(uint32_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/exe", std::ios::binary);

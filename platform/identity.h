@@ -18,6 +18,10 @@ std::string CurrentUserSid();
 // The login session of a process (/proc/<pid>/sessionid); nullopt when unreadable.
 std::optional<uint64_t> ProcessSessionId(uint32_t pid);
 std::optional<uint64_t> CurrentSessionId();
+// This installation of the program among those that may share one user-data folder (machines
+// syncing it, a home on a network share): 16 hex digits derived from the machine's id
+// (/etc/machine-id), else from its host name. Stable across restarts.
+std::string InstallationId();
 // The architecture of the process's executable (ELF e_machine); kArchUnknown when unknown.
 uint16_t ProcessArchitecture(uint32_t pid);
 // True when thread tid belongs to process pid.
