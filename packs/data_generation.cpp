@@ -196,6 +196,39 @@ bool PrepareGeneration(const fs::path& root, const fs::path& installed_data, fs:
   return true;
 }
 
+bool RepairGeneration(const fs::path& installed_data, const fs::path& data_dir,
+                      std::string* message) {
+  const fs::path generation = data_dir.parent_path();
+  const fs::path root = generation.parent_path();
+  const std::string name = generation.filename().string();
+  std::error_code ec;
+  if (data_dir.filename() != kGenerationDataName || !IsGenerationName(name) ||
+      !fs::is_directory(installed_data, ec))
+    return Fail(message, kInstalledDataMissingMessage);
+  std::string reason;
+  if (!CreateDirectories(root, kPrivateDirectoryMode, &reason)) return Fail(message, reason);
+  // Not a "gen." name: a repair cut short is never taken for a generation.
+  const fs::path staging = root / ("repair." + name);
+  fs::remove_all(staging, ec);
+  if (!CreateDirectory(staging, kPrivateDirectoryMode) ||
+      !CreateDirectory(staging / kGenerationDataName, kPrivateDirectoryMode))
+    return Fail(message, kCreateGenerationFailedMessage);
+  auto discard = [&](const char* text) {
+    std::error_code ignored;
+    fs::remove_all(staging, ignored);
+    return Fail(message, text);
+  };
+  fs::copy(installed_data, staging / kGenerationDataName,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+  if (ec) return discard(kCreateGenerationFailedMessage);
+  if (!WriteCompleteMarker(staging)) return discard(kCompleteGenerationFailedMessage);
+  fs::remove_all(generation, ec);
+  fs::rename(staging, generation, ec);
+  if (ec) return discard(kCreateGenerationFailedMessage);
+  if (message) message->clear();
+  return true;
+}
+
 bool RecoverDataGeneration(const fs::path& installed_data, const fs::path& local_root,
                            fs::path* shared_data_dir, std::string* message) {
   try {

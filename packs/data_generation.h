@@ -57,6 +57,12 @@ bool PrepareGeneration(const std::filesystem::path& root,
                        const std::filesystem::path& installed_data, std::filesystem::path* data_dir,
                        std::string* message);
 
+// Re-creates, under the same name, the generation whose "data" directory is `data_dir` from the
+// installed data: for a generation deleted or damaged under a running server, whose engine and
+// services keep using its paths. The copy is made beside it and moved into place complete.
+bool RepairGeneration(const std::filesystem::path& installed_data,
+                      const std::filesystem::path& data_dir, std::string* message);
+
 // Start-up's entry point: PrepareGeneration over GenerationsRoot(local_root). *shared_data_dir
 // is the directory to hand to the engine and the theme catalog. Never throws.
 bool RecoverDataGeneration(const std::filesystem::path& installed_data,

@@ -13,6 +13,7 @@ sigset_t Signals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
   sigaddset(&set, SIGUSR1);
   return set;
 }
@@ -24,13 +25,17 @@ void SignalWatcher::BlockSignals() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-SignalWatcher::SignalWatcher(std::function<void()> on_stop)
-    : thread_([on_stop = std::move(on_stop)] {
+SignalWatcher::SignalWatcher(std::function<void()> on_stop, std::function<void()> on_hangup)
+    : thread_([on_stop = std::move(on_stop), on_hangup = std::move(on_hangup)] {
         sigset_t set = Signals();
         int signal = 0;
         while (sigwait(&set, &signal) == 0) {
           if (signal == SIGUSR1) return;
-          on_stop();
+          if (signal == SIGHUP) {
+            if (on_hangup) on_hangup();
+          } else if (on_stop) {
+            on_stop();
+          }
         }
       }) {}
 

@@ -1,5 +1,6 @@
-// Turns SIGINT and SIGTERM into a clean shutdown. The signals are blocked in every thread and
-// taken by one thread of their own.
+// Turns SIGINT and SIGTERM into a clean shutdown and SIGHUP (a closed terminal, a reload request)
+// into a save of what the user made. The signals are blocked in every thread and taken by one
+// thread of their own.
 #pragma once
 
 #include <functional>
@@ -13,8 +14,10 @@ class SignalWatcher {
   // first thing in main.
   static void BlockSignals();
 
-  // Calls `on_stop` on the watcher's thread for every SIGINT or SIGTERM until destroyed.
-  explicit SignalWatcher(std::function<void()> on_stop);
+  // Calls `on_stop` on the watcher's thread for every SIGINT or SIGTERM, and `on_hangup` for
+  // every SIGHUP (ignored without one), until destroyed.
+  explicit SignalWatcher(std::function<void()> on_stop,
+                         std::function<void()> on_hangup = nullptr);
   ~SignalWatcher();
   SignalWatcher(const SignalWatcher&) = delete;
   SignalWatcher& operator=(const SignalWatcher&) = delete;

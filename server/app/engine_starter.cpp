@@ -1,5 +1,7 @@
 #include "server/app/engine_starter.h"
 
+#include <cstring>
+
 #include "ovra/engine_api.h"
 
 namespace kavi::win {
@@ -14,6 +16,14 @@ void EngineStarter::Start() {
                     kDistributionCodeName, kProgramVersion,    kAppName,      1};
   kavi_setup(&traits);
   Restart();
+}
+
+bool EngineStarter::HasScheme() {
+  KaviContext context;
+  std::memset(&context, 0, sizeof context);
+  if (!kavi_get_context(&context)) return false;
+  kavi_free_context(&context);
+  return true;
 }
 
 void EngineStarter::Restart() {

@@ -20,6 +20,9 @@ class EngineStarter {
   void Start();
   // kavi_initialize and kavi_cloud_init after a kavi_finalize. The caller holds the lock.
   void Restart();
+  // True when the engine has a scheme loaded (it answers a context request). The caller holds
+  // the lock.
+  static bool HasScheme();
 
  private:
   std::string shared_data_, user_data_, logs_;

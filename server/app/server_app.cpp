@@ -27,6 +27,7 @@
 #include "server/app/server_catalog.h"
 #include "server/app/server_directories.h"
 #include "server/app/settings_applier.h"
+#include "server/app/user_data_saver.h"
 #include "server/engine/engine_lock.h"
 #include "server/profile/profile_registration.h"
 #include "server/serve/pipe_server.h"
@@ -36,6 +37,8 @@
 
 namespace kavi::win::server {
 namespace {
+
+constexpr char kEngineRestartFailed[] = "engine restart could not load its scheme";
 
 std::filesystem::path LockPath(const std::filesystem::path& runtime_dir, const std::string& sid,
                                uint64_t session) {
@@ -100,6 +103,11 @@ class Server {
   // sessions refuse the request kinds that need it.
   void BuildServices() {
     services_.user_data_root = dirs_.user_root;
+    saver_ = std::make_unique<UserDataSaver>([] {
+      std::lock_guard<std::mutex> hold(EngineLock());
+      kavi_sync_user_data();
+    });
+    services_.user_data = saver_.get();
     plugins_ = std::make_unique<PluginEngine>(dirs_.shared_data / "plugin");
     services_.plugins = plugins_.get();
     maintenance_ = std::make_unique<MaintenanceJobs>(
@@ -138,7 +146,8 @@ class Server {
     std::string message;
     switch (pipe_server.Listen(&message)) {
       case PipeServer::ListenResult::Listening: {
-        SignalWatcher signals([&pipe_server] { pipe_server.Stop(); });
+        SignalWatcher signals([&pipe_server] { pipe_server.Stop(); },
+                              [this] { saver_->SaveNow(); });
         pipe_server.Serve();
         break;
       }
@@ -152,6 +161,8 @@ class Server {
     // controller, then the engine; the remaining services go with this object.
     pipe_server.Teardown();
     services_.shutdown = nullptr;
+    services_.user_data = nullptr;
+    saver_->Stop();
     if (maintenance_) maintenance_->Join();
     if (watcher_) watcher_->Stop();
     std::lock_guard<std::mutex> hold(EngineLock());
@@ -160,9 +171,27 @@ class Server {
 
  private:
   // The engine restart of the maintenance jobs (engine lock held): initialise, cloud init, then
-  // the configuration; true exactly when the configuration loads.
+  // the configuration; true exactly when the engine has its scheme and the configuration loads.
   bool RestartEngine(std::string* message) {
     engine_.Restart();
+    if (!EngineStarter::HasScheme()) {
+      // The shared data went missing under the server (its generation was deleted): the restart
+      // failed. Rebuild the generation from the installed data and start again, so that typing
+      // comes back.
+      *message = kEngineRestartFailed;
+      std::string repair;
+      if (RepairGeneration(dirs_.installed_data, dirs_.shared_data, &repair)) {
+        *message += "; data generation repaired";
+      } else {
+        LogLine(std::string(kRecoveryFailedLog) + repair + "\n");
+      }
+      kavi_finalize();
+      engine_.Restart();
+      ConfigRecord loaded;
+      std::string ignored;
+      if (config_.Load(&loaded, &ignored)) ApplyEngineSettings(loaded);
+      return false;
+    }
     ConfigRecord loaded;
     if (!config_.Load(&loaded, message)) return false;
     ApplyEngineSettings(loaded);
@@ -208,6 +237,7 @@ class Server {
   ForegroundProbe foreground_;
   std::unique_ptr<KeySoundService> key_sound_service_;
   std::unique_ptr<KeySoundPlayer> key_sounds_;
+  std::unique_ptr<UserDataSaver> saver_;
   std::unique_ptr<PluginEngine> plugins_;
   std::unique_ptr<MaintenanceJobs> maintenance_;
   std::unique_ptr<ServerCatalog> catalog_;

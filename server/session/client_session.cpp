@@ -620,6 +620,7 @@ PipeResponse ClientSession::BuildState(const PipeRequest& r, bool result,
     reply.has_commit = 1;
     WriteTextField(reply.commit_text, commit_text);
     if (services_.cloud) services_.cloud->RecordCommit(record_text, ExpandInput(input_code));
+    if (services_.user_data) services_.user_data->NoteCommit();
   }
 
   last_entries_.clear();

@@ -1,6 +1,9 @@
 // What the real server keeps on disk for the user, end to end: its modes, its learned words
 // across saves, redeploys and crashes.
+#include <signal.h>
 #include <sys/stat.h>
+
+#include <memory>
 
 #include "tests/e2e/server_process.h"
 
@@ -25,6 +28,114 @@ void Commit(KaviClient& client, const std::string& letters) {
   auto reply = client.SendKey(keys::kSpace, 0, 1);
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->has_commit, 1);
+}
+
+int FindCandidate(const PipeResponse& state, const std::string& text) {
+  for (uint32_t i = 0; i < state.candidate_count; ++i)
+    if (Field(state.candidates[i].text) == text) return static_cast<int>(i);
+  return -1;
+}
+
+// Picks `first` for the start of `letters` and `second` for the rest: commits the two as one.
+void CommitPieces(KaviClient& client, const std::string& letters, const std::string& first,
+                  const std::string& second) {
+  PipeResponse state = Type(client, letters);
+  int slot = FindCandidate(state, first);
+  ASSERT_GE(slot, 0) << first;
+  auto rest = client.Send(RequestKind::SelectCandidate, 1, static_cast<uint32_t>(slot));
+  ASSERT_TRUE(rest);
+  slot = FindCandidate(*rest, second);
+  ASSERT_GE(slot, 0) << second;
+  auto done = client.Send(RequestKind::SelectCandidate, 1, static_cast<uint32_t>(slot));
+  ASSERT_TRUE(done);
+  ASSERT_EQ(Field(done->commit_text), first + second);
+  ASSERT_EQ(+client.Send(RequestKind::AckCommit, 1)->kind, kOk);
+}
+
+std::string FirstCandidate(KaviClient& client, const std::string& letters) {
+  PipeResponse state = Type(client, letters);
+  client.SendKey(keys::kEscape, 0, 1);
+  return state.candidate_count > 0 ? Field(state.candidates[0].text) : std::string();
+}
+
+// A client that waits through the engine's reload after a restart.
+std::unique_ptr<KaviClient> ReadyClient(const ServerHome& home) {
+  for (int i = 0; i < 100; ++i) {
+    auto client = std::make_unique<KaviClient>(home.Options());
+    if (client->Send(RequestKind::FocusIn, 1) && client->SendKey('n', 0, 1)) {
+      client->SendKey(keys::kEscape, 0, 1);
+      return client;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return nullptr;
+}
+
+bool WaitForFile(const fs::path& file, int timeout_ms = 15000) {
+  for (int waited = 0; waited < timeout_ms; waited += 50) {
+    if (fs::exists(file)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+TEST(UserData, AWordCommittedThreeTimesStillRanksFirstAfterARedeploy) {
+  ServerHome home;
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  ASSERT_EQ(FirstCandidate(client, "nihao"), "你好");
+  for (int round = 0; round < 3; ++round) CommitPieces(client, "nihao", "你", "号");
+  ASSERT_EQ(FirstCandidate(client, "nihao"), "你号");
+
+  ASSERT_EQ(+client.Send(RequestKind::Redeploy, 1)->kind, kOk);
+  EXPECT_EQ(WaitForMaintenance(client), 2u);
+  EXPECT_FALSE(fs::exists(home.config_dir() / "base_pinyin.userdb" / "user.dict"));
+  auto fresh = ReadyClient(home);
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(FirstCandidate(*fresh, "nihao"), "你号");
+}
+
+TEST(UserData, ARedeployWithoutItsDataGenerationFailsAndRepairsIt) {
+  ServerHome home;
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  for (const auto& entry : fs::directory_iterator(home.local_dir() / "build"))
+    if (entry.is_directory()) fs::remove_all(entry.path());
+
+  ASSERT_EQ(+client.Send(RequestKind::Redeploy, 1)->kind, kOk);
+  EXPECT_EQ(WaitForMaintenance(client), 3u);
+  auto fresh = ReadyClient(home);
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(FirstCandidate(*fresh, "nihao"), "你好");
+}
+
+// Learning reaches the disk a few seconds after the last commit, and at once on SIGHUP, which no
+// longer ends the server: a crash afterwards loses nothing.
+TEST(UserData, LearningIsSavedSoonAfterACommitAndOnHangupAndSurvivesACrash) {
+  ServerHome home;
+  pid_t server = home.StartServer();
+  const fs::path dict = home.config_dir() / "base_pinyin.userdb" / "user.dict";
+  {
+    KaviClient client(home.Options());
+    ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+    for (int round = 0; round < 3; ++round) CommitPieces(client, "nihao", "你", "号");
+    ASSERT_TRUE(WaitForFile(dict));
+
+    CommitPieces(client, "nihao", "你", "号");
+    fs::remove(dict);
+    ASSERT_EQ(::kill(server, SIGHUP), 0);
+    ASSERT_TRUE(WaitForFile(dict));
+    EXPECT_EQ(FirstCandidate(client, "nihao"), "你号");  // still serving
+  }
+  ASSERT_EQ(::kill(server, SIGKILL), 0);
+  EXPECT_EQ(home.Wait(server), -1);
+
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  EXPECT_EQ(FirstCandidate(client, "nihao"), "你号");
 }
 
 TEST(UserData, NothingIsCreatedOpenToOthersEvenUnderUmask000) {

@@ -230,6 +230,28 @@ TEST_F(DataGenerationTest, UnwrittenCurrentFileIsFoundAgainByTheSearch) {
   EXPECT_EQ(GenerationNames(root_).size(), 1u);
 }
 
+TEST_F(DataGenerationTest, ADeletedOrDamagedGenerationIsRepairedInPlace) {
+  const fs::path data = Recover();
+  const std::string name = CurrentName(root_);
+  for (const fs::path& damage : {data.parent_path(), data / "schemas"}) {
+    fs::remove_all(damage);
+    std::string message = "stale";
+    ASSERT_TRUE(RepairGeneration(installed_, data, &message)) << message;
+    EXPECT_EQ(message, "");
+    EXPECT_TRUE(IsCompleteGeneration(data.parent_path()));
+    EXPECT_EQ(ReadFile(data / "schemas" / "pinyin.schema.yaml"), "schema: pinyin\n");
+    EXPECT_EQ(ReadReleaseIdentity(data), "0.5.1+aaaa");
+    EXPECT_EQ(GenerationNames(root_), std::vector<std::string>{name});
+    EXPECT_EQ(CurrentName(root_), name);
+    EXPECT_EQ(Recover(), data);
+  }
+  // Only a generation's own data directory is repaired, and only from installed data.
+  std::string message;
+  EXPECT_FALSE(RepairGeneration(installed_, dir_.path() / "elsewhere" / "data", &message));
+  EXPECT_FALSE(RepairGeneration(dir_.path() / "missing", data, &message));
+  EXPECT_EQ(message, "安裝資料不存在");
+}
+
 TEST_F(DataGenerationTest, CopyKilledMidwayNeverBecomesCurrent) {
   // Enough files that the copy takes a while; the child also runs at the lowest priority.
   for (int d = 0; d < 20; ++d)

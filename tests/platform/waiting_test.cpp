@@ -96,19 +96,31 @@ TEST(InstanceLockTest, AWaitingLockerGetsTheLockWhenItIsReleased) {
 }
 
 // In a child of its own: the signals are blocked only in the threads started after BlockSignals.
-TEST(SignalWatcherTest, TermAndIntStopAndTheWatcherEndsWithItsOwner) {
+TEST(SignalWatcherTest, TermAndIntStopHangupSavesAndTheWatcherEndsWithItsOwner) {
   EXPECT_EXIT(
       {
         SignalWatcher::BlockSignals();
         std::mutex mutex;
         std::condition_variable changed;
         int stops = 0;
+        int hangups = 0;
         {
-          SignalWatcher watcher([&] {
-            std::lock_guard lock(mutex);
-            ++stops;
-            changed.notify_all();
-          });
+          SignalWatcher watcher(
+              [&] {
+                std::lock_guard lock(mutex);
+                ++stops;
+                changed.notify_all();
+              },
+              [&] {
+                std::lock_guard lock(mutex);
+                ++hangups;
+                changed.notify_all();
+              });
+          ::kill(::getpid(), SIGHUP);
+          {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return hangups == 1; });
+          }
           ::kill(::getpid(), SIGTERM);
           std::unique_lock lock(mutex);
           changed.wait(lock, [&] { return stops == 1; });
@@ -119,7 +131,8 @@ TEST(SignalWatcherTest, TermAndIntStopAndTheWatcherEndsWithItsOwner) {
         }
         // The watcher has ended; a blocked signal now stays pending instead of stopping anyone.
         ::kill(::getpid(), SIGTERM);
-        std::_Exit(stops == 2 ? 7 : 1);
+        ::kill(::getpid(), SIGHUP);
+        std::_Exit(stops == 2 && hangups == 1 ? 7 : 1);
       },
       ::testing::ExitedWithCode(7), "");
 }

@@ -2,6 +2,7 @@
 #include <fstream>
 
 #include "server/app/maintenance_jobs.h"
+#include "server/app/user_data_saver.h"
 #include "tests/server/server_fixture.h"
 
 namespace kavi::win::testing {
@@ -97,6 +98,45 @@ TEST_F(Maintenance, AFailedRestartOrCopyFailsTheJobButTheEngineIsRestarted) {
   Write(dir_ / "backups", "in the way");
   EXPECT_EQ(RunJob(jobs, true), 3u);
   EXPECT_EQ(restarts_, 2);
+}
+
+// The saver against a counting save: a burst of commits is one save after the quiet delay, a
+// steady stream is saved at least every `longest`, SaveNow saves with nothing committed, and
+// nothing is saved without a reason.
+TEST(UserDataSaverTest, SavesOnceAfterABurstAtLeastEveryLongestAndOnDemand) {
+  using namespace std::chrono_literals;
+  std::mutex mutex;
+  std::condition_variable saved;
+  std::atomic<int> saves{0};
+  auto count = [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++saves;
+    saved.notify_all();
+  };
+  auto wait_for = [&](int n) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return saved.wait_for(lock, 5s, [&] { return saves >= n; });
+  };
+  UserDataSaver saver(count, 100ms, 400ms);
+  for (int i = 0; i < 5; ++i) saver.NoteCommit();
+  ASSERT_TRUE(wait_for(1));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(saves, 1);
+
+  // Commits closer together than the quiet delay still reach the disk within `longest`.
+  const auto start = std::chrono::steady_clock::now();
+  while (saves < 2 && std::chrono::steady_clock::now() - start < 5s) {
+    saver.NoteCommit();
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(saves, 2);
+  saver.NoteCommit();
+  ASSERT_TRUE(wait_for(3));
+
+  saver.SaveNow();
+  EXPECT_TRUE(wait_for(4));
+  saver.Stop();
+  EXPECT_EQ(saves, 4);
 }
 
 }  // namespace
