@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "candidate/background_image.h"
 #include "candidate/pango_text.h"
@@ -311,6 +312,11 @@ void CandidateWindow::Run(std::string display_name) {
       ClearContent();
     }
     if (popup_ && retry_timer_ && now >= retry_deadline_) RetryResources();
+    // A caller waiting for what it asked for gets it now, not at the next frame time.
+    if (popup_ && deferred_ != 0 && (now >= next_frame_at_ || sync_done_.load() < sync_target)) {
+      const unsigned deferred = std::exchange(deferred_, 0u);
+      HandleMessages(deferred, /*frame_due=*/true);
+    }
     if (popup_) popup_->Flush();
     if (sync_done_.load() < sync_target) {
       // What was drawn is on the screen before the caller is told it is done.
@@ -344,6 +350,8 @@ void CandidateWindow::DropDisplay() {
   ReleaseResources();
   popup_.reset();
   window_id_ = 0;
+  // Frames wait for the display; ReopenDisplay draws the content again.
+  deferred_ = 0;
   retry_timer_ = false;
   {
     std::lock_guard lock(mutex_);
@@ -375,7 +383,7 @@ int CandidateWindow::WaitTimeoutMs() const {
   const Clock::time_point now = Clock::now();
   for (auto [armed, deadline] :
        {std::pair{preview_timer_, preview_deadline_}, std::pair{retry_timer_, retry_deadline_},
-        std::pair{reopen_timer_, reopen_deadline_}}) {
+        std::pair{reopen_timer_, reopen_deadline_}, std::pair{deferred_ != 0, next_frame_at_}}) {
     if (!armed) continue;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
@@ -385,14 +393,22 @@ int CandidateWindow::WaitTimeoutMs() const {
   return timeout;
 }
 
-void CandidateWindow::HandleMessages(unsigned messages) {
+void CandidateWindow::HandleMessages(unsigned messages, bool frame_due) {
   if (messages & kReleaseResources) ReleaseResources();
   if (messages & kStartPreview) {
     preview_timer_ = true;
     preview_deadline_ = Clock::now() + std::chrono::milliseconds(kPreviewMilliseconds);
   }
-  if (messages & (kRelayout | kReleaseResources | kStartPreview)) Relayout();
-  if (messages & kRepaint) {
+  // Frames asked for faster than the screen shows them wait for its next frame and are drawn
+  // once, with what is current then: typing faster than the refresh costs no extra drawing.
+  constexpr unsigned kFrameMessages = kRelayout | kRepaint;
+  if ((messages & kFrameMessages) && !frame_due && Clock::now() < next_frame_at_) {
+    deferred_ |= messages & kFrameMessages;
+    messages &= ~kFrameMessages;
+  }
+  if (messages & (kRelayout | kReleaseResources | kStartPreview)) {
+    Relayout();
+  } else if (messages & kRepaint) {
     int x = 0;
     int y = 0;
     const bool valid = popup_->PointerPosition(&x, &y);
@@ -411,7 +427,13 @@ void CandidateWindow::HandleEvents() {
   while (popup_->NextEvent(&event)) {
     switch (event.type) {
       case PopupEvent::Type::kExpose:
-        Paint();
+        // The server lost the window's pixels (shown again, uncovered): the frame buffer still
+        // holds them.
+        if (frame_surface_ && frame_surface_ == popup_->FrameBuffer()) {
+          popup_->Present({});
+        } else {
+          Paint();
+        }
         break;
       case PopupEvent::Type::kMotion:
         OnPointerMove(event.x, event.y, event.root_x, event.root_y);
@@ -446,12 +468,14 @@ void CandidateWindow::Relayout() {
   ScreenRect anchor{};
   bool has_anchor = false;
   CandidateStyle style;
+  bool was_visible = false;
   {
     std::lock_guard lock(mutex_);
     content = content_;
     anchor = anchor_;
     has_anchor = has_anchor_;
     style = style_;
+    was_visible = visible_;
   }
   const bool inverted = anchor.right < anchor.left || anchor.bottom < anchor.top;
   if (!has_anchor || inverted || (content.RowCount() == 0 && !PreeditLineShown(content))) {
@@ -474,22 +498,33 @@ void CandidateWindow::Relayout() {
   const int w = FramePixels(layout.width, scale);
   const int h = FramePixels(layout.height, scale);
   const WindowPosition position = PlaceWindow(anchor, work_area, w, h, scale);
+  const bool moved = !was_visible || position.x != shown_x_ || position.y != shown_y_ ||
+                     w != shown_width_ || h != shown_height_;
   int mouse_x = 0;
   int mouse_y = 0;
-  const bool mouse_valid = popup_->PointerPosition(&mouse_x, &mouse_y);
+  // A pointer resting where the window appears must not move the highlight; a window that
+  // stays where it is has nothing new under the pointer (and costs no round trip).
+  const bool mouse_valid = moved && popup_->PointerPosition(&mouse_x, &mouse_y);
   {
     std::lock_guard lock(mutex_);
-    layout_ = std::move(layout);
+    layout_ = layout;
     scale_ = scale;
-    // A pointer resting where the window appears must not move the highlight.
-    last_mouse_x_ = mouse_x;
-    last_mouse_y_ = mouse_y;
-    last_mouse_valid_ = mouse_valid;
+    if (moved) {
+      last_mouse_x_ = mouse_x;
+      last_mouse_y_ = mouse_y;
+      last_mouse_valid_ = mouse_valid;
+    }
     visible_ = true;
   }
+  shown_x_ = position.x;
+  shown_y_ = position.y;
+  shown_width_ = w;
+  shown_height_ = h;
   popup_->MoveResizeShow(position.x, position.y, w, h);
   popup_->SetRoundedShape(w, h, static_cast<int>(style.corner_radius * scale));
-  Paint();
+  // A window shown again shows its whole frame.
+  if (!was_visible) painter_.ForgetFrame();
+  DrawFrame(content, style, layout, scale);
 }
 
 void CandidateWindow::Paint() {
@@ -505,7 +540,15 @@ void CandidateWindow::Paint() {
     layout = layout_;
     scale = scale_;
   }
-  if (!EnsureResources() || !text_) {
+  DrawFrame(content, style, layout, scale);
+}
+
+void CandidateWindow::DrawFrame(const CandidateContent& content, const CandidateStyle& style,
+                                const CandidateLayout& layout, double scale) {
+  cairo_surface_t* surface = EnsureResources() ? popup_->FrameBuffer() : nullptr;
+  if (!surface || !text_) {
+    frame_surface_ = nullptr;
+    painter_.ForgetFrame();
     popup_->DrawNotice(kNoticeText);
     if (!retry_timer_) {
       retry_timer_ = true;
@@ -513,15 +556,27 @@ void CandidateWindow::Paint() {
     }
     return;
   }
-  const int width = FramePixels(layout.width, scale);
-  const int height = FramePixels(layout.height, scale);
-  if (!back_buffer_ || cairo_image_surface_get_width(back_buffer_) != width ||
-      cairo_image_surface_get_height(back_buffer_) != height) {
-    if (back_buffer_) cairo_surface_destroy(back_buffer_);
-    back_buffer_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  // A new frame buffer holds none of the last frame.
+  if (surface != frame_surface_) painter_.ForgetFrame();
+  frame_surface_ = surface;
+  const FrameInput in{scale, &content, &style, &layout, text_.get(), background_};
+  std::vector<int> rows;
+  if (painter_.ChangedRows(in, &rows)) {
+    // Nothing changed, or only some rows (a hover): only they are drawn and sent.
+    if (rows.empty()) return;
+    std::vector<ScreenArea> damage;
+    for (const PixelRect& r : painter_.PaintRows(surface, in, rows)) {
+      damage.push_back({r.x, r.y, r.x + r.width, r.y + r.height});
+    }
+    popup_->Present(damage);
+  } else {
+    painter_.Paint(surface, in);
+    popup_->Present({});
   }
-  painter_.Paint(back_buffer_, {scale, &content, &style, &layout, text_.get(), background_});
-  popup_->Present(back_buffer_);
+  shared_memory_frames_ = popup_->SharedMemory();
+  ++frames_sent_;
+  next_frame_at_ = Clock::now() + std::chrono::microseconds(
+                                      static_cast<int64_t>(popup_->FrameIntervalMs() * 1000));
 }
 
 bool CandidateWindow::EnsureResources() {
@@ -584,9 +639,9 @@ void CandidateWindow::ReleaseResources() {
   text_.reset();
   if (background_) cairo_surface_destroy(background_);
   background_ = nullptr;
-  if (back_buffer_) cairo_surface_destroy(back_buffer_);
-  back_buffer_ = nullptr;
   loaded_image_path_.clear();
+  frame_surface_ = nullptr;
+  if (popup_) popup_->ReleaseFrameBuffer();
 }
 
 void CandidateWindow::RetryResources() {

@@ -81,6 +81,9 @@ class CandidateWindow final : public CandidateWindowPort {
   unsigned long WindowId() const { return window_id_; }
   bool Visible() const;
   CandidateStyle Style() const;
+  // Whether frames reach the X server through shared memory, and how many were sent.
+  bool SharedMemoryFrames() const { return shared_memory_frames_; }
+  uint64_t FramesSent() const { return frames_sent_; }
   // Blocks until the window thread has handled everything posted before the call.
   void Sync();
 
@@ -107,11 +110,14 @@ class CandidateWindow final : public CandidateWindowPort {
   // The display went away: the window becomes absent until ReopenDisplay succeeds.
   void DropDisplay();
   void ReopenDisplay(const std::string& display_name);
-  void HandleMessages(unsigned messages);
+  // frame_due: frames asked for earlier are due now (or a caller waits for them).
+  void HandleMessages(unsigned messages, bool frame_due = false);
   void HandleEvents();
   void Relayout();
   void HideLocked();
   void Paint();
+  void DrawFrame(const CandidateContent& content, const CandidateStyle& style,
+                 const CandidateLayout& layout, double scale);
   bool EnsureResources();
   void ReleaseResources();
   void RetryResources();
@@ -144,6 +150,8 @@ class CandidateWindow final : public CandidateWindowPort {
   std::atomic<unsigned> pending_{0};
   Wakeup wakeup_;
   std::atomic<unsigned long> window_id_{0};
+  std::atomic<bool> shared_memory_frames_{false};
+  std::atomic<uint64_t> frames_sent_{0};
   std::thread thread_;
 
   // Start-up and Sync hand-shakes.
@@ -163,9 +171,16 @@ class CandidateWindow final : public CandidateWindowPort {
   std::unique_ptr<PangoTextFormats> text_;
   FramePainter painter_;
   cairo_surface_t* background_ = nullptr;
-  // Frames are drawn here first and reach the window in one piece, so nobody ever sees a
-  // half-drawn frame.
-  cairo_surface_t* back_buffer_ = nullptr;
+  // The frame buffer the last frame was painted into; null when none holds it.
+  cairo_surface_t* frame_surface_ = nullptr;
+  // Where the window was last shown, in pixels.
+  int shown_x_ = 0;
+  int shown_y_ = 0;
+  int shown_width_ = 0;
+  int shown_height_ = 0;
+  // Frames wait for this time; what was asked for meanwhile (kRelayout, kRepaint).
+  Clock::time_point next_frame_at_;
+  unsigned deferred_ = 0;
   std::string loaded_image_path_;
   bool preview_timer_ = false;
   Clock::time_point preview_deadline_;

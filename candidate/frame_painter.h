@@ -56,6 +56,8 @@ class FramePainter {
 
   // Forgets the kept chrome (the text formats or the background went away).
   void Reset();
+  // Forgets the frame painted last (its pixels are gone): the next frame is painted whole.
+  void ForgetFrame() { has_last_ = false; }
 
  private:
   bool ChromeFits(const FrameInput& in) const;

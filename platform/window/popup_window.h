@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kavi::win {
 
@@ -43,21 +44,34 @@ class PopupWindow {
   // then does nothing; the owner drops this object and opens a new one when it wants to retry.
   bool Lost() const;
 
-  // The desktop's Xft.dpi resource, else 96.
-  double Dpi() const;
+  // The desktop's Xft.dpi resource, else 96. Read again only after it changed.
+  double Dpi();
   // The work area of the monitor nearest the rectangle: the XRandR monitor clipped by
   // _NET_WORKAREA when a window manager publishes one; the whole screen when neither is known.
-  ScreenArea WorkAreaNear(const ScreenArea& anchor) const;
+  // The monitors and work areas are read again only after they changed.
+  ScreenArea WorkAreaNear(const ScreenArea& anchor);
+  // The shortest time between two frames any monitor shows, in milliseconds.
+  double FrameIntervalMs();
 
+  // Sends nothing when the window already stands there, shown.
   void MoveResizeShow(int x, int y, int width, int height);
   void Hide();
   // Cuts the window to a rounded rectangle (radius in pixels) so the corners are see-through
   // even without a compositor.
   void SetRoundedShape(int width, int height, int radius);
-  // Puts a frame drawn into a cairo ARGB32 image surface onto the window, at its top left.
-  // Frames go over the plain X protocol: cairo's own X surfaces wait for shared-memory
-  // acknowledgements that a lost display never sends, which would hang the window thread.
-  void Present(cairo_surface_t* image);
+
+  // The window's pixels on this side: an image surface of the window's current size, in shared
+  // memory with the X server (MIT-SHM) when the server is local. Drawing into it shows nothing
+  // until Present. Null when no image can be made. Waits, if it must, until the server has
+  // read the frame presented last (a lost display is never waited for: its calls return).
+  cairo_surface_t* FrameBuffer();
+  // Sends these areas of the frame buffer to the window; the whole window when empty. Not
+  // through cairo's own X surfaces: they wait for shared-memory acknowledgements that a lost
+  // display never sends.
+  void Present(const std::vector<ScreenArea>& areas);
+  void ReleaseFrameBuffer();
+  // Whether frames travel through shared memory.
+  bool SharedMemory() const;
   // Draws a one-line notice without any text engine of our own (fallback painting).
   void DrawNotice(const std::string& text);
   void Flush();

@@ -18,6 +18,8 @@
 #include "tests/candidate/session_bus.h"
 #include "tests/candidate/temp_dir.h"
 #include "tests/candidate/x_server.h"
+// After the wire records: X's headers define FocusIn and FocusOut as macros.
+#include <X11/extensions/Xdamage.h>
 
 namespace kavi::win {
 namespace {
@@ -316,6 +318,94 @@ TEST_F(CandidateWindowTest, ShowsBelowTheCaretDrawsTheThemeAndHides) {
   window_->SetAnchor({300, 220, 302, 200}, true);
   window_->Sync();
   EXPECT_FALSE(window_->Visible());
+}
+
+// What the X server records as drawn on a window: each frame the window sends shows up as
+// damage, as a compositor would see it.
+class DamageRecorder {
+ public:
+  DamageRecorder(Display* display, Window window) : display_(display) {
+    int error = 0;
+    if (XDamageQueryExtension(display, &event_base_, &error)) {
+      damage_ = XDamageCreate(display, window, XDamageReportRawRectangles);
+    }
+    XSync(display, False);
+  }
+  ~DamageRecorder() {
+    if (damage_) XDamageDestroy(display_, damage_);
+  }
+  bool ok() const { return damage_ != 0; }
+  // The rectangles drawn since the last call.
+  std::vector<XRectangle> Take() {
+    XSync(display_, False);
+    std::vector<XRectangle> drawn;
+    while (XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      if (event.type == event_base_ + XDamageNotify) {
+        drawn.push_back(reinterpret_cast<XDamageNotifyEvent*>(&event)->area);
+      }
+    }
+    return drawn;
+  }
+
+ private:
+  Display* display_;
+  int event_base_ = 0;
+  Damage damage_ = 0;
+};
+
+TEST_F(CandidateWindowTest, SendsOnlyWhatChangedAndOneFrameForABurst) {
+  Open();
+  window_->SetTheme("native", false, "");
+  window_->ShowReply(Reply({"中文", "輸入", "候選"}, 0));
+  window_->SetAnchor({300, 200, 302, 220}, true);
+  ASSERT_TRUE(WaitShown());
+  // Xvfb is local: frames travel through shared memory.
+  EXPECT_TRUE(window_->SharedMemoryFrames());
+  DamageRecorder damage(display_, window_->WindowId());
+  ASSERT_TRUE(damage.ok());
+  const Geometry g = WindowGeometry();
+  // The first frame, and its repeat for the window's first exposure.
+  window_->Sync();
+  damage.Take();
+
+  // The same reply again: nothing is drawn or sent.
+  window_->ShowReply(Reply({"中文", "輸入", "候選"}, 0));
+  window_->SetAnchor({300, 200, 302, 220}, true);
+  window_->Sync();
+  EXPECT_TRUE(damage.Take().empty());
+
+  // The highlight moves from the first row to the second: those two rows only.
+  window_->ShowReply(Reply({"中文", "輸入", "候選"}, 1));
+  window_->Sync();
+  std::vector<XRectangle> drawn = damage.Take();
+  ASSERT_FALSE(drawn.empty());
+  for (const XRectangle& r : drawn) {
+    EXPECT_GE(r.y, kInsetY - 1);
+    EXPECT_LE(r.y + r.height, kInsetY + 2 * kRowHeight + 1) << "reaches the third row";
+    EXPECT_LT(r.width * r.height, g.width * g.height / 2);
+  }
+  EXPECT_EQ(Pixel(g.width - kInsetX - 4, kInsetY + kRowHeight + kRowHeight / 2),
+            Rgb(window_->Style().hilited_candidate_back_color));
+
+  // Replies every 2 ms for 80 ms, faster than a screen shows frames (every 16.7 ms at 60 Hz):
+  // a handful of frames, the last reply on screen.
+  const uint64_t frames_before = window_->FramesSent();
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 40; ++i) {
+    window_->ShowReply(Reply({"詞" + std::to_string(i), "輸入", "候選"}, i == 39 ? 2 : 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  window_->Sync();
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  const int frames = static_cast<int>(window_->FramesSent() - frames_before);
+  EXPECT_FALSE(damage.Take().empty());
+  EXPECT_GE(frames, 1);
+  EXPECT_LE(frames, elapsed.count() / 16 + 3) << "in " << elapsed.count() << " ms";
+  EXPECT_EQ(Pixel(g.width - kInsetX - 4, kInsetY + 2 * kRowHeight + kRowHeight / 2),
+            Rgb(window_->Style().hilited_candidate_back_color));
 }
 
 TEST_F(CandidateWindowTest, FlipsAboveTheCaretAndStopsAtTheRightEdge) {
