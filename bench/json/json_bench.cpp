@@ -1,14 +1,31 @@
-// Parse and serialise throughput of the JSON library against nlohmann::json on the documents the
-// server handles: a cloud word snapshot, a scheme pack manifest and many small service replies.
-// Prints MB/s for both libraries and their ratio (the best of the repetitions), e.g.
-//   kavi_json_bench --benchmark_repetitions=5
+// Parse and write throughput of the JSON library against RapidJSON (DOM, full-precision numbers),
+// simdjson (DOM) and nlohmann::json, on the three documents JSON libraries are usually compared on
+// (twitter, citm_catalog, canada) and on documents shaped like the server's own: a cloud word
+// snapshot, a scheme pack manifest and many small service replies.
+//
+//   kavi_json_bench --benchmark_repetitions=5 [--bench_data=DIR]
+//
+// DIR holds twitter.json, citm_catalog.json and canada.json; by default the bench looks in
+// shared/bench-data beside the source tree (and beside its parent, for a worktree). MB/s are
+// the document's size over the time of one parse or one write, so every library is measured
+// against the same byte count even where their output differs (RapidJSON writes the shortest
+// form of a number, Kavi 17 significant digits). After the usual table the bench prints the
+// median and the best of the repetitions for each library and the Kavi/RapidJSON ratios.
 #include <benchmark/benchmark.h>
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <simdjson.h>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -89,196 +106,274 @@ std::vector<std::string> MakeSmallReplies(size_t count) {
   return replies;
 }
 
-const std::string& CloudSnapshot() {
-  static const std::string text = MakeCloudSnapshot(1 << 20);
-  return text;
-}
-const std::string& Manifest() {
-  static const std::string text = MakeManifest(4 << 20);
-  return text;
-}
-const std::vector<std::string>& SmallReplies() {
-  static const std::vector<std::string> replies = MakeSmallReplies(5000);
-  return replies;
-}
-size_t TotalBytes(const std::vector<std::string>& texts) {
-  size_t total = 0;
-  for (const std::string& text : texts) total += text.size();
-  return total;
-}
-
-void ParseKavi(benchmark::State& state, const std::string& text) {
-  for (auto _ : state) {
-    JsonValue value;
-    if (!kavi::win::server::ParseJson(text, &value, nullptr)) state.SkipWithError("parse failed");
-    benchmark::DoNotOptimize(value);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
-}
-
-void ParseNlohmann(benchmark::State& state, const std::string& text) {
-  for (auto _ : state) {
-    nlohmann::json value = nlohmann::json::parse(text);
-    benchmark::DoNotOptimize(value);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
-}
-
-void SerializeKavi(benchmark::State& state, const std::string& text) {
-  JsonValue value;
-  kavi::win::server::ParseJson(text, &value, nullptr);
+// One benchmark document: a single text, or many small ones parsed one after another.
+struct Document {
+  std::string name;
+  std::vector<std::string> texts;
+  std::vector<simdjson::padded_string> padded;  // simdjson reads past the end of its input
   size_t bytes = 0;
-  for (auto _ : state) {
-    std::string out = kavi::win::server::SerializeJson(value);
-    bytes = out.size();
-    benchmark::DoNotOptimize(out);
+
+  Document(std::string document_name, std::vector<std::string> document_texts)
+      : name(std::move(document_name)), texts(std::move(document_texts)) {
+    for (const std::string& text : texts) {
+      padded.emplace_back(text);
+      bytes += text.size();
+    }
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+};
+
+std::vector<std::unique_ptr<Document>>& Documents() {
+  static std::vector<std::unique_ptr<Document>> documents;
+  return documents;
 }
 
-void SerializeNlohmann(benchmark::State& state, const std::string& text) {
-  const nlohmann::json value = nlohmann::json::parse(text);
-  size_t bytes = 0;
-  for (auto _ : state) {
-    std::string out = value.dump();
-    bytes = out.size();
-    benchmark::DoNotOptimize(out);
+bool ReadFile(const std::filesystem::path& path, std::string* out) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::ostringstream text;
+  text << file.rdbuf();
+  *out = text.str();
+  return true;
+}
+
+std::filesystem::path FindBenchData(const std::string& given) {
+  if (!given.empty()) return given;
+  const std::filesystem::path source = KAVI_SOURCE_DIR;
+  for (const auto& candidate : {source.parent_path() / "shared" / "bench-data",
+                                source.parent_path().parent_path() / "shared" / "bench-data"}) {
+    if (std::filesystem::is_directory(candidate)) return candidate;
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+  return {};
 }
 
-void BM_Parse_Kavi_CloudSnapshot1MiB(benchmark::State& s) {
-  ParseKavi(s, CloudSnapshot());
-}
-void BM_Parse_Nlohmann_CloudSnapshot1MiB(benchmark::State& s) {
-  ParseNlohmann(s, CloudSnapshot());
-}
-void BM_Parse_Kavi_Manifest4MiB(benchmark::State& s) {
-  ParseKavi(s, Manifest());
-}
-void BM_Parse_Nlohmann_Manifest4MiB(benchmark::State& s) {
-  ParseNlohmann(s, Manifest());
-}
-void BM_Serialize_Kavi_CloudSnapshot1MiB(benchmark::State& s) {
-  SerializeKavi(s, CloudSnapshot());
-}
-void BM_Serialize_Nlohmann_CloudSnapshot1MiB(benchmark::State& s) {
-  SerializeNlohmann(s, CloudSnapshot());
-}
-void BM_Serialize_Kavi_Manifest4MiB(benchmark::State& s) {
-  SerializeKavi(s, Manifest());
-}
-void BM_Serialize_Nlohmann_Manifest4MiB(benchmark::State& s) {
-  SerializeNlohmann(s, Manifest());
+void LoadDocuments(const std::string& bench_data) {
+  const std::filesystem::path dir = FindBenchData(bench_data);
+  for (const char* name : {"twitter", "citm_catalog", "canada"}) {
+    std::string text;
+    if (dir.empty() || !ReadFile(dir / (std::string(name) + ".json"), &text)) {
+      std::fprintf(stderr, "%s.json not found (give --bench_data=DIR); skipped\n", name);
+      continue;
+    }
+    Documents().push_back(std::make_unique<Document>(name, std::vector<std::string>{text}));
+  }
+  Documents().push_back(std::make_unique<Document>(
+      "cloud_snapshot", std::vector<std::string>{MakeCloudSnapshot(1 << 20)}));
+  Documents().push_back(
+      std::make_unique<Document>("manifest", std::vector<std::string>{MakeManifest(2 << 20)}));
+  Documents().push_back(std::make_unique<Document>("small_replies", MakeSmallReplies(5000)));
 }
 
-void BM_Parse_Kavi_SmallReplies(benchmark::State& state) {
+// ---------------------------------------------------------------------------------------------
+// One parse and one write per library
+
+void ParseKavi(benchmark::State& state, const Document& document) {
   for (auto _ : state) {
-    for (const std::string& text : SmallReplies()) {
+    for (const std::string& text : document.texts) {
       JsonValue value;
-      kavi::win::server::ParseJson(text, &value, nullptr);
+      if (!kavi::win::server::ParseJson(text, &value, nullptr)) state.SkipWithError("parse failed");
       benchmark::DoNotOptimize(value);
     }
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * TotalBytes(SmallReplies())));
 }
-void BM_Parse_Nlohmann_SmallReplies(benchmark::State& state) {
+
+void WriteKavi(benchmark::State& state, const Document& document) {
+  std::vector<JsonValue> values(document.texts.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    kavi::win::server::ParseJson(document.texts[i], &values[i], nullptr);
+  }
   for (auto _ : state) {
-    for (const std::string& text : SmallReplies()) {
+    for (const JsonValue& value : values) {
+      std::string out = kavi::win::server::SerializeJson(value);
+      benchmark::DoNotOptimize(out);
+    }
+  }
+}
+
+constexpr unsigned kRapidFlags = rapidjson::kParseFullPrecisionFlag;
+
+void ParseRapid(benchmark::State& state, const Document& document) {
+  for (auto _ : state) {
+    for (const std::string& text : document.texts) {
+      rapidjson::Document value;
+      value.Parse<kRapidFlags>(text.data(), text.size());
+      if (value.HasParseError()) state.SkipWithError("parse failed");
+      benchmark::DoNotOptimize(value);
+    }
+  }
+}
+
+void WriteRapid(benchmark::State& state, const Document& document) {
+  std::vector<rapidjson::Document> values(document.texts.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    values[i].Parse<kRapidFlags>(document.texts[i].data(), document.texts[i].size());
+  }
+  for (auto _ : state) {
+    for (const rapidjson::Document& value : values) {
+      rapidjson::StringBuffer out;
+      rapidjson::Writer<rapidjson::StringBuffer> writer(out);
+      value.Accept(writer);
+      benchmark::DoNotOptimize(out.GetString());
+    }
+  }
+}
+
+// simdjson's DOM parser is made to be reused: it keeps its buffers between documents.
+void ParseSimd(benchmark::State& state, const Document& document) {
+  simdjson::dom::parser parser;
+  for (auto _ : state) {
+    for (const simdjson::padded_string& text : document.padded) {
+      simdjson::dom::element value;
+      if (parser.parse(text).get(value) != simdjson::SUCCESS) state.SkipWithError("parse failed");
+      benchmark::DoNotOptimize(value);
+    }
+  }
+}
+
+void WriteSimd(benchmark::State& state, const Document& document) {
+  std::vector<std::unique_ptr<simdjson::dom::parser>> parsers;
+  std::vector<simdjson::dom::element> values;
+  for (const simdjson::padded_string& text : document.padded) {
+    parsers.push_back(std::make_unique<simdjson::dom::parser>());
+    values.push_back(parsers.back()->parse(text).value());
+  }
+  for (auto _ : state) {
+    for (const simdjson::dom::element& value : values) {
+      std::string out = simdjson::to_string(value);
+      benchmark::DoNotOptimize(out);
+    }
+  }
+}
+
+void ParseNlohmann(benchmark::State& state, const Document& document) {
+  for (auto _ : state) {
+    for (const std::string& text : document.texts) {
       nlohmann::json value = nlohmann::json::parse(text);
       benchmark::DoNotOptimize(value);
     }
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * TotalBytes(SmallReplies())));
 }
-void BM_Serialize_Kavi_SmallReplies(benchmark::State& state) {
-  std::vector<JsonValue> values(SmallReplies().size());
-  for (size_t i = 0; i < values.size(); ++i) {
-    kavi::win::server::ParseJson(SmallReplies()[i], &values[i], nullptr);
-  }
-  size_t bytes = 0;
-  for (auto _ : state) {
-    bytes = 0;
-    for (const JsonValue& value : values) {
-      std::string out = kavi::win::server::SerializeJson(value);
-      bytes += out.size();
-      benchmark::DoNotOptimize(out);
-    }
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-}
-void BM_Serialize_Nlohmann_SmallReplies(benchmark::State& state) {
+
+void WriteNlohmann(benchmark::State& state, const Document& document) {
   std::vector<nlohmann::json> values;
-  for (const std::string& text : SmallReplies()) values.push_back(nlohmann::json::parse(text));
-  size_t bytes = 0;
+  for (const std::string& text : document.texts) values.push_back(nlohmann::json::parse(text));
   for (auto _ : state) {
-    bytes = 0;
     for (const nlohmann::json& value : values) {
       std::string out = value.dump();
-      bytes += out.size();
       benchmark::DoNotOptimize(out);
     }
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 
-BENCHMARK(BM_Parse_Kavi_CloudSnapshot1MiB);
-BENCHMARK(BM_Parse_Nlohmann_CloudSnapshot1MiB);
-BENCHMARK(BM_Parse_Kavi_Manifest4MiB);
-BENCHMARK(BM_Parse_Nlohmann_Manifest4MiB);
-BENCHMARK(BM_Parse_Kavi_SmallReplies);
-BENCHMARK(BM_Parse_Nlohmann_SmallReplies);
-BENCHMARK(BM_Serialize_Kavi_CloudSnapshot1MiB);
-BENCHMARK(BM_Serialize_Nlohmann_CloudSnapshot1MiB);
-BENCHMARK(BM_Serialize_Kavi_Manifest4MiB);
-BENCHMARK(BM_Serialize_Nlohmann_Manifest4MiB);
-BENCHMARK(BM_Serialize_Kavi_SmallReplies);
-BENCHMARK(BM_Serialize_Nlohmann_SmallReplies);
+struct Library {
+  const char* name;
+  void (*parse)(benchmark::State&, const Document&);
+  void (*write)(benchmark::State&, const Document&);
+};
+constexpr Library kLibraries[] = {
+    {"Kavi", ParseKavi, WriteKavi},
+    {"RapidJSON", ParseRapid, WriteRapid},
+    {"simdjson", ParseSimd, WriteSimd},
+    {"nlohmann", ParseNlohmann, WriteNlohmann},
+};
 
-// Keeps each run's throughput so the ratios can be printed after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter {
+void RegisterAll() {
+  for (const char* operation : {"Parse", "Write"}) {
+    for (const auto& document : Documents()) {
+      for (const Library& library : kLibraries) {
+        const bool parse = operation[0] == 'P';
+        auto run = parse ? library.parse : library.write;
+        const Document* doc = document.get();
+        benchmark::RegisterBenchmark(
+            (std::string(operation) + "/" + doc->name + "/" + library.name).c_str(),
+            [run, doc](benchmark::State& state) {
+              run(state, *doc);
+              state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc->bytes));
+            })
+            ->Unit(benchmark::kMicrosecond);
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The summary
+
+// Keeps the MB/s of every repetition so that the median and the best can be printed after the
+// usual table. On a shared machine the slower runs measure the neighbours; the median says what
+// is typical and the best what the code can do.
+class SummaryReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    // With --benchmark_repetitions the best run counts: on a shared machine the slower runs
-    // measure the neighbours.
     for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration) continue;
+      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
       auto it = run.counters.find("bytes_per_second");
       if (it == run.counters.end()) continue;
-      double& best = mb_per_second_[run.run_name.function_name];
-      best = std::max(best, it->second.value / 1e6);
+      samples_[run.run_name.function_name].push_back(it->second.value / 1e6);
     }
   }
 
-  void PrintRatios() const {
-    std::printf("\n%-32s %14s %14s %8s\n", "operation / document", "kavi MB/s", "nlohmann MB/s",
-                "ratio");
-    for (const auto& [name, kavi] : mb_per_second_) {
-      const size_t kavi_at = name.find("_Kavi_");
-      if (kavi_at == std::string::npos) continue;
-      std::string other = name;
-      other.replace(kavi_at, 6, "_Nlohmann_");
-      auto it = mb_per_second_.find(other);
-      if (it == mb_per_second_.end() || it->second <= 0) continue;
-      const std::string label = name.substr(3, kavi_at - 3) + " / " + name.substr(kavi_at + 6);
-      std::printf("%-32s %14.1f %14.1f %7.2fx\n", label.c_str(), kavi, it->second,
-                  kavi / it->second);
+  void PrintSummary() const {
+    std::printf("\nMB/s of the document's size, median (best) of %s\n", "the repetitions");
+    std::printf("%-6s %-15s", "op", "document");
+    for (const Library& library : kLibraries) std::printf(" %19s", library.name);
+    std::printf(" %20s\n", "Kavi/RapidJSON");
+    for (const char* operation : {"Parse", "Write"}) {
+      for (const auto& document : Documents()) {
+        const std::string prefix = std::string(operation) + "/" + document->name + "/";
+        std::printf("%-6s %-15s", operation, document->name.c_str());
+        for (const Library& library : kLibraries) {
+          const Stats stats = Of(prefix + library.name);
+          std::printf(" %10.1f (%6.1f)", stats.median, stats.best);
+        }
+        const Stats kavi = Of(prefix + "Kavi");
+        const Stats rapid = Of(prefix + "RapidJSON");
+        if (rapid.median > 0 && rapid.best > 0) {
+          std::printf(" %10.2fx (%5.2fx)", kavi.median / rapid.median, kavi.best / rapid.best);
+        }
+        std::printf("\n");
+      }
     }
   }
 
  private:
-  std::map<std::string, double> mb_per_second_;
+  struct Stats {
+    double median = 0;
+    double best = 0;
+  };
+  Stats Of(const std::string& name) const {
+    auto it = samples_.find(name);
+    if (it == samples_.end() || it->second.empty()) return {};
+    std::vector<double> values = it->second;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    const double median = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.back()};
+  }
+
+  std::map<std::string, std::vector<double>> samples_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  std::string bench_data;
+  const std::string flag = "--bench_data=";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind(flag, 0) == 0) {
+      bench_data = arg.substr(flag.size());
+    } else {
+      std::fprintf(stderr, "unknown argument: %s\n", argv[i]);
+      return 1;
+    }
+  }
+  LoadDocuments(bench_data);
+  RegisterAll();
+  SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  reporter.PrintSummary();
   benchmark::Shutdown();
   return 0;
 }
