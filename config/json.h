@@ -5,12 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "config/json_string.h"
 #include "config/json_vector.h"
 
 namespace kavi::win {
@@ -30,17 +32,24 @@ struct JsonValue;
 using JsonArray = JsonVector<JsonValue>;
 
 // The members of an object, sorted by key in ascending byte order (a prefix sorts first).
-// A sorted vector rather than a node map: documents are built once and read, and most objects
-// are small. Keys must not be changed through the iterators.
+// One heap block holds the count, the members and the bytes of every key, so a parsed object
+// costs one allocation however many keys it has. Members are read like those of a std::map:
+// `first` is the key (a view into the block, valid until the object changes), `second` the
+// value.
 class JsonObject {
  public:
-  using value_type = std::pair<std::string, JsonValue>;
+  using value_type = std::pair<const std::string_view, JsonValue>;
   using iterator = value_type*;
   using const_iterator = const value_type*;
 
   JsonObject() = default;
   // Later duplicates of a key are dropped.
-  JsonObject(std::initializer_list<value_type> members);
+  JsonObject(std::initializer_list<std::pair<std::string_view, JsonValue>> members);
+  JsonObject(const JsonObject& other);
+  JsonObject(JsonObject&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+  JsonObject& operator=(const JsonObject& other);
+  JsonObject& operator=(JsonObject&& other) noexcept;
+  ~JsonObject();
 
   // Defined below JsonValue, which they need complete.
   size_t size() const;
@@ -54,9 +63,9 @@ class JsonObject {
   JsonValue* Find(std::string_view key);
   bool Contains(std::string_view key) const;
   // Inserts or replaces the member.
-  void Set(std::string key, JsonValue value);
+  void Set(std::string_view key, JsonValue value);
   // Inserts unless the key is present; false when it was.
-  bool Insert(std::string key, JsonValue value);
+  bool Insert(std::string_view key, JsonValue value);
   // The member of that key, inserted as null when missing.
   JsonValue& operator[](std::string_view key);
   bool Erase(std::string_view key);
@@ -65,26 +74,57 @@ class JsonObject {
 
  private:
   friend class JsonParser;
-  const_iterator LowerBound(std::string_view key) const;
 
-  JsonVector<value_type> members_;
+  struct Block {
+    size_t size;
+    size_t capacity;
+    size_t key_bytes;  // used at the end of the key area, including bytes of erased keys
+    size_t key_capacity;
+  };
+  // The members start right after the block's header; the keys after the last member slot.
+  static constexpr size_t kMembersAt = sizeof(Block);
+
+  value_type* members() const;
+  char* keys() const;
+
+  // Where `key` is or would go.
+  size_t LowerBound(std::string_view key) const;
+  // Makes a block with room for `capacity` members and `key_capacity` key bytes; the members
+  // move over with their keys packed.
+  void Reallocate(size_t capacity, size_t key_capacity);
+  // Inserts a member at `index`, which keeps the order.
+  value_type& InsertAt(size_t index, std::string_view key, JsonValue value);
+  // Appends a member whose key sorts after every other, into room made by Reallocate.
+  void AppendInOrder(std::string_view key, JsonValue&& value);
+
+  Block* block_ = nullptr;
 };
 
-// One value. Only the field that `kind` names is meaningful; the others stay empty.
+// One value: a kind and the one field that the kind names. Reading another field is reading
+// the wrong member of a union. Set `kind` only through the builders or by assigning a whole
+// value: the value's destructor trusts it.
 struct JsonValue {
   JsonKind kind = JsonKind::kNull;
-  bool boolean = false;
-  double number = 0;
-  std::string string;
-  JsonArray array;
-  JsonObject object;
+  union {
+    bool boolean;
+    double number;
+    JsonString string;
+    JsonArray array;
+    JsonObject object;
+  };
 
-  JsonValue() = default;
-  JsonValue(const JsonValue&) = default;
-  JsonValue& operator=(const JsonValue&) = default;
-  // Moving leaves the source null and empty.
-  JsonValue(JsonValue&& other) noexcept;
+  JsonValue() noexcept : number(0) {}
+  JsonValue(const JsonValue& other);
+  // Moving leaves the source null.
+  JsonValue(JsonValue&& other) noexcept : kind(other.kind) {
+    TakePayload(&other);
+    other.kind = JsonKind::kNull;
+  }
+  JsonValue& operator=(const JsonValue& other);
   JsonValue& operator=(JsonValue&& other) noexcept;
+  ~JsonValue() {
+    if (kind >= JsonKind::kString) DestroyPayload();
+  }
 
   bool is_null() const { return kind == JsonKind::kNull; }
   bool is_boolean() const { return kind == JsonKind::kBoolean; }
@@ -95,28 +135,59 @@ struct JsonValue {
 
   // Same kind and same content; numbers compare as doubles (so -0 equals 0).
   bool operator==(const JsonValue& other) const;
+
+ private:
+  // Every payload is one word that its owner gives up by being zeroed, so a move copies the
+  // word and leaves the source's word zero (an empty payload of any kind).
+  void TakePayload(JsonValue* other) {
+    std::memcpy(static_cast<void*>(&number), static_cast<const void*>(&other->number),
+                sizeof(number));
+    other->number = 0;
+  }
+  void DestroyPayload();
 };
 
+static_assert(sizeof(JsonValue) == 16, "a value is a kind and one word");
+
+static_assert(sizeof(size_t) * 4 % alignof(JsonObject::value_type) == 0,
+              "members follow the header");
+
 inline size_t JsonObject::size() const {
-  return members_.size();
+  return block_ == nullptr ? 0 : block_->size;
 }
 inline bool JsonObject::empty() const {
-  return members_.empty();
+  return size() == 0;
+}
+inline JsonObject::value_type* JsonObject::members() const {
+  return block_ == nullptr
+             ? nullptr
+             : reinterpret_cast<value_type*>(reinterpret_cast<char*>(block_) + kMembersAt);
+}
+inline char* JsonObject::keys() const {
+  return reinterpret_cast<char*>(members() + block_->capacity);
 }
 inline JsonObject::iterator JsonObject::begin() {
-  return members_.begin();
+  return members();
 }
 inline JsonObject::iterator JsonObject::end() {
-  return members_.end();
+  return members() + size();
 }
 inline JsonObject::const_iterator JsonObject::begin() const {
-  return members_.begin();
+  return members();
 }
 inline JsonObject::const_iterator JsonObject::end() const {
-  return members_.end();
+  return members() + size();
 }
 inline bool JsonObject::Contains(std::string_view key) const {
   return Find(key) != nullptr;
+}
+inline const JsonValue* JsonObject::Find(std::string_view key) const {
+  const size_t index = LowerBound(key);
+  if (index == size() || members()[index].first != key) return nullptr;
+  return &members()[index].second;
+}
+inline JsonValue* JsonObject::Find(std::string_view key) {
+  return const_cast<JsonValue*>(std::as_const(*this).Find(key));
 }
 
 namespace server {
@@ -124,12 +195,12 @@ namespace server {
 // Nesting depth of the top-level value is 0; a container at this depth may only be empty.
 inline constexpr int kJsonMaxDepth = 64;
 
-// Builders. Containers and strings are moved in.
+// Builders. Containers are moved in; a string's bytes are copied into the value.
 JsonValue MakeJsonNull();
 JsonValue MakeJsonBool(bool value);
 // A non-finite number gives null.
 JsonValue MakeJsonNumber(double value);
-JsonValue MakeJsonString(std::string value);
+JsonValue MakeJsonString(std::string_view value);
 JsonValue MakeJsonArray(std::vector<JsonValue> elements);
 JsonValue MakeJsonObject(JsonObject members);
 

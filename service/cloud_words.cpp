@@ -9,7 +9,7 @@ namespace {
 
 using win::JsonValue;
 
-bool ValidBatchId(const std::string& id) {
+bool ValidBatchId(std::string_view id) {
   if (id.empty() || id.size() > kMaxBatchIdBytes) return false;
   for (unsigned char c : id) {
     const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||

@@ -16,6 +16,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <simdjson.h>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -24,7 +25,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <random>
-#include <simdjson.h>
 #include <sstream>
 #include <string>
 #include <vector>

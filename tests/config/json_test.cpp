@@ -151,7 +151,7 @@ TEST(JsonParse, AgreesWithTheFullConversionOnRandomDecimals) {
 TEST(JsonParse, KeepsObjectsInByteOrderAndRejectsDuplicatesInLargeObjects) {
   const JsonValue value = Parse("{\"b\":1,\"ab\":2,\"a\":3,\"\xC3\xA9\":4,\"B\":5}");
   std::string keys;
-  for (const auto& [key, member] : value.object) keys += key + ",";
+  for (const auto& [key, member] : value.object) (keys += key) += ",";
   EXPECT_EQ(keys, "B,a,ab,b,\xC3\xA9,");
 
   std::string big = "{";
