@@ -43,7 +43,7 @@ JsonObject& JsonObject::operator=(JsonObject&& other) noexcept {
 JsonObject::~JsonObject() {
   if (block_ == nullptr) return;
   for (value_type& member : *this) member.~value_type();
-  ::operator delete(block_);
+  FreeJsonBlock(block_, BlockBytes(block_->capacity, block_->key_capacity));
 }
 
 size_t JsonObject::LowerBound(std::string_view key) const {
@@ -55,8 +55,7 @@ size_t JsonObject::LowerBound(std::string_view key) const {
 }
 
 void JsonObject::Reallocate(size_t capacity, size_t key_capacity) {
-  auto* fresh = static_cast<Block*>(
-      ::operator new(kMembersAt + capacity * sizeof(value_type) + key_capacity));
+  auto* fresh = static_cast<Block*>(AllocateJsonBlock(BlockBytes(capacity, key_capacity)));
   ::new (fresh) Block{0, capacity, 0, key_capacity};
   Block* old = std::exchange(block_, fresh);
   if (old == nullptr) return;
@@ -65,16 +64,7 @@ void JsonObject::Reallocate(size_t capacity, size_t key_capacity) {
     AppendInOrder(old_members[i].first, std::move(old_members[i].second));
     old_members[i].~value_type();
   }
-  ::operator delete(old);
-}
-
-void JsonObject::AppendInOrder(std::string_view key, JsonValue&& value) {
-  char* key_at = keys() + block_->key_bytes;
-  if (!key.empty()) std::memcpy(key_at, key.data(), key.size());
-  block_->key_bytes += key.size();
-  ::new (members() + block_->size)
-      value_type(std::string_view(key_at, key.size()), std::move(value));
-  ++block_->size;
+  FreeJsonBlock(old, BlockBytes(old->capacity, old->key_capacity));
 }
 
 JsonObject::value_type& JsonObject::InsertAt(size_t index, std::string_view key, JsonValue value) {
@@ -176,12 +166,12 @@ JsonValue& JsonValue::operator=(const JsonValue& other) {
   return *this;
 }
 
-JsonValue& JsonValue::operator=(JsonValue&& other) noexcept {
+JsonValue& JsonValue::MoveAssignOverTree(JsonValue* other) noexcept {
   // Taken first: `other` may lie inside this value's own tree.
   JsonValue taken;
-  taken.kind = other.kind;
-  taken.TakePayload(&other);
-  other.kind = JsonKind::kNull;
+  taken.kind = other->kind;
+  taken.TakePayload(other);
+  other->kind = JsonKind::kNull;
   DestroyPayload();
   kind = taken.kind;
   TakePayload(&taken);

@@ -86,6 +86,7 @@ class JsonObject {
 
   value_type* members() const;
   char* keys() const;
+  static size_t BlockBytes(size_t capacity, size_t key_capacity);
 
   // Where `key` is or would go.
   size_t LowerBound(std::string_view key) const;
@@ -121,7 +122,16 @@ struct JsonValue {
     other.kind = JsonKind::kNull;
   }
   JsonValue& operator=(const JsonValue& other);
-  JsonValue& operator=(JsonValue&& other) noexcept;
+  JsonValue& operator=(JsonValue&& other) noexcept {
+    if (kind < JsonKind::kString && this != &other) {
+      // Nothing of this value to free, so `other` cannot lie inside it.
+      kind = other.kind;
+      TakePayload(&other);
+      other.kind = JsonKind::kNull;
+      return *this;
+    }
+    return MoveAssignOverTree(&other);
+  }
   ~JsonValue() {
     if (kind >= JsonKind::kString) DestroyPayload();
   }
@@ -145,6 +155,7 @@ struct JsonValue {
     other->number = 0;
   }
   void DestroyPayload();
+  JsonValue& MoveAssignOverTree(JsonValue* other) noexcept;
 };
 
 static_assert(sizeof(JsonValue) == 16, "a value is a kind and one word");
@@ -165,6 +176,17 @@ inline JsonObject::value_type* JsonObject::members() const {
 }
 inline char* JsonObject::keys() const {
   return reinterpret_cast<char*>(members() + block_->capacity);
+}
+inline size_t JsonObject::BlockBytes(size_t capacity, size_t key_capacity) {
+  return kMembersAt + capacity * sizeof(value_type) + key_capacity;
+}
+inline void JsonObject::AppendInOrder(std::string_view key, JsonValue&& value) {
+  char* key_at = keys() + block_->key_bytes;
+  if (!key.empty()) std::memcpy(key_at, key.data(), key.size());
+  block_->key_bytes += key.size();
+  ::new (members() + block_->size)
+      value_type(std::string_view(key_at, key.size()), std::move(value));
+  ++block_->size;
 }
 inline JsonObject::iterator JsonObject::begin() {
   return members();

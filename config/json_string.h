@@ -7,13 +7,13 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "config/json_memory.h"
 
 namespace kavi::win {
 
@@ -92,9 +92,7 @@ class JsonString {
       if (!text.empty()) std::memcpy(reinterpret_cast<char*>(&bits_) + 1, text.data(), text.size());
       return;
     }
-    void* block = std::malloc(offsetof(Heap, chars) + text.size() + 1);
-    if (block == nullptr) throw std::bad_alloc();
-    auto* heap = static_cast<Heap*>(block);
+    auto* heap = static_cast<Heap*>(AllocateJsonBlock(BlockBytes(text.size())));
     heap->size = text.size();
     std::memcpy(heap->chars, text.data(), text.size());
     heap->chars[text.size()] = '\0';
@@ -105,8 +103,9 @@ class JsonString {
     JsonString copy(text);
     swap(copy);
   }
+  static size_t BlockBytes(size_t size) { return offsetof(Heap, chars) + size + 1; }
   void Free() {
-    if (IsHeap()) std::free(heap());
+    if (IsHeap()) FreeJsonBlock(heap(), BlockBytes(heap()->size));
     bits_ = 0;
   }
 

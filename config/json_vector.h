@@ -1,7 +1,5 @@
-// The growable sequence behind JSON arrays and objects: one pointer wide, with the count and the
-// elements in one heap block. A parsed document holds millions of these, most of them empty
-// (every number and string carries an unused array and object), so their width is the width of
-// every value.
+// The growable sequence behind JSON arrays: one pointer wide, with the count and the elements
+// in one heap block, so that an array fits in a value's one word.
 #pragma once
 
 #include <algorithm>
@@ -9,6 +7,8 @@
 #include <new>
 #include <utility>
 #include <vector>
+
+#include "config/json_memory.h"
 
 namespace kavi::win {
 
@@ -133,7 +133,7 @@ class JsonVector {
   }
 
   static T* Allocate(size_t capacity) {
-    char* block = static_cast<char*>(::operator new(kHeaderBytes + capacity * sizeof(T)));
+    char* block = static_cast<char*>(AllocateJsonBlock(kHeaderBytes + capacity * sizeof(T)));
     auto* header = ::new (block) Header{0, capacity};
     (void)header;
     return reinterpret_cast<T*>(block + kHeaderBytes);
@@ -148,7 +148,10 @@ class JsonVector {
     data_ = fresh;
   }
   void Deallocate() {
-    if (data_ != nullptr) ::operator delete(reinterpret_cast<char*>(data_) - kHeaderBytes);
+    if (data_ != nullptr) {
+      FreeJsonBlock(reinterpret_cast<char*>(data_) - kHeaderBytes,
+                    kHeaderBytes + capacity() * sizeof(T));
+    }
     data_ = nullptr;
   }
   void Free() {

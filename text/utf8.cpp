@@ -1,5 +1,6 @@
 #include "text/utf8.h"
 
+#include <bit>
 #include <cstring>
 
 namespace kavi::win {
@@ -26,21 +27,16 @@ void AppendUtf8(uint32_t code_point, std::string* out) {
   }
 }
 
-bool IsValidUtf8(const char* data, size_t size) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+namespace {
+
+// The careful walk, for the last few bytes of a text: each sequence must fit.
+bool IsValidUtf8Tail(const uint8_t* bytes, size_t size) {
   size_t i = 0;
   auto continuation = [bytes](size_t at) { return (bytes[at] & 0xC0) == 0x80; };
   while (i < size) {
     const uint8_t lead = bytes[i];
     if (lead < 0x80) {
       ++i;
-      // Runs of ASCII go eight bytes at a time.
-      while (size - i >= 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        if ((word & kHighBits) != 0) break;
-        i += 8;
-      }
       continue;
     }
     // The ranges of the second byte exclude overlong forms (E0, F0), surrogates (ED) and code
@@ -69,6 +65,48 @@ bool IsValidUtf8(const char* data, size_t size) {
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool IsValidUtf8(const char* data, size_t size) {
+  static_assert(std::endian::native == std::endian::little, "a character's lead is its low byte");
+  const auto* p = reinterpret_cast<const uint8_t*>(data);
+  const uint8_t* const end = p + size;
+  // While four bytes remain, each character is read as one little-endian word: its shape (lead
+  // and continuation bits) is one mask test, and its code point a range test that rules out
+  // overlong forms, surrogates and values above U+10FFFF.
+  while (end - p >= 4) {
+    if (*p < 0x80) {
+      ++p;
+      // Runs of ASCII go eight bytes at a time.
+      while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if ((word & kHighBits) != 0) break;
+        p += 8;
+      }
+      continue;
+    }
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    if ((word & 0xC0E0) == 0x80C0) {
+      if ((word & 0x1E) == 0) return false;  // C0 or C1: an overlong ASCII character
+      p += 2;
+    } else if ((word & 0xC0C0F0) == 0x8080E0) {
+      const uint32_t code = ((word & 0x0F) << 12) | ((word & 0x3F00) >> 2) | ((word >> 16) & 0x3F);
+      if (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF)) return false;
+      p += 3;
+    } else if ((word & 0xC0C0C0F8) == 0x808080F0) {
+      const uint32_t code = ((word & 0x07) << 18) | ((word & 0x3F00) << 4) |
+                            ((word & 0x3F0000) >> 10) | ((word >> 24) & 0x3F);
+      if (code < 0x10000 || code > 0x10FFFF) return false;
+      p += 4;
+    } else {
+      return false;
+    }
+  }
+  return IsValidUtf8Tail(p, static_cast<size_t>(end - p));
 }
 
 size_t Utf8CutLength(std::string_view text, size_t max_bytes) {

@@ -6,8 +6,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace kavi::win::server {
 namespace {
@@ -77,6 +80,18 @@ TEST(JsonParse, ReportsTheFirstErrorWithItsByteOffset) {
       {"{\"a\":1 \"b\":2}", "expected object separator at byte 7"},
       {"{\"a\":", "unexpected end at byte 5"},
       {"{\"a\":1,\"a\":2}", "duplicate object key at byte 12"},
+      // A repeated key is the error even when the object fails later, and the earliest repeat
+      // in the text wins, in this object or an outer one.
+      {"{\"a\":1,\"a\":2,\"b\":x}", "duplicate object key at byte 12"},
+      {"{\"a\":1,\"a\":2 x", "duplicate object key at byte 12"},
+      {"{\"b\":1,\"a\":1,\"a\":2,\"b\":2}", "duplicate object key at byte 18"},
+      {"{\"a\":1,\"a\":2,\"c\":{\"d\":1,\"d\":2}}", "duplicate object key at byte 12"},
+      {"{\"c\":{\"d\":1,\"d\":2},\"a\":1,\"a\":2}", "duplicate object key at byte 17"},
+      {"[{\"a\":1,\"a\":2},{\"b\":}]", "duplicate object key at byte 13"},
+      {"{\"a\":1,\"\\u0061\":2}", "duplicate object key at byte 17"},
+      // The repeat only counts once its value is read.
+      {"{\"a\":1,\"a\":{\"b\":}}", "invalid number at byte 16"},
+      {"{\"a\":1,\"a\"}", "expected object colon at byte 10"},
       {"]", "invalid number at byte 0"},
       {"\x80", "invalid number at byte 0"},
   };
@@ -141,6 +156,15 @@ TEST(JsonParse, AgreesWithTheFullConversionOnRandomDecimals) {
     std::from_chars(text.data(), text.data() + text.size(), expected);
     ASSERT_EQ(Parse(text).number, expected) << text;
   }
+  // Mantissas of 17 to 19 digits, with exponents on both sides of 10^27.
+  for (int i = 0; i < 200000; ++i) {
+    const uint64_t mantissa = random() % 10000000000000000000ULL;
+    std::string text =
+        std::to_string(mantissa) + "e" + std::to_string(static_cast<int>(random() % 70) - 35);
+    double expected = 0;
+    std::from_chars(text.data(), text.data() + text.size(), expected);
+    ASSERT_EQ(Parse(text).number, expected) << text;
+  }
   EXPECT_EQ(Parse("9007199254740993").number, 9007199254740992.0);
   EXPECT_EQ(Parse("0.1e1").number, 1.0);
   EXPECT_EQ(Parse("1e22").number, 1e22);
@@ -153,6 +177,15 @@ TEST(JsonParse, KeepsObjectsInByteOrderAndRejectsDuplicatesInLargeObjects) {
   std::string keys;
   for (const auto& [key, member] : value.object) (keys += key) += ",";
   EXPECT_EQ(keys, "B,a,ab,b,\xC3\xA9,");
+  // Keys that agree in their first eight bytes, a key and the same key with a NUL after it,
+  // and escaped keys among plain ones.
+  const JsonValue long_keys = Parse(
+      "{\"abcdefghY\":1,\"abcdefgh\":2,\"abcdefghX\":3,\"a\\u0000\":4,\"a\":5,\"\\u0041\":6}");
+  std::vector<std::string> order;
+  for (const auto& [key, member] : long_keys.object) order.emplace_back(key);
+  EXPECT_EQ(order, (std::vector<std::string>{"A", "a", std::string("a\0", 2), "abcdefgh",
+                                             "abcdefghX", "abcdefghY"}));
+  EXPECT_EQ(long_keys.object.Find(std::string("a\0", 2))->number, 4);
 
   std::string big = "{";
   for (int i = 0; i < 1000; ++i) big += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
@@ -295,6 +328,155 @@ TEST(JsonUtf8, AcceptsOnlyStrictUtf8) {
                            "\xFF",
                            "abcdefgh\xE4\xB8"};
   for (const char* text : invalid) EXPECT_FALSE(IsValidUtf8(text)) << text;
+}
+
+TEST(JsonObject, AgreesWithAMapUnderRandomEdits) {
+  // Keys of every length around the inline and eight-byte limits, some with NUL bytes, so that
+  // blocks grow, members shift both ways and erased keys' bytes are packed away.
+  std::mt19937 random(5);
+  auto random_key = [&] {
+    std::string key(random() % 20, 'k');
+    for (char& c : key) c = static_cast<char>("ab\0z"[random() % 4]);
+    return key;
+  };
+  JsonObject object;
+  std::map<std::string, double> model;
+  for (int step = 0; step < 5000; ++step) {
+    const std::string key = random_key();
+    const double number = step;
+    switch (random() % 4) {
+      case 0:
+        object.Set(key, MakeJsonNumber(number));
+        model[key] = number;
+        break;
+      case 1:
+        ASSERT_EQ(object.Insert(key, MakeJsonNumber(number)), model.emplace(key, number).second);
+        break;
+      case 2:
+        ASSERT_EQ(object.Erase(key), model.erase(key) == 1);
+        break;
+      case 3:
+        object[key] = MakeJsonNumber(number);
+        model[key] = number;
+        break;
+    }
+    if (step % 97 != 0) continue;
+    const JsonObject copy = object;  // a copy has keys of its own
+    ASSERT_EQ(copy.size(), model.size());
+    auto expected = model.begin();
+    for (const auto& [key_view, member] : copy) {
+      ASSERT_EQ(key_view, expected->first);
+      ASSERT_EQ(member.number, expected->second);
+      ++expected;
+    }
+    ASSERT_EQ(copy, object);
+  }
+  for (const auto& [key, number] : model) ASSERT_EQ(object.Find(key)->number, number);
+}
+
+TEST(JsonValue, StringsOnBothSidesOfTheInlineLimitAndMovesOutOfTheirOwnTree) {
+  for (size_t length = 0; length <= 20; ++length) {
+    std::string text(length, 'x');
+    if (length > 2) text[1] = '\0';
+    JsonValue value = MakeJsonString(text);
+    ASSERT_EQ(value.string.size(), length);
+    ASSERT_EQ(value.string, text);
+    JsonValue copy = value;
+    JsonValue moved = std::move(value);
+    ASSERT_TRUE(value.is_null());
+    ASSERT_EQ(copy, moved);
+    ASSERT_EQ(Parse(SerializeJson(moved)), copy);
+    copy.string = copy.string.view().substr(length / 2);  // from its own bytes
+    ASSERT_EQ(copy.string, text.substr(length / 2));
+  }
+  // A value may take the place of the tree that holds it.
+  JsonValue tree = Parse("[{\"k\":[\"a long string value\"]}]");
+  tree = std::move(tree.array[0]);
+  tree = std::move(tree.object["k"]);
+  tree = std::move(tree.array[0]);
+  EXPECT_EQ(tree.string, "a long string value");
+}
+
+TEST(JsonValue, DocumentsParsedInOneThreadAreFreedInAnother) {
+  // Freed blocks are kept per thread for reuse; documents cross threads in both directions.
+  std::string text = "[";
+  for (int i = 0; i < 2000; ++i) {
+    text +=
+        "{\"name\":\"item number " + std::to_string(i) + "\",\"tags\":[\"x\",\"long tag text\"]},";
+  }
+  text += "{}]";
+  const JsonValue expected = Parse(text);
+  std::vector<JsonValue> parsed(4);
+  std::vector<std::thread> threads;
+  for (JsonValue& value : parsed) {
+    threads.emplace_back([&text, &value] { ParseJson(text, &value, nullptr); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  threads.clear();
+  for (JsonValue& value : parsed) {
+    EXPECT_EQ(value, expected);
+    threads.emplace_back([taken = std::move(value)]() mutable { taken = JsonValue(); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(Parse(text), expected);
+}
+
+// Strict UTF-8 one byte at a time, as the rules read: the yardstick for the word-wise validator.
+bool ReferenceUtf8(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<uint8_t>(text[i]);
+    size_t length;
+    uint32_t code;
+    if (lead < 0x80) {
+      length = 1;
+      code = lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (text.size() - i < length) return false;
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<uint8_t>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000)) return false;
+    if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
+    i += length;
+  }
+  return true;
+}
+
+TEST(JsonUtf8, AgreesWithAByteByByteReferenceOnRandomBytes) {
+  // Mostly well-formed characters with one byte changed now and then, so that every check of
+  // every sequence length is reached, at every distance from the end.
+  std::mt19937 random(3);
+  const uint32_t code_points[] = {0x41,   0x7F,   0x80,    0x7FF,    0x800,  0xD7FF,
+                                  0xE000, 0xFFFF, 0x10000, 0x10FFFF, 0x4E2D, 0x1F600};
+  int invalid = 0;
+  for (int i = 0; i < 100000; ++i) {
+    std::string text;
+    const int characters = static_cast<int>(random() % 12);
+    for (int k = 0; k < characters; ++k) {
+      AppendUtf8(code_points[random() % std::size(code_points)], &text);
+    }
+    if (!text.empty() && random() % 2 == 0) {
+      text[random() % text.size()] = static_cast<char>(random() % 256);
+    }
+    const bool expected = ReferenceUtf8(text);
+    invalid += expected ? 0 : 1;
+    ASSERT_EQ(IsValidUtf8(text), expected) << ::testing::PrintToString(text);
+  }
+  EXPECT_GT(invalid, 10000);
 }
 
 }  // namespace
