@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "text/utf8.h"
 
@@ -179,17 +181,54 @@ JsonValue& JsonValue::MoveAssignOverTree(JsonValue* other) noexcept {
   return *this;
 }
 
+namespace {
+
+// A large document's blocks are no longer in the cache when it is destroyed, and each one is
+// read to be freed: ask for them a few values ahead.
+constexpr size_t kPrefetchAhead = 8;
+
+void PrefetchPayload(const JsonValue& value) {
+  if (value.kind < JsonKind::kString) return;
+  uintptr_t word;
+  std::memcpy(&word, &value.number, sizeof(word));
+  __builtin_prefetch(reinterpret_cast<const void*>(word & ~uintptr_t{1}));
+}
+
+}  // namespace
+
 void JsonValue::DestroyPayload() {
   switch (kind) {
     case JsonKind::kString:
       string.~JsonString();
       break;
-    case JsonKind::kArray:
+    case JsonKind::kArray: {
+      // Emptied element by element with the fetches running ahead, then freed.
+      JsonValue* elements = array.data();
+      const size_t count = array.size();
+      for (size_t i = 0; i < count; ++i) {
+        if (i + kPrefetchAhead < count) PrefetchPayload(elements[i + kPrefetchAhead]);
+        if (elements[i].kind >= JsonKind::kString) {
+          elements[i].DestroyPayload();
+          elements[i].kind = JsonKind::kNull;
+        }
+      }
       array.~JsonArray();
       break;
-    case JsonKind::kObject:
+    }
+    case JsonKind::kObject: {
+      JsonObject::value_type* members = object.begin();
+      const size_t count = object.size();
+      for (size_t i = 0; i < count; ++i) {
+        if (i + kPrefetchAhead < count) PrefetchPayload(members[i + kPrefetchAhead].second);
+        JsonValue& member = members[i].second;
+        if (member.kind >= JsonKind::kString) {
+          member.DestroyPayload();
+          member.kind = JsonKind::kNull;
+        }
+      }
       object.~JsonObject();
       break;
+    }
     default:
       break;
   }

@@ -9,7 +9,7 @@
 
 namespace kavi::win {
 
-// A block of at least `bytes` bytes, aligned like malloc's. Throws std::bad_alloc.
+// A block of at least `bytes` bytes, aligned to 16 bytes. Throws std::bad_alloc.
 void* AllocateJsonBlock(size_t bytes);
 // Gives back a block of AllocateJsonBlock, with the size it was asked for.
 void FreeJsonBlock(void* block, size_t bytes) noexcept;

@@ -75,8 +75,10 @@ class JsonString {
   }
 
  private:
-  // The low byte of the handle is the inline length shifted left by one, or the heap pointer
-  // with its low bit set; the inline bytes follow it. All zero bits are the empty string.
+  // The low byte of the handle is the inline length shifted left by one, with the inline bytes
+  // after it; or the heap pointer (aligned to 16 bytes) with its low bit set and, in the three
+  // bits above, the block's size in 16-byte units when it is at most seven, so that freeing a
+  // string need not read its block. All zero bits are the empty string.
   static_assert(std::endian::native == std::endian::little, "the inline bytes follow the tag");
   struct Heap {
     size_t size;
@@ -84,7 +86,7 @@ class JsonString {
   };
 
   bool IsHeap() const { return (bits_ & 1) != 0; }
-  Heap* heap() const { return reinterpret_cast<Heap*>(bits_ & ~uintptr_t{1}); }
+  Heap* heap() const { return reinterpret_cast<Heap*>(bits_ & ~uintptr_t{0xF}); }
 
   void Assign(std::string_view text) {
     if (text.size() <= kInlineCapacity) {
@@ -96,7 +98,8 @@ class JsonString {
     heap->size = text.size();
     std::memcpy(heap->chars, text.data(), text.size());
     heap->chars[text.size()] = '\0';
-    bits_ = reinterpret_cast<uintptr_t>(heap) | 1;
+    const size_t units = (BlockBytes(text.size()) + 15) / 16;
+    bits_ = reinterpret_cast<uintptr_t>(heap) | (units <= 7 ? units << 1 : 0) | 1;
   }
   // `text` may lie inside this string.
   void Replace(std::string_view text) {
@@ -105,7 +108,10 @@ class JsonString {
   }
   static size_t BlockBytes(size_t size) { return offsetof(Heap, chars) + size + 1; }
   void Free() {
-    if (IsHeap()) FreeJsonBlock(heap(), BlockBytes(heap()->size));
+    if (IsHeap()) {
+      const size_t units = (bits_ >> 1) & 7;
+      FreeJsonBlock(heap(), units != 0 ? units * 16 : BlockBytes(heap()->size));
+    }
     bits_ = 0;
   }
 
