@@ -10,6 +10,7 @@
 #include "platform/identity.h"
 #include "platform/log.h"
 #include "platform/process.h"
+#include "platform/server_endpoint.h"
 
 namespace kavi::win {
 namespace {
@@ -49,7 +50,7 @@ uint16_t OwnArchitecture() {
 }
 
 std::filesystem::path DefaultSocketPath() {
-  return ServerSocketPath(RuntimeDirectory(), CurrentUserSid(), CurrentSessionId().value_or(0));
+  return CurrentServerEndpoint().socket;
 }
 
 int HandshakeFailuresInProcess() {

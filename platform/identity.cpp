@@ -27,15 +27,6 @@ std::string CurrentUserSid() {
   return {};
 }
 
-std::optional<uint64_t> ProcessSessionId(uint32_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/sessionid");
-  uint64_t id = 0;
-  if (!(in >> id)) return std::nullopt;
-  return id;
-}
-
-std::optional<uint64_t> CurrentSessionId() { return ProcessSessionId(CurrentProcessId()); }
-
 std::string InstallationId() {
   std::string source;
   std::ifstream in("/etc/machine-id");

@@ -1,4 +1,5 @@
-// Who a process is: user, login session, architecture, threads.
+// Who a process is: user, installation, architecture, threads. (Which desktop it belongs to is
+// in server_endpoint.h.)
 #pragma once
 
 #include <cstdint>
@@ -15,9 +16,6 @@ inline constexpr uint16_t kArchArm64 = 3;
 
 // The user's identity string: the effective uid in decimal. Empty when it cannot be read.
 std::string CurrentUserSid();
-// The login session of a process (/proc/<pid>/sessionid); nullopt when unreadable.
-std::optional<uint64_t> ProcessSessionId(uint32_t pid);
-std::optional<uint64_t> CurrentSessionId();
 // This installation of the program among those that may share one user-data folder (machines
 // syncing it, a home on a network share): 16 hex digits derived from the machine's id
 // (/etc/machine-id), else from its host name. Stable across restarts.

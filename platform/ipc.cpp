@@ -31,35 +31,6 @@ void UniqueFd::reset(int fd) {
   fd_ = fd;
 }
 
-std::filesystem::path RuntimeDirectory() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && *runtime == '/') return std::filesystem::path(runtime) / "kavi";
-  return std::filesystem::path("/tmp") / ("kavi-" + std::to_string(::getuid()));
-}
-
-std::filesystem::path ServerSocketPath(const std::filesystem::path& runtime_dir,
-                                       const std::string& user_sid, uint64_t session_id) {
-  return runtime_dir / ("Kavi." + user_sid + "." + std::to_string(session_id));
-}
-
-bool PrepareRuntimeDirectory(const std::filesystem::path& dir, std::string* message) {
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    if (message) *message = "cannot create " + dir.string() + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat st;
-  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
-    if (message) *message = dir.string() + " is not a directory of this user";
-    return false;
-  }
-  if ((st.st_mode & 0077) != 0 && ::chmod(dir.c_str(), 0700) != 0) {
-    if (message) *message = "cannot make " + dir.string() + " private";
-    return false;
-  }
-  if (message) message->clear();
-  return true;
-}
-
 namespace {
 
 bool FillAddress(const std::filesystem::path& path, sockaddr_un* address) {

@@ -30,15 +30,6 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-// The directory that holds the server's socket and instance lock for this user:
-// $XDG_RUNTIME_DIR/kavi, else /tmp/kavi-<uid>.
-std::filesystem::path RuntimeDirectory();
-// "<runtime dir>/Kavi.<uid>.<session>".
-std::filesystem::path ServerSocketPath(const std::filesystem::path& runtime_dir,
-                                       const std::string& user_sid, uint64_t session_id);
-// Creates the directory with mode 0700 when missing and checks that it is ours and private.
-bool PrepareRuntimeDirectory(const std::filesystem::path& dir, std::string* message);
-
 struct PeerCredentials {
   uint32_t pid = 0;
   uint32_t uid = 0;

@@ -26,6 +26,7 @@
 #include "client/kavi_client.h"
 #include "platform/identity.h"
 #include "platform/ipc.h"
+#include "platform/server_endpoint.h"
 #include "protocol/keysyms.h"
 #include "tests/common/child_process.h"
 // Last: Xlib's headers define FocusIn as a macro.
@@ -80,7 +81,7 @@ std::map<std::string, Percentiles>& Results() {
 // A KaviServer child with folders of its own, on the given display (none when empty).
 class ServerChild {
  public:
-  explicit ServerChild(const std::string& display) {
+  explicit ServerChild(const std::string& display) : display_(display) {
     std::string pattern = (std::filesystem::temp_directory_path() / "kavi-latency-XXXXXX").string();
     root_ = ::mkdtemp(pattern.data());
     std::filesystem::create_directories(root_ / "run");
@@ -103,8 +104,11 @@ class ServerChild {
 
   ClientOptions Options() const {
     ClientOptions o;
-    o.socket_path =
-        ServerSocketPath(root_ / "run" / "kavi", CurrentUserSid(), CurrentSessionId().value_or(0));
+    SessionEnvironment env;
+    env.uid = ::getuid();
+    env.display = display_;
+    env.runtime_dir = (root_ / "run").string();
+    o.socket_path = ServerEndpointFor(env).socket;
     o.start_server = false;
     o.transaction_timeout_ms = 5000;
     return o;
@@ -122,6 +126,7 @@ class ServerChild {
   }
 
  private:
+  std::string display_;  // the socket is named after it
   std::filesystem::path root_;
   pid_t pid_ = -1;
 };

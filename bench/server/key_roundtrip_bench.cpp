@@ -54,8 +54,7 @@ struct BenchServer {
     fake.page_size = 10;
     for (int i = 0; i < 10; ++i) fake.candidates.push_back({"候選" + std::to_string(i), "hou"});
     services.shutdown = [this] { server->Stop(); };
-    server = std::make_unique<PipeServer>(CurrentUserSid(), CurrentSessionId().value_or(0), socket,
-                                          services, shared);
+    server = std::make_unique<PipeServer>(CurrentUserSid(), socket, services, shared);
     std::string message;
     server->Listen(&message);
     thread = std::thread([this] { server->Serve(); });

@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <fcntl.h>
 
@@ -17,6 +18,7 @@
 #include "client/kavi_client.h"
 #include "platform/identity.h"
 #include "platform/ipc.h"
+#include "platform/server_endpoint.h"
 
 extern char** environ;
 
@@ -31,8 +33,10 @@ struct Home {
   }
   ~Home() { std::filesystem::remove_all(root); }
   std::filesystem::path socket() const {
-    return ServerSocketPath(root / "run" / "kavi", CurrentUserSid(),
-                            CurrentSessionId().value_or(0));
+    SessionEnvironment env;
+    env.uid = ::getuid();
+    env.runtime_dir = (root / "run").string();
+    return ServerEndpointFor(env).socket;
   }
   std::filesystem::path root;
 };

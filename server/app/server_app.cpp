@@ -19,6 +19,7 @@
 #include "platform/ipc.h"
 #include "platform/log.h"
 #include "platform/process.h"
+#include "platform/server_endpoint.h"
 #include "platform/signal_watcher.h"
 #include "plugins/plugin_engine.h"
 #include "server/app/command_line.h"
@@ -40,11 +41,6 @@ namespace {
 
 constexpr char kEngineRestartFailed[] = "engine restart could not load its scheme";
 
-std::filesystem::path LockPath(const std::filesystem::path& runtime_dir, const std::string& sid,
-                               uint64_t session) {
-  return runtime_dir / ("Kavi.Server." + sid + "." + std::to_string(session) + ".lock");
-}
-
 int RunProfileMode(CommandLine::Mode mode) {
   std::filesystem::path local = LocalAppDataFolder();
   std::filesystem::path registry =
@@ -57,11 +53,9 @@ int RunProfileMode(CommandLine::Mode mode) {
 // Everything that lives from start-up to teardown, in the order it is built.
 class Server {
  public:
-  Server(ServerDirectories dirs, std::string sid, uint64_t session,
-         std::filesystem::path socket_path)
+  Server(ServerDirectories dirs, std::string sid, std::filesystem::path socket_path)
       : dirs_(std::move(dirs)),
         sid_(std::move(sid)),
-        session_(session),
         socket_path_(std::move(socket_path)),
         engine_(dirs_),
         config_(dirs_.user_root) {}
@@ -141,7 +135,7 @@ class Server {
 
   // Serves until stopped, then tears everything down in order.
   void Serve() {
-    PipeServer pipe_server(sid_, session_, socket_path_, services_, shared_);
+    PipeServer pipe_server(sid_, socket_path_, services_, shared_);
     services_.shutdown = [&pipe_server] { pipe_server.Stop(); };
     std::string message;
     switch (pipe_server.Listen(&message)) {
@@ -228,7 +222,6 @@ class Server {
 
   const ServerDirectories dirs_;
   const std::string sid_;
-  const uint64_t session_;
   const std::filesystem::path socket_path_;
   EngineStarter engine_;
   ConfigStore config_;
@@ -263,17 +256,17 @@ int RunServer(int argc, char** argv) {
   // 3: identity.
   const std::string sid = CurrentUserSid();
   if (sid.empty()) return kExitNoIdentity;
-  const uint64_t session = CurrentSessionId().value_or(0);
 
-  // 4: one server per user and session; its private directory is the socket's security.
-  const std::filesystem::path runtime_dir = RuntimeDirectory();
+  // 4: one server per user and desktop (server_endpoint.h); its private directory is the
+  // socket's security.
+  const ServerEndpoint endpoint = CurrentServerEndpoint();
   std::string message;
-  if (!PrepareRuntimeDirectory(runtime_dir, &message)) {
+  if (!PrepareRuntimeDirectory(endpoint.directory, &message)) {
     LogLine("[Kavi] " + message);
     return kExitNoSecurity;
   }
   InstanceLock lock;
-  switch (lock.Acquire(LockPath(runtime_dir, sid, session), &message)) {
+  switch (lock.Acquire(endpoint.lock, &message)) {
     case InstanceLock::Result::Acquired:
       break;
     case InstanceLock::Result::HeldElsewhere: {
@@ -297,7 +290,7 @@ int RunServer(int argc, char** argv) {
   if (!CreateServerDirectories(dirs, &message)) LogLine("[Kavi] " + message);
 
   // 6 to 16.
-  Server server(dirs, sid, session, ServerSocketPath(runtime_dir, sid, session));
+  Server server(dirs, sid, endpoint.socket);
   server.StartEngine();
   server.LoadKeySounds();
   server.LoadConfiguration();

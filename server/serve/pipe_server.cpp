@@ -7,10 +7,9 @@
 
 namespace kavi::win {
 
-PipeServer::PipeServer(std::string user_sid, uint64_t session_id, std::filesystem::path socket_path,
+PipeServer::PipeServer(std::string user_sid, std::filesystem::path socket_path,
                        const SessionServices& services, ServerShared& shared)
     : user_sid_(std::move(user_sid)),
-      session_id_(session_id),
       socket_path_(std::move(socket_path)),
       services_(services),
       shared_(shared) {}
@@ -60,7 +59,7 @@ void PipeServer::StartSession(UniqueFd client) {
   std::lock_guard<std::mutex> lock(threads_mutex_);
   const uint64_t id = next_id_++;
   threads_.emplace(id, std::thread([this, id, client = std::move(client)]() mutable {
-                     ServeClient(std::move(client), user_sid_, session_id_, services_, shared_);
+                     ServeClient(std::move(client), user_sid_, services_, shared_);
                      std::lock_guard<std::mutex> done(threads_mutex_);
                      finished_.push_back(id);
                      slot_free_.notify_all();

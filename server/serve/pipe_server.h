@@ -23,7 +23,7 @@ inline constexpr int kSocketCheckMs = 500;
 
 class PipeServer {
  public:
-  PipeServer(std::string user_sid, uint64_t session_id, std::filesystem::path socket_path,
+  PipeServer(std::string user_sid, std::filesystem::path socket_path,
              const SessionServices& services, ServerShared& shared);
   ~PipeServer();
   PipeServer(const PipeServer&) = delete;
@@ -53,7 +53,6 @@ class PipeServer {
   void RememberSocketFile();
 
   const std::string user_sid_;
-  const uint64_t session_id_;
   const std::filesystem::path socket_path_;
   const SessionServices& services_;
   ServerShared& shared_;

@@ -21,8 +21,8 @@ inline constexpr int kHandshakeTimeoutMs = 1000;
 
 // Serves one connected client on the calling thread until the session ends; always closes the
 // connection and removes it from the shared pipe set.
-void ServeClient(UniqueFd pipe, const std::string& user_sid, uint64_t session_id,
-                 const SessionServices& services, ServerShared& shared);
+void ServeClient(UniqueFd pipe, const std::string& user_sid, const SessionServices& services,
+                 ServerShared& shared);
 
 // The per-connection state and the handling of each request kind. ServeClient drives it; it
 // is separate so that the rules can be exercised request by request.

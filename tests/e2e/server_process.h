@@ -17,6 +17,7 @@
 #include "client/kavi_client.h"
 #include "platform/identity.h"
 #include "platform/ipc.h"
+#include "platform/server_endpoint.h"
 #include "tests/common/child_process.h"
 
 namespace kavi::win::testing {
@@ -49,8 +50,11 @@ class ServerHome {
   std::filesystem::path config_dir() const { return root_ / "config" / "Kavi"; }
   std::filesystem::path local_dir() const { return root_ / "data" / "Kavi"; }
   std::filesystem::path socket() const {
-    return ServerSocketPath(root_ / "run" / "kavi", CurrentUserSid(),
-                            CurrentSessionId().value_or(0));
+    SessionEnvironment env;
+    env.uid = ::getuid();
+    env.display = display_;
+    env.runtime_dir = (root_ / "run").string();
+    return ServerEndpointFor(env).socket;
   }
 
   std::vector<std::string> Environment(const std::string& display = {}) const {
@@ -91,6 +95,7 @@ class ServerHome {
   // (it loads while the server already listens; a request that needs it may otherwise outlast
   // the client's 250 ms time-out on a busy machine).
   pid_t StartServer(const std::string& display = {}) {
+    display_ = display;
     pid_t pid = Spawn(Bin("KaviServer"), {}, display);
     EXPECT_TRUE(WaitForListener(socket(), 30000));
     KaviClient warm_up(Options());
@@ -122,6 +127,7 @@ class ServerHome {
 
  private:
   std::filesystem::path root_;
+  std::string display_;  // of the server started last: the socket depends on it
   std::vector<pid_t> children_;
 };
 

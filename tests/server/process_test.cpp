@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "platform/server_endpoint.h"
 #include "tests/common/child_process.h"
 #include "tests/server/server_fixture.h"
 
@@ -28,8 +29,10 @@ class ServerProcess : public ::testing::Test {
     std::filesystem::remove_all(home_);
   }
 
-  pid_t Spawn(const std::vector<std::string>& args) {
-    pid_t pid = SpawnChild(std::string(KAVI_BINARY_DIR) + "/bin/KaviServerFake", args, env_);
+  pid_t Spawn(const std::vector<std::string>& args, const std::string& display = {}) {
+    std::vector<std::string> env = env_;
+    if (!display.empty()) env.push_back("DISPLAY=" + display);
+    pid_t pid = SpawnChild(std::string(KAVI_BINARY_DIR) + "/bin/KaviServerFake", args, env);
     EXPECT_GT(pid, 0);
     running_.push_back(pid);
     return pid;
@@ -48,10 +51,7 @@ class ServerProcess : public ::testing::Test {
     return -1;
   }
 
-  std::filesystem::path SocketPath() const {
-    return ServerSocketPath(home_ / "run" / "kavi", CurrentUserSid(),
-                            CurrentSessionId().value_or(0));
-  }
+  std::filesystem::path SocketPath() const { return EndpointFor(display_).socket; }
 
   ClientOptions Options() const {
     ClientOptions o;
@@ -60,7 +60,17 @@ class ServerProcess : public ::testing::Test {
     return o;
   }
 
+  // The endpoint a process of this home with DISPLAY=display computes.
+  ServerEndpoint EndpointFor(const std::string& display) const {
+    SessionEnvironment env;
+    env.uid = ::getuid();
+    env.display = display;
+    env.runtime_dir = (home_ / "run").string();
+    return ServerEndpointFor(env);
+  }
+
   std::filesystem::path home_;
+  std::string display_;
   std::vector<std::string> env_;
   std::vector<pid_t> running_;
 };
@@ -95,6 +105,34 @@ TEST_F(ServerProcess, ShutdownRequestEndsTheProcess) {
   EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
   EXPECT_EQ(Wait(server), 0);
   EXPECT_FALSE(idle.Send(RequestKind::QueryServerPid));
+}
+
+uint32_t ServerPidAt(const std::filesystem::path& socket) {
+  ClientOptions options;
+  options.socket_path = socket;
+  options.start_server = false;
+  KaviClient client(options);
+  auto reply = client.Send(RequestKind::QueryServerPid);
+  return reply ? reply->value : 0;
+}
+
+// One server per user and desktop: the processes of one desktop (whatever their screen number,
+// audit session or runtime variables) share it; another desktop gets its own.
+TEST_F(ServerProcess, EachDesktopOfAUserHasItsOwnServerAndEveryProcessOfOneFindsIt) {
+  const pid_t first = Spawn({}, ":101");
+  const ServerEndpoint desktop = EndpointFor(":101");
+  ASSERT_TRUE(WaitForListener(desktop.socket, 5000));
+  EXPECT_EQ(Wait(Spawn({}, "unix:101.0")), 0);  // the same desktop: already served
+
+  const pid_t second = Spawn({}, ":102");
+  const ServerEndpoint other = EndpointFor(":102");
+  ASSERT_TRUE(WaitForListener(other.socket, 5000));
+  const pid_t console = Spawn({});
+  ASSERT_TRUE(WaitForListener(EndpointFor("").socket, 5000));
+
+  EXPECT_EQ(ServerPidAt(EndpointFor(":101.1").socket), static_cast<uint32_t>(first));
+  EXPECT_EQ(ServerPidAt(other.socket), static_cast<uint32_t>(second));
+  EXPECT_EQ(ServerPidAt(EndpointFor("").socket), static_cast<uint32_t>(console));
 }
 
 TEST_F(ServerProcess, ASquatterOnTheSocketPathStopsServing) {

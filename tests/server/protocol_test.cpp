@@ -198,7 +198,7 @@ TEST_F(Protocol, AClientOfAnotherUserIsDroppedBeforeAnyReply) {
 
 TEST_F(Protocol, ASecondListenerOnALivePathIsASquatterAndAStaleSocketIsReplaced) {
   StartServer();
-  PipeServer second(CurrentUserSid(), 0, socket_, services_, shared_);
+  PipeServer second(CurrentUserSid(), socket_, services_, shared_);
   std::string message;
   EXPECT_EQ(second.Listen(&message), PipeServer::ListenResult::Squatted);
   StopServer();

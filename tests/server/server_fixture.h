@@ -98,8 +98,7 @@ class ServerTest : public ::testing::Test {
   }
 
   void StartServer() {
-    server_ = std::make_unique<PipeServer>(CurrentUserSid(), CurrentSessionId().value_or(0),
-                                           socket_, services_, shared_);
+    server_ = std::make_unique<PipeServer>(CurrentUserSid(), socket_, services_, shared_);
     std::string message;
     ASSERT_EQ(server_->Listen(&message), PipeServer::ListenResult::Listening) << message;
     serve_thread_ = std::thread([this] { server_->Serve(); });
