@@ -143,12 +143,15 @@ void CandidateWindow::ShowReply(const PipeResponse& reply) {
 }
 
 void CandidateWindow::SetAnchor(const ScreenRect& caret, bool has_anchor) {
+  bool moved = false;
   {
     std::lock_guard lock(mutex_);
+    moved = has_anchor != has_anchor_ || caret.left != anchor_.left || caret.top != anchor_.top ||
+            caret.right != anchor_.right || caret.bottom != anchor_.bottom;
     anchor_ = caret;
     has_anchor_ = has_anchor;
   }
-  Post(kRelayout);
+  Post(moved ? kRelayout | kAnchorMoved : kRelayout);
 }
 
 void CandidateWindow::ShowExpandedPanel(std::vector<PanelItem> rows, int highlighted,
@@ -402,7 +405,9 @@ void CandidateWindow::HandleMessages(unsigned messages, bool frame_due) {
   // Frames asked for faster than the screen shows them wait for its next frame and are drawn
   // once, with what is current then: typing faster than the refresh costs no extra drawing.
   constexpr unsigned kFrameMessages = kRelayout | kRepaint;
-  if ((messages & kFrameMessages) && !frame_due && Clock::now() < next_frame_at_) {
+  // A window left behind a moving caret would be noticed, though: it moves at once.
+  if ((messages & kFrameMessages) && !(messages & kAnchorMoved) && !frame_due &&
+      Clock::now() < next_frame_at_) {
     deferred_ |= messages & kFrameMessages;
     messages &= ~kFrameMessages;
   }
@@ -429,7 +434,7 @@ void CandidateWindow::HandleEvents() {
       case PopupEvent::Type::kExpose:
         // The server lost the window's pixels (shown again, uncovered): the frame buffer still
         // holds them.
-        if (frame_surface_ && frame_surface_ == popup_->FrameBuffer()) {
+        if (frame_surface_ && frame_surface_ == popup_->FrameBuffer(shown_width_, shown_height_)) {
           popup_->Present({});
         } else {
           Paint();
@@ -520,11 +525,14 @@ void CandidateWindow::Relayout() {
   shown_y_ = position.y;
   shown_width_ = w;
   shown_height_ = h;
-  popup_->MoveResizeShow(position.x, position.y, w, h);
-  popup_->SetRoundedShape(w, h, static_cast<int>(style.corner_radius * scale));
   // A window shown again shows its whole frame.
   if (!was_visible) painter_.ForgetFrame();
-  DrawFrame(content, style, layout, scale);
+  // The frame is drawn before the window moves or appears, and both reach the server together:
+  // nobody sees the window empty or in its old place with the new content.
+  DrawFrame(content, style, layout, scale, [&] {
+    popup_->MoveResizeShow(position.x, position.y, w, h);
+    popup_->SetRoundedShape(w, h, static_cast<int>(style.corner_radius * scale));
+  });
 }
 
 void CandidateWindow::Paint() {
@@ -544,11 +552,16 @@ void CandidateWindow::Paint() {
 }
 
 void CandidateWindow::DrawFrame(const CandidateContent& content, const CandidateStyle& style,
-                                const CandidateLayout& layout, double scale) {
-  cairo_surface_t* surface = EnsureResources() ? popup_->FrameBuffer() : nullptr;
+                                const CandidateLayout& layout, double scale,
+                                const std::function<void()>& place) {
+  cairo_surface_t* surface =
+      EnsureResources()
+          ? popup_->FrameBuffer(FramePixels(layout.width, scale), FramePixels(layout.height, scale))
+          : nullptr;
   if (!surface || !text_) {
     frame_surface_ = nullptr;
     painter_.ForgetFrame();
+    if (place) place();
     popup_->DrawNotice(kNoticeText);
     if (!retry_timer_) {
       retry_timer_ = true;
@@ -561,18 +574,19 @@ void CandidateWindow::DrawFrame(const CandidateContent& content, const Candidate
   frame_surface_ = surface;
   const FrameInput in{scale, &content, &style, &layout, text_.get(), background_};
   std::vector<int> rows;
+  std::vector<ScreenArea> damage;  // empty: the whole window
   if (painter_.ChangedRows(in, &rows)) {
     // Nothing changed, or only some rows (a hover): only they are drawn and sent.
-    if (rows.empty()) return;
-    std::vector<ScreenArea> damage;
     for (const PixelRect& r : painter_.PaintRows(surface, in, rows)) {
       damage.push_back({r.x, r.y, r.x + r.width, r.y + r.height});
     }
-    popup_->Present(damage);
+    if (place) place();
+    if (damage.empty()) return;
   } else {
     painter_.Paint(surface, in);
-    popup_->Present({});
+    if (place) place();
   }
+  popup_->Present(damage);
   shared_memory_frames_ = popup_->SharedMemory();
   ++frames_sent_;
   next_frame_at_ = Clock::now() + std::chrono::microseconds(

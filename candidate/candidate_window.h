@@ -95,6 +95,8 @@ class CandidateWindow final : public CandidateWindowPort {
     kRepaint = 1u << 3,
     kQuit = 1u << 4,
     kSync = 1u << 5,
+    // The caret moved: the window follows at once, whatever the frame time.
+    kAnchorMoved = 1u << 6,
   };
   using Clock = std::chrono::steady_clock;
 
@@ -116,8 +118,11 @@ class CandidateWindow final : public CandidateWindowPort {
   void Relayout();
   void HideLocked();
   void Paint();
+  // Paints the frame into the frame buffer, calls place (which moves and shows the window),
+  // then sends what changed.
   void DrawFrame(const CandidateContent& content, const CandidateStyle& style,
-                 const CandidateLayout& layout, double scale);
+                 const CandidateLayout& layout, double scale,
+                 const std::function<void()>& place = nullptr);
   bool EnsureResources();
   void ReleaseResources();
   void RetryResources();

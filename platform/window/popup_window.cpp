@@ -439,10 +439,10 @@ void PopupWindow::SetRoundedShape(int width, int height, int radius) {
                           static_cast<int>(spans.size()), ShapeSet, Unsorted);
 }
 
-cairo_surface_t* PopupWindow::FrameBuffer() {
+cairo_surface_t* PopupWindow::FrameBuffer(int width, int height) {
   State& st = *state_;
-  const int width = st.width;
-  const int height = st.height;
+  width = std::max(width, 1);
+  height = std::max(height, 1);
   FrameImage* frame = st.frame.get();
   if (frame && frame->pending > 0) {
     // Shared pixels must not change under a server still reading them.
@@ -578,7 +578,7 @@ bool PopupWindow::SharedMemory() const {
 }
 
 void PopupWindow::DrawNotice(const std::string& text) {
-  cairo_surface_t* surface = FrameBuffer();
+  cairo_surface_t* surface = FrameBuffer(state_->width, state_->height);
   if (!surface) {
     XSetWindowBackground(state_->display, state_->window, 0xFFFFFFFF);
     XClearWindow(state_->display, state_->window);

@@ -60,11 +60,12 @@ class PopupWindow {
   // even without a compositor.
   void SetRoundedShape(int width, int height, int radius);
 
-  // The window's pixels on this side: an image surface of the window's current size, in shared
-  // memory with the X server (MIT-SHM) when the server is local. Drawing into it shows nothing
-  // until Present. Null when no image can be made. Waits, if it must, until the server has
-  // read the frame presented last (a lost display is never waited for: its calls return).
-  cairo_surface_t* FrameBuffer();
+  // The window's pixels on this side: an image surface of the given size (the window's, once
+  // shown), in shared memory with the X server (MIT-SHM) when the server is local. Drawing into
+  // it shows nothing until Present, so a frame can be drawn before the window is shown. Null when
+  // no image can be made. Waits, if it must, until the server has read the frame presented last (a
+  // lost display is never waited for: its calls return).
+  cairo_surface_t* FrameBuffer(int width, int height);
   // Sends these areas of the frame buffer to the window; the whole window when empty. Not
   // through cairo's own X surfaces: they wait for shared-memory acknowledgements that a lost
   // display never sends.
