@@ -162,9 +162,16 @@ int TypeCommand(FrontendConnection& connection, const std::string& text, int hol
   }
   Document document;
   InputContext context(connection, document);
-  if (!context.FocusIn()) {
-    std::cerr << "kavi-client: the server did not take the focus\n";
-    return 1;
+  // A server that has just started may still be loading its dictionaries: the first request
+  // can outlast a transaction; try again as an application would on its next key.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectPatienceMs);
+  while (!context.FocusIn()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      std::cerr << "kavi-client: the server did not take the focus\n";
+      return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   // The candidate window opens under the terminal's cursor, where the output will appear.
   const TerminalWindow window;

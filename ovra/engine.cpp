@@ -34,12 +34,34 @@ void Engine::Setup(EnginePaths paths) {
 }
 
 void Engine::Initialize() {
-  if (composer_) return;
+  if (composer_ || pending_.valid()) return;
   loader_.LoadCatalog(paths_.shared_data_dir, paths_.user_data_dir);
-  // The dictionaries load here, before the server serves anyone: a first key that had to wait
-  // for them would outlast the client's transaction time-out.
-  LoadedScheme loaded = loader_.Load(scheme_id_, extension_b_);
+  // The dictionaries and the language model take most of the first start; they load while the
+  // server gets ready to serve. Setting changes only record their values meanwhile; the first call
+  // that needs the scheme waits for it (well within a client's time-out).
+  pending_id_ = scheme_id_;
+  pending_extension_b_ = extension_b_;
+  pending_ = std::async(std::launch::async,
+                        [this, id = pending_id_, extension_b = pending_extension_b_] {
+                          return loader_.Load(id, extension_b);
+                        });
+  // A restart (after a maintenance job) is over only when the scheme is back: its caller
+  // reports how it went, and the language model is already mapped.
+  if (started_before_) AwaitScheme();
+  started_before_ = true;
+}
+
+void Engine::AwaitScheme() {
+  if (!pending_.valid()) return;
+  LoadedScheme loaded = pending_.get();
   if (!loaded.message.empty()) LogEngineEvent(loaded.message);
+  if (pending_id_ != scheme_id_) {
+    // Another scheme was chosen while this one loaded.
+    loaded = loader_.Load(scheme_id_, extension_b_);
+    if (!loaded.message.empty()) LogEngineEvent(loaded.message);
+  } else if (loaded.composer && pending_extension_b_ != extension_b_) {
+    loaded.composer->SetExtensionB(extension_b_);
+  }
   if (!loaded.composer && scheme_id_ != kDefaultScheme) {
     scheme_id_ = kDefaultScheme;
     loaded = loader_.Load(scheme_id_, extension_b_);
@@ -69,6 +91,7 @@ void Engine::MergeSyncCopies() {
 }
 
 void Engine::Finalize() {
+  AwaitScheme();
   std::string message;
   if (composer_ && !SaveUserData(&message)) LogEngineEvent(message);
   ClearComposition();
@@ -79,6 +102,7 @@ void Engine::Finalize() {
 }
 
 bool Engine::SyncUserData(std::string* message) {
+  AwaitScheme();
   if (!composer_) {
     if (message) message->clear();
     return true;
@@ -113,6 +137,7 @@ bool Engine::Composing() const {
 }
 
 bool Engine::ProcessKey(uint32_t key, uint32_t modifiers) {
+  AwaitScheme();
   if (!composer_ || (modifiers & keys::kReleaseMask)) return false;
   if (key == keys::kCapsLock) {
     if (good_old_caps_lock_) return false;
@@ -452,6 +477,7 @@ CandidateEntry Engine::EntryAt(size_t index) {
 }
 
 bool Engine::GetContext(ContextSnapshot* context) {
+  AwaitScheme();
   if (!composer_) return false;
   *context = {};
   if (Composing()) {
@@ -476,11 +502,13 @@ std::vector<CandidateEntry> Engine::AllCandidates(size_t max_count) {
   return entries;
 }
 
-const std::string* Engine::Input() const {
+const std::string* Engine::Input() {
+  AwaitScheme();
   return Composing() ? &composer_->Input() : nullptr;
 }
 
 std::string Engine::ExpandInput(const std::string& input) {
+  AwaitScheme();
   if (!composer_) return {};
   // The input of the word just committed spells as what was chosen, not as its best reading.
   if (input == last_spelling_.first && !(Composing() && input == composer_->Input())) {
@@ -490,6 +518,7 @@ std::string Engine::ExpandInput(const std::string& input) {
 }
 
 bool Engine::SelectCandidate(std::ptrdiff_t index_on_page) {
+  AwaitScheme();
   // Off the page reaches other candidates: the expanded panel selects among the first 100.
   const std::ptrdiff_t index = static_cast<std::ptrdiff_t>(pager_.PageStart()) + index_on_page;
   if (!composer_ || index < 0 || static_cast<size_t>(index) >= menu_.size()) return false;
@@ -593,6 +622,13 @@ bool Engine::SelectScheme(const std::string& id) {
   if (!active_schemes_.empty() &&
       std::find(active_schemes_.begin(), active_schemes_.end(), id) == active_schemes_.end()) {
     return false;
+  }
+  if (pending_.valid()) {
+    // While Initialize's load runs, a scheme of the catalogue is only remembered: the load is
+    // taken (or replaced) by the first call that needs it.
+    if (!loader_.Knows(id)) return false;
+    scheme_id_ = id;
+    return true;
   }
   if (!composer_) {
     // Before Initialize the choice is only remembered.

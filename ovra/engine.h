@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,8 +60,9 @@ class Engine {
   ~Engine();
 
   void Setup(EnginePaths paths);
-  // Reads the schemes and loads the selected one with its user data. Safe to call again after
-  // Finalize.
+  // Reads the schemes and loads the selected one with its user data. The first time in a
+  // process it only starts the load, and the first call that needs the scheme waits for it;
+  // again after Finalize it returns once the scheme is loaded.
   void Initialize();
   // Saves the user data and drops the scheme; settings are kept for the next Initialize.
   void Finalize();
@@ -73,7 +75,7 @@ class Engine {
   bool GetContext(ContextSnapshot* context);
   std::vector<CandidateEntry> AllCandidates(size_t max_count);
   // The raw input being composed, or null when nothing is.
-  const std::string* Input() const;
+  const std::string* Input();
   std::string ExpandInput(const std::string& input);
   // index_on_page counts from the page start and may reach before or past the page.
   bool SelectCandidate(std::ptrdiff_t index_on_page);
@@ -108,6 +110,8 @@ class Engine {
   };
 
   bool Composing() const;
+  // Installs the scheme that Initialize started loading, waiting for it when it is not ready.
+  void AwaitScheme();
   bool HandleIdleKey(uint32_t key);
   bool HandleComposingKey(uint32_t key);
   bool HandlePredictionKey(uint32_t key, bool* handled);
@@ -137,6 +141,12 @@ class Engine {
   Punctuation punctuation_;
   CandidatePager pager_;
   std::unique_ptr<Composer> composer_;
+  // The scheme Initialize loads on a thread of its own (the loader is that thread's until the
+  // result is taken), and the scheme and extension flag it was started with.
+  std::future<LoadedScheme> pending_;
+  std::string pending_id_;
+  bool pending_extension_b_ = false;
+  bool started_before_ = false;
   std::string scheme_id_ = kDefaultScheme;
   SchemeKind scheme_kind_ = SchemeKind::kPinyin;
   std::vector<std::string> active_schemes_;

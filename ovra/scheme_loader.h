@@ -25,6 +25,8 @@ class SchemeLoader {
   void LoadCatalog(const std::filesystem::path& shared_data_dir,
                    const std::filesystem::path& user_data_dir);
   LoadedScheme Load(const std::string& id, bool extension_b);
+  // Whether the catalogue has the scheme (it does not change after LoadCatalog).
+  bool Knows(const std::string& id) const { return catalog_.Find(id) != nullptr; }
 
  private:
   SchemeCatalog catalog_;

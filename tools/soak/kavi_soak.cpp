@@ -29,6 +29,8 @@ constexpr int kSampleSeconds = 10;
 constexpr double kMaxRssGrowth = 0.10;
 constexpr int kIdlePollMs = 250;  // how often an application without the focus polls
 constexpr int kReplyTimeoutMs = 2000;
+// Idle polls (four a second) per client between two redeploys: about one every two minutes.
+constexpr unsigned kIdlePollsPerRedeploy = 480;
 
 // What people type: words, phrases and whole sentences, then how they finish them.
 constexpr const char* kPinyin[] = {
@@ -94,9 +96,10 @@ Vitals ReadVitals(uint32_t pid) {
 
 class SoakClient {
  public:
-  SoakClient(int index, const ClientOptions& options, Stats& stats, std::mutex& focus,
-             std::atomic<bool>& stop)
+  SoakClient(int index, int clients, const ClientOptions& options, Stats& stats,
+             std::mutex& focus, std::atomic<bool>& stop)
       : index_(index),
+        clients_(clients),
         context_(static_cast<uint64_t>(index) + 1),
         options_(options),
         stats_(stats),
@@ -219,8 +222,9 @@ class SoakClient {
 
   void Idle() {
     Send(RequestKind::PollAsync);
-    // The settings application asks for the job status; rarely it starts a redeploy.
-    if (random_() % 400 == 0) {
+    // The settings application asks for the job status; rarely (about every two minutes across
+    // all clients) somebody redeploys.
+    if (random_() % (kIdlePollsPerRedeploy * static_cast<unsigned>(clients_)) == 0) {
       auto job = Send(RequestKind::Redeploy);
       if (job && job->kind == static_cast<uint16_t>(ReplyKind::Ok)) {
         std::lock_guard lock(stats_.mutex);
@@ -233,6 +237,7 @@ class SoakClient {
   }
 
   const int index_;
+  const int clients_;
   const uint64_t context_;
   const ClientOptions& options_;
   Stats& stats_;
@@ -284,7 +289,7 @@ int Main(int argc, char** argv) {
   std::vector<std::unique_ptr<SoakClient>> soakers;
   std::vector<std::thread> threads;
   for (int i = 0; i < clients; ++i) {
-    soakers.push_back(std::make_unique<SoakClient>(i, options, stats, focus, stop));
+    soakers.push_back(std::make_unique<SoakClient>(i, clients, options, stats, focus, stop));
     threads.emplace_back([s = soakers.back().get()] { s->Run(); });
   }
 
