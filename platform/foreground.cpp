@@ -1,25 +1,16 @@
 #include "platform/foreground.h"
 
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/process.h"
-
 namespace kavi::win {
-
-struct ForegroundProbe::Connection {
-  xcb_connection_t* xcb = nullptr;
-  xcb_window_t root = 0;
-  xcb_atom_t active_window = XCB_ATOM_NONE;
-  xcb_atom_t wm_pid = XCB_ATOM_NONE;
-  ~Connection() {
-    if (xcb) xcb_disconnect(xcb);
-  }
-};
-
 namespace {
+
+// How long after a failed or lost connection the display is tried again.
+constexpr auto kReconnectPause = std::chrono::seconds(1);
 
 xcb_atom_t InternAtom(xcb_connection_t* c, const char* name) {
   xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
@@ -42,44 +33,84 @@ bool ReadCardinal(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
   return ok;
 }
 
+// The pid of the X client that owns the window's resource, as the XRes extension knows it.
+bool ClientPidOfWindow(xcb_connection_t* c, xcb_window_t window, uint32_t* pid) {
+  xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  xcb_res_query_client_ids_reply_t* reply =
+      xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), nullptr);
+  if (!reply) return false;
+  bool found = false;
+  for (xcb_res_client_id_value_iterator_t it = xcb_res_query_client_ids_ids_iterator(reply);
+       it.rem && !found; xcb_res_client_id_value_next(&it)) {
+    if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+        xcb_res_client_id_value_value_length(it.data) >= 1) {
+      *pid = *xcb_res_client_id_value_value(it.data);
+      found = *pid != 0;
+    }
+  }
+  std::free(reply);
+  return found;
+}
+
 }  // namespace
+
+struct ForegroundProbe::Connection {
+  xcb_connection_t* xcb = nullptr;
+  xcb_window_t root = 0;
+  xcb_atom_t active_window = XCB_ATOM_NONE;
+  xcb_atom_t wm_pid = XCB_ATOM_NONE;
+  bool has_res = false;
+  ~Connection() {
+    if (xcb) xcb_disconnect(xcb);
+  }
+};
 
 ForegroundProbe::ForegroundProbe() = default;
 ForegroundProbe::~ForegroundProbe() = default;
 
-bool ForegroundProbe::IsForeground(uint32_t pid) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!tried_) {
-    tried_ = true;
-    const char* display = std::getenv("DISPLAY");
-    if (display && *display) {
-      auto c = std::make_unique<Connection>();
-      int screen_number = 0;
-      c->xcb = xcb_connect(display, &screen_number);
-      if (c->xcb && !xcb_connection_has_error(c->xcb)) {
-        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c->xcb));
-        for (int i = 0; i < screen_number && it.rem; ++i) xcb_screen_next(&it);
-        if (it.rem) {
-          c->root = it.data->root;
-          c->active_window = InternAtom(c->xcb, "_NET_ACTIVE_WINDOW");
-          c->wm_pid = InternAtom(c->xcb, "_NET_WM_PID");
-          connection_ = std::move(c);
-        }
-      }
-    }
+void ForegroundProbe::Connect() {
+  connection_.reset();
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) return;
+  auto c = std::make_unique<Connection>();
+  int screen_number = 0;
+  c->xcb = xcb_connect(display, &screen_number);
+  if (!c->xcb || xcb_connection_has_error(c->xcb)) return;
+  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c->xcb));
+  for (int i = 0; i < screen_number && it.rem; ++i) xcb_screen_next(&it);
+  if (!it.rem) return;
+  c->root = it.data->root;
+  c->active_window = InternAtom(c->xcb, "_NET_ACTIVE_WINDOW");
+  c->wm_pid = InternAtom(c->xcb, "_NET_WM_PID");
+  // Client ids (and their pids) came with version 1.2 of the extension.
+  xcb_res_query_version_reply_t* version =
+      xcb_res_query_version_reply(c->xcb, xcb_res_query_version(c->xcb, 1, 2), nullptr);
+  if (version) {
+    c->has_res = version->server_major > 1 ||
+                 (version->server_major == 1 && version->server_minor >= 2);
+    std::free(version);
   }
-  if (!connection_ || xcb_connection_has_error(connection_->xcb)) return true;
+  connection_ = std::move(c);
+}
+
+ForegroundProbe::Answer ForegroundProbe::ActiveWindowOwner(uint32_t* owner) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!connection_ || xcb_connection_has_error(connection_->xcb)) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_attempt_) return Answer::kNoActiveWindow;
+    next_attempt_ = now + kReconnectPause;
+    Connect();
+    if (!connection_) return Answer::kNoActiveWindow;
+  }
+  xcb_connection_t* c = connection_->xcb;
   uint32_t active = 0;
-  if (!ReadCardinal(connection_->xcb, connection_->root, connection_->active_window,
-                    XCB_ATOM_WINDOW, &active) ||
+  if (!ReadCardinal(c, connection_->root, connection_->active_window, XCB_ATOM_WINDOW, &active) ||
       active == 0)
-    return true;
-  uint32_t owner = 0;
-  if (!ReadCardinal(connection_->xcb, active, connection_->wm_pid, XCB_ATOM_CARDINAL, &owner))
-    return false;
-  for (uint32_t p = pid, depth = 0; p > 1 && depth < 64; p = ParentProcessId(p), ++depth)
-    if (p == owner) return true;
-  return false;
+    return Answer::kNoActiveWindow;
+  if (ReadCardinal(c, active, connection_->wm_pid, XCB_ATOM_CARDINAL, owner) && *owner != 0)
+    return Answer::kOwner;
+  if (connection_->has_res && ClientPidOfWindow(c, active, owner)) return Answer::kOwner;
+  return Answer::kUnknownOwner;
 }
 
 }  // namespace kavi::win

@@ -1,15 +1,17 @@
-// Is a client process the one the user is typing into?
+// Which process owns the window the user is typing into (the X display's active window).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace kavi::win {
 
-// Asks the X server for the active window's _NET_WM_PID. A client is in the foreground when
-// that pid is the client or one of its ancestors (a terminal running a console client). With no
-// X display, or no window manager publishing an active window, every client is foreground.
+// Asks the X server for _NET_ACTIVE_WINDOW and the process that owns it: its _NET_WM_PID, else
+// the pid that the XRes extension reports for the X client that created it (windows of
+// programs that do not set _NET_WM_PID). A display that went away is connected again.
 class ForegroundProbe {
  public:
   ForegroundProbe();
@@ -17,13 +19,20 @@ class ForegroundProbe {
   ForegroundProbe(const ForegroundProbe&) = delete;
   ForegroundProbe& operator=(const ForegroundProbe&) = delete;
 
-  bool IsForeground(uint32_t pid);
+  enum class Answer {
+    kNoActiveWindow,  // no display, or no window manager publishing an active window
+    kOwner,           // *owner is the process of the active window
+    kUnknownOwner,    // an active window whose process cannot be told
+  };
+  Answer ActiveWindowOwner(uint32_t* owner);
 
  private:
   struct Connection;
+  void Connect();
+
   std::mutex mutex_;
   std::unique_ptr<Connection> connection_;
-  bool tried_ = false;
+  std::chrono::steady_clock::time_point next_attempt_{};
 };
 
 }  // namespace kavi::win

@@ -61,6 +61,38 @@ void IgnoreBrokenPipeSignal() {
   ::signal(SIGPIPE, SIG_IGN);
 }
 
+std::optional<ProcessStatus> ReadProcessStatus(uint32_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return std::nullopt;
+  // The command name may hold spaces and parentheses: it runs to the last ')'.
+  const size_t open = line.find('(');
+  const size_t close = line.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close < open)
+    return std::nullopt;
+  ProcessStatus status;
+  status.pid = pid;
+  status.name = line.substr(open + 1, close - open - 1);
+  std::istringstream rest(line.substr(close + 1));
+  std::string state;
+  if (!(rest >> state >> status.parent >> status.process_group >> status.session >>
+        status.terminal >> status.terminal_foreground_group))
+    return std::nullopt;
+  return status;
+}
+
+std::vector<uint32_t> ProcessIds() {
+  std::vector<uint32_t> pids;
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator("/proc", ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos)
+      pids.push_back(static_cast<uint32_t>(std::stoul(name)));
+  }
+  return pids;
+}
+
 uint32_t ParentProcessId(uint32_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
   std::string line;

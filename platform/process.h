@@ -21,6 +21,21 @@ void IgnoreBrokenPipeSignal();
 // The parent process id of pid; 0 when unknown.
 uint32_t ParentProcessId(uint32_t pid);
 
+// What /proc/<pid>/stat tells about a process's place among the others (readable for every
+// process, non-dumpable ones included).
+struct ProcessStatus {
+  uint32_t pid = 0;
+  uint32_t parent = 0;
+  uint32_t process_group = 0;
+  uint32_t session = 0;
+  uint32_t terminal = 0;                 // the controlling terminal's device; 0: none
+  int32_t terminal_foreground_group = 0;  // that terminal's foreground process group; -1: none
+  std::string name;                      // the command name (at most 15 bytes)
+};
+std::optional<ProcessStatus> ReadProcessStatus(uint32_t pid);
+// Every process id visible in /proc.
+std::vector<uint32_t> ProcessIds();
+
 // The executable a process runs (/proc/<pid>/exe); nullopt when it cannot be read (another
 // user's process, a non-dumpable one) or when the file was replaced since the process started.
 std::optional<std::filesystem::path> ProcessExecutable(uint32_t pid);

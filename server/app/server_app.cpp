@@ -33,6 +33,7 @@
 #include "server/profile/profile_registration.h"
 #include "server/serve/pipe_server.h"
 #include "server/session/foreground_rule.h"
+#include "server/session/window_owner_rule.h"
 #include "sound/key_sound_player.h"
 #include "sound/key_sound_service.h"
 
@@ -126,7 +127,18 @@ class Server {
                         config.app.candidate_bg_image_path);
       window_->SetTextScript(config.engine.charset == EngineSettings::kSimplifiedCharset);
     }
-    services_.is_foreground = [this](uint32_t pid) { return foreground_.IsForeground(pid); };
+    services_.is_foreground = [this](uint32_t pid) {
+      uint32_t owner = 0;
+      switch (foreground_.ActiveWindowOwner(&owner)) {
+        case ForegroundProbe::Answer::kNoActiveWindow:
+          return true;  // commits still go only to the composition's owner
+        case ForegroundProbe::Answer::kUnknownOwner:
+          return false;
+        case ForegroundProbe::Answer::kOwner:
+          break;
+      }
+      return BelongsToWindowOwner(pid, owner, LiveProcessTable());
+    };
     services_.is_framework_bridge = [folder = ProgramFolder()](uint32_t pid) {
       return IsFrameworkBridge(ProcessExecutable(pid), ProcessIsTraced(pid), folder);
     };

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/identity.h"
 #include "platform/log.h"
+#include "platform/process.h"
 #include "plugins/plugin_actions.h"
 #include "server/engine/engine_lock.h"
 #include "server/session/requests/catalog_requests.h"
@@ -168,6 +169,12 @@ bool ClientSession::Foreground() const {
                             [this] { return OwnsActiveWindow(); });
 }
 
+bool ClientSession::OwnsComposition() const {
+  // Where every client counts as foreground (no window manager to ask), this is what keeps one
+  // client from picking, paging or cancelling another's words.
+  return shared_.focus_owner.IsSession(client_pid_, nonce_);
+}
+
 bool ClientSession::IsOwner(const PipeRequest& r) const {
   return shared_.focus_owner.Is(r.process_id, r.thread_id, r.session_nonce, r.context_id);
 }
@@ -279,7 +286,7 @@ PipeResponse ClientSession::OnFocusOut(const PipeRequest& r) {
 }
 
 PipeResponse ClientSession::OnCancel(const PipeRequest& r) {
-  if (!Foreground()) return RefusedReply(r);
+  if (!Foreground() || !OwnsComposition()) return RefusedReply(r);
   ClearPlugin();
   ClearPanel();
   kavi_clear_composition();
@@ -289,7 +296,7 @@ PipeResponse ClientSession::OnCancel(const PipeRequest& r) {
 }
 
 PipeResponse ClientSession::OnSelectPageHighlight(const PipeRequest& r) {
-  if (!Foreground()) return RefusedReply(r);
+  if (!Foreground() || !OwnsComposition()) return RefusedReply(r);
   const RequestKind kind = KindOf(r);
   const int32_t argument = static_cast<int32_t>(r.argument);
   if (plugin_.active()) {
@@ -366,7 +373,7 @@ PipeResponse ClientSession::OnPollAsync(const PipeRequest& r) {
 }
 
 PipeResponse ClientSession::OnCommitCandidate(const PipeRequest& r) {
-  if (!Foreground()) return RefusedReply(r);
+  if (!Foreground() || !OwnsComposition()) return RefusedReply(r);
   bool selected = kavi_select_candidate(static_cast<int32_t>(r.argument));
   if (selected) {
     ClearPanel();
@@ -378,7 +385,7 @@ PipeResponse ClientSession::OnCommitCandidate(const PipeRequest& r) {
 }
 
 PipeResponse ClientSession::OnHoverCandidate(const PipeRequest& r) {
-  if (!Foreground()) return RefusedReply(r);
+  if (!Foreground() || !OwnsComposition()) return RefusedReply(r);
   const int32_t index = static_cast<int32_t>(r.argument);
   if (panel_.active) {
     if (index >= 0 && index < static_cast<int32_t>(panel_.rows.size())) {
@@ -874,7 +881,11 @@ void ServeClient(UniqueFd pipe, const std::string& user_sid, const SessionServic
   PeerCredentials peer;
   if (!ReadPeerCredentials(fd, &peer)) return;
   if (std::to_string(peer.uid) != user_sid) return;
-  const uint16_t architecture = ProcessArchitecture(peer.pid);
+  // A non-dumpable client's executable cannot be read: it is taken to run on this machine's own
+  // architecture (a client of another one then fails its handshake, as it would anyway).
+  uint16_t architecture = ProcessArchitecture(peer.pid);
+  if (architecture == kArchUnknown && !ProcessExecutable(peer.pid))
+    architecture = ProcessArchitecture(CurrentProcessId());
   const uint64_t nonce = static_cast<uint64_t>(peer.pid) ^ PerformanceCounter();
 
   ClientSession session(services, shared, peer.pid, architecture, nonce);

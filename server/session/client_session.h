@@ -63,6 +63,8 @@ class ClientSession {
   bool Foreground() const;
   bool OwnsActiveWindow() const;
   bool IsOwner(const PipeRequest& request) const;
+  // Whether this session holds the composition (any of the client's threads, any context).
+  bool OwnsComposition() const;
 
   // Handlers of the general kinds (engine lock held). Each returns the reply.
   PipeResponse OnFocusIn(const PipeRequest& request);

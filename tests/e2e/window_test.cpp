@@ -4,6 +4,7 @@
 #include "tests/e2e/server_process.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -276,6 +277,55 @@ TEST(CandidateWindowEndToEnd, KaviClientInATerminalGetsTheWindowUnderItsCursorAf
       << "kavi-client stopped typing after the server restarted";
   EXPECT_NEAR(window->x, caret_x, TerminalSession::kCellWidth);
   EXPECT_GE(window->y, caret_bottom);
+}
+
+// The candidate window of the display, mapped or not.
+Window AnyCandidateWindow(Display* display) {
+  Window root = DefaultRootWindow(display), parent, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (!XQueryTree(display, root, &root, &parent, &children, &count)) return 0;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    XClassHint hint{};
+    if (!XGetClassHint(display, children[i], &hint)) continue;
+    if (hint.res_class && std::string(hint.res_class) == "kavi-candidate") found = children[i];
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+TEST(CandidateWindowEndToEnd, TheActiveWindowsProcessIsFoundWithoutItsPidProperty) {
+  PrivateXServer x;
+  ASSERT_FALSE(x.name().empty());
+  ServerHome home;
+  home.StartServer(x.name());
+  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(x.name().c_str()),
+                                                      XCloseDisplay);
+  ASSERT_TRUE(display);
+  Display* d = display.get();
+  const Atom active = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+  auto activate = [&](Window window) {
+    XChangeProperty(d, DefaultRootWindow(d), active, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&window), 1);
+    XSync(d, False);
+  };
+  // A window of this test's own connection, without _NET_WM_PID: the X server knows whose it is.
+  const Window own = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, 100, 0, 0, 0);
+  XMapWindow(d, own);
+  activate(own);
+  KaviClient client(home.Options());
+  auto focus = client.Send(RequestKind::FocusIn, 1);
+  ASSERT_TRUE(focus);
+  EXPECT_EQ(+focus->kind, static_cast<uint16_t>(ReplyKind::State));
+  // Another program's window is the active one: this client is in the background.
+  const Window servers = AnyCandidateWindow(d);
+  ASSERT_NE(servers, 0u);
+  activate(servers);
+  auto refused = client.Send(RequestKind::FocusIn, 1);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(+refused->kind, static_cast<uint16_t>(ReplyKind::Refused));
 }
 
 }  // namespace

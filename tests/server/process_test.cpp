@@ -1,5 +1,6 @@
 // The server program as a process: one instance per user and session, forwarding, shutdown.
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 
 #include <fstream>
@@ -151,6 +152,50 @@ TEST_F(ServerProcess, APrivateSocketDirectoryThatCannotBeMadeEndsWithExitCode3) 
   // Something that is not a directory stands where the private socket directory belongs.
   std::ofstream(home_ / "run" / "kavi") << "in the way";
   EXPECT_EQ(Wait(Spawn({})), 3);
+}
+
+TEST_F(ServerProcess, ANonDumpableClientIsServed) {
+  // Only root can play a server and a client of another user, where the client's executable
+  // cannot be read.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the pair as another user";
+  constexpr uid_t kNobody = 65534;
+  std::filesystem::permissions(home_, std::filesystem::perms::all);
+  for (const char* dir : {"run", "config", "data"}) {
+    std::filesystem::create_directories(home_ / dir);
+    ASSERT_EQ(::chown((home_ / dir).c_str(), kNobody, kNobody), 0);
+  }
+  SessionEnvironment nobody;
+  nobody.uid = kNobody;
+  nobody.runtime_dir = (home_ / "run").string();
+  const std::filesystem::path socket = ServerEndpointFor(nobody).socket;
+  const pid_t server = ::fork();
+  if (server == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(126);
+    std::vector<char*> envp;
+    for (auto& e : env_) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::string program = std::string(KAVI_BINARY_DIR) + "/bin/KaviServerFake";
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    ::execve(argv[0], argv, envp.data());
+    ::_exit(127);
+  }
+  running_.push_back(server);
+  const pid_t client = ::fork();
+  if (client == 0) {
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(126);
+    ::prctl(PR_SET_DUMPABLE, 0);
+    ClientOptions options;
+    options.socket_path = socket;
+    options.start_server = false;
+    options.transaction_timeout_ms = 5000;
+    if (!WaitForListener(socket, 10000)) ::_exit(3);
+    KaviClient kavi(options);
+    auto reply = kavi.Send(RequestKind::QueryServerPid);
+    ::_exit(reply && reply->kind == static_cast<uint16_t>(ReplyKind::Ok) ? 0 : 1);
+  }
+  running_.push_back(client);
+  EXPECT_EQ(Wait(client, 20000), 0) << "the non-dumpable client was not served";
 }
 
 }  // namespace

@@ -105,6 +105,28 @@ TEST_F(Session, TheOwnersOtherThreadMayAcknowledgeTheCommit) {
   EXPECT_EQ(+client->SendKey('c', 0, 5)->kind, kState);
 }
 
+TEST_F(Session, OnlyTheOwnerCanPickFromTheComposition) {
+  // Without a window manager every client counts as foreground: ownership alone keeps another
+  // client from taking the owner's words.
+  Fake().candidates = Numbered(3);
+  StartServer();
+  auto owner = FocusedClient(1);
+  Type(*owner, "ab", 1);
+  auto other = NewClient();
+  for (RequestKind kind : {RequestKind::SelectCandidate, RequestKind::CommitCandidate,
+                           RequestKind::ChangePage, RequestKind::HighlightCandidate,
+                           RequestKind::HoverCandidate, RequestKind::CancelComposition}) {
+    auto reply = other->Send(kind, 1, 0);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(+reply->kind, kRefused) << static_cast<int>(kind);
+    EXPECT_EQ(reply->has_commit, 0);
+  }
+  EXPECT_EQ(Fake().input, "ab");
+  auto own = owner->Send(RequestKind::SelectCandidate, 1, 0);
+  ASSERT_TRUE(own);
+  EXPECT_EQ(Text(own->commit_text), "詞0");
+}
+
 TEST_F(Session, FocusOutIsServedWhileACommitIsPending) {
   Fake().candidates = Numbered(2);
   StartServer();
