@@ -66,14 +66,20 @@ FileChangeWatch::~FileChangeWatch() {
 }
 
 void FileChangeWatch::Arm() {
-  if (watch_ >= 0) inotify_rm_watch(fd_, watch_);
+  // Removing a watch queues an IN_IGNORED for it; it must not count as news of the new one, or
+  // every re-arm would cause the next.
+  if (watch_ >= 0) {
+    const int old = watch_;
+    watch_ = -1;
+    inotify_rm_watch(fd_, old);
+  }
   const std::filesystem::path dir = file_.parent_path();
   watch_ = inotify_add_watch(fd_, dir.c_str(),
                              IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
-                                 IN_DELETE_SELF | IN_MOVE_SELF);
+                                 IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
   watching_parent_ = watch_ < 0;
   if (watching_parent_) {
-    // The directory does not exist yet: wait for it to appear.
+    // The directory does not exist (any more): wait for it to appear.
     watch_ = inotify_add_watch(fd_, dir.parent_path().c_str(), IN_CREATE | IN_MOVED_TO);
   }
 }
@@ -88,6 +94,13 @@ bool FileChangeWatch::Drain() {
     if (n <= 0) break;
     for (ssize_t at = 0; at < n;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      if (event->mask & IN_Q_OVERFLOW) {
+        rearm = changed = true;
+        continue;
+      }
+      // Events of a watch already replaced (its IN_IGNORED above all) are old news.
+      if (event->wd != watch_) continue;
       const std::string name = event->len ? event->name : "";
       if (watching_parent_) {
         if (name == file_.parent_path().filename().string()) rearm = changed = true;
@@ -96,7 +109,6 @@ bool FileChangeWatch::Drain() {
       } else if (name == file_.filename().string()) {
         changed = true;
       }
-      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
     }
   }
   if (rearm) Arm();

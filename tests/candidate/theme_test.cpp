@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "config/themes/catalog_listing.h"
 #include "config/themes/theme_color.h"
 #include "config/themes/theme_loader.h"
+#include "platform/window/desktop_theme.h"
 #include "tests/candidate/temp_dir.h"
 
 namespace kavi::win {
@@ -375,6 +377,39 @@ TEST(ShippedThemesTest, EveryCatalogThemeLoadsInBothModesWithInstalledFonts) {
     }
   }
   EXPECT_EQ(names.size(), ids.size());
+}
+
+// The desktop settings watch wakes for the file's folder appearing, going and coming back, and
+// for the file; after each it falls quiet instead of waking itself forever.
+TEST(DesktopSettingsWatchTest, TheFolderCreatedMovedAndBackWakesOnceEachAndThenFallsQuiet) {
+  TempDir dir;
+  const std::filesystem::path folder = dir.path() / "gtk-3.0";
+  FileChangeWatch watch(folder / "settings.ini");
+  ASSERT_GE(watch.Fd(), 0);
+  auto readable = [&] {
+    pollfd ready{watch.Fd(), POLLIN, 0};
+    return ::poll(&ready, 1, 200) > 0;
+  };
+  // Drains until quiet; -1 when it never falls quiet (each drain wakes it again).
+  auto changes_until_quiet = [&] {
+    int changes = 0;
+    for (int round = 0; round < 20; ++round) {
+      if (!readable()) return changes;
+      changes += watch.Drain() ? 1 : 0;
+    }
+    return -1;
+  };
+
+  std::filesystem::create_directory(folder);
+  EXPECT_GE(changes_until_quiet(), 1);
+  dir.Write("gtk-3.0/settings.ini", "[Settings]\ngtk-application-prefer-dark-theme=1\n");
+  EXPECT_GE(changes_until_quiet(), 1);
+  std::filesystem::rename(folder, dir.path() / "gtk-3.0.old");
+  EXPECT_GE(changes_until_quiet(), 1);
+  std::filesystem::rename(dir.path() / "gtk-3.0.old", folder);
+  EXPECT_GE(changes_until_quiet(), 1);
+  EXPECT_TRUE(ReadPreferDarkTheme(folder / "settings.ini"));
+  EXPECT_EQ(changes_until_quiet(), 0);
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "config/atomic_file.h"
 #include "config/config_files.h"
 #include "config/config_store.h"
 #include "tests/common/temp_dir.h"
+#include "tests/config/settings_runner.h"
 
 namespace kavi::win {
 namespace {
@@ -84,6 +86,43 @@ TEST(ConfigWatcher, ReloadsTheStoreAfterASave) {
   EXPECT_EQ(store.Snapshot().engine.page_size, 7);
 }
 
+// KaviSettings on a slow disk (every fsync 100 ms): the watcher fires after the first of its
+// five writes, and the reload must wait for the save to settle instead of "repairing" the half-
+// written pair from the older snapshot. Not one of twenty saves may be lost.
+TEST(ConfigWatcher, NoSaveIsLostToASlowDisk) {
+  TempDir dir;
+  ConfigStore store(dir.path());
+  std::mutex mutex;
+  std::condition_variable reloaded;
+  ConfigWatcher watcher(dir.path(), [&] {
+    store.Load(nullptr, nullptr);
+    std::lock_guard<std::mutex> lock(mutex);
+    reloaded.notify_all();
+  });
+  ASSERT_TRUE(watcher.running());
+  const std::vector<std::string> slow_disk = {"LD_PRELOAD=" KAVI_SLOW_FSYNC_LIBRARY};
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    const int page_size = 5 + attempt % 12;
+    const testing::RunResult run = testing::RunSettings(
+        dir.path(), {"--set", "page_size=" + std::to_string(page_size)}, slow_disk);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const uint64_t version = static_cast<uint64_t>(attempt) + 1;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      reloaded.wait_for(lock, std::chrono::seconds(10),
+                        [&] { return store.Snapshot().engine.config_version >= version; });
+    }
+    // Whatever reloads are still to come, the save stays: on disk and in force.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ConfigRecord on_disk;
+    std::string message;
+    ASSERT_TRUE(server::LoadConfig(dir.path(), &on_disk, &message)) << message;
+    ASSERT_EQ(on_disk.engine.config_version, version) << "attempt " << attempt;
+    ASSERT_EQ(on_disk.engine.page_size, page_size) << "attempt " << attempt;
+    ASSERT_EQ(store.Snapshot().engine.page_size, page_size) << "attempt " << attempt;
+  }
+}
+
 TEST(ConfigWatcher, CollapsesChangesThatArriveDuringAReload) {
   TempDir dir;
   ReloadProbe probe;
@@ -131,10 +170,59 @@ TEST(ConfigWatcher, StopIsSafeTwiceAndWithoutAThread) {
   SaveLikeTheSettingsApplication(dir.path(), Versioned(1, 6));
   EXPECT_EQ(probe.count(), 0);
 
-  // A directory that does not exist cannot be watched: no thread, and stopping still works.
-  ConfigWatcher broken(dir.path() / "missing", [&] { probe.OnReload(); });
+  // A directory whose parent does not exist cannot be watched: no thread, and stopping still
+  // works. (A missing directory with a parent is watched for its creation, below.)
+  ConfigWatcher broken(dir.path() / "missing" / "Kavi", [&] { probe.OnReload(); });
   EXPECT_FALSE(broken.running());
   broken.Stop();
+}
+
+// The configuration directory created after the start, deleted and made again, or replaced by
+// another (a restored backup, a sync tool): every save in whatever directory has the path now
+// reaches the store.
+TEST(ConfigWatcher, FollowsTheDirectoryWhenItIsCreatedDeletedOrReplaced) {
+  TempDir dir;
+  const std::filesystem::path config = dir.path() / "Kavi";
+  ConfigStore store(config);
+  std::mutex mutex;
+  std::condition_variable reloaded;
+  ConfigWatcher watcher(config, [&] {
+    store.Load(nullptr, nullptr);
+    std::lock_guard<std::mutex> lock(mutex);
+    reloaded.notify_all();
+  });
+  ASSERT_TRUE(watcher.running());
+  auto wait_for_version = [&](uint64_t version) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return reloaded.wait_for(lock, std::chrono::seconds(10),
+                             [&] { return store.Snapshot().engine.config_version == version; });
+  };
+  auto save_in = [&](const std::filesystem::path& where, uint64_t version) {
+    std::filesystem::create_directories(where);
+    SaveLikeTheSettingsApplication(where, Versioned(version, 6));
+  };
+
+  save_in(config, 1);
+  EXPECT_TRUE(wait_for_version(1));
+  std::filesystem::remove_all(config);
+  save_in(config, 2);
+  EXPECT_TRUE(wait_for_version(2));
+  // Replaced by a directory prepared elsewhere, with the old one moved aside or deleted.
+  save_in(dir.path() / "restored", 3);
+  std::filesystem::rename(config, dir.path() / "Kavi.old");
+  std::filesystem::rename(dir.path() / "restored", config);
+  EXPECT_TRUE(wait_for_version(3));
+  save_in(dir.path() / "synced", 4);
+  std::filesystem::remove_all(config);
+  std::filesystem::rename(dir.path() / "synced", config);
+  EXPECT_TRUE(wait_for_version(4));
+  // The directory the watch moved to is watched like the first one.
+  save_in(config, 5);
+  EXPECT_TRUE(wait_for_version(5));
+  // The old directory is not.
+  save_in(dir.path() / "Kavi.old", 6);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(store.Snapshot().engine.config_version, 5u);
 }
 
 TEST(ConfigStore, KeepsTheRecordInForceWhenALoadFails) {
