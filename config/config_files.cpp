@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <span>
 #include <thread>
@@ -11,6 +9,7 @@
 #include "config/atomic_file.h"
 #include "config/json.h"
 #include "config/language_tables.h"
+#include "platform/file_read.h"
 #include "platform/log.h"
 
 namespace kavi::win::server {
@@ -24,6 +23,8 @@ constexpr char kVersionMismatch[] = "配置版本不一致";
 constexpr char kRestoredLog[] = "[Kavi] 已從最後一致快照恢復配置\n";
 
 constexpr int kLoadAttempts = 3;
+// Both files are a few hundred bytes; anything past this is not a configuration file.
+constexpr uintmax_t kMaxConfigFileBytes = 1u << 20;
 constexpr std::chrono::milliseconds kRetryDelay(20);
 
 // `pos` stands after the opening quote.
@@ -221,11 +222,12 @@ void ApplyRules(ConfigRecord* record) {
                  AppOptions::kMaxStatusBarCornerRadius);
 }
 
-// A missing or unreadable file reads as empty.
+// A missing or unreadable file (a directory, a FIFO, an I/O error, one too large to be ours)
+// reads as empty, through the bounded reader that reports errors instead of throwing.
 std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (ReadRegularFile(path, kMaxConfigFileBytes, &bytes) != ReadFileResult::kRead) return {};
+  return bytes;
 }
 
 struct ConfigTexts {
@@ -402,6 +404,16 @@ bool LoadConfig(const std::filesystem::path& directory, ConfigRecord* out, std::
       *message = read_message;
     }
     between_attempts();
+  }
+  // A save may have completed since the last attempt: a consistent pair on disk now is newer
+  // than any snapshot and is never overwritten by one.
+  ConfigRecord live;
+  std::string ignored_read;
+  if (ReadConfigFiles(directory, &live, &ignored_read) &&
+      live.engine.config_version == live.app.config_version) {
+    *out = std::move(live);
+    message->clear();
+    return true;
   }
   ConfigRecord restored;
   if (ReadSnapshot(directory, &restored) &&

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -236,6 +237,29 @@ TEST_F(ConfigDirTest, ReadsDefaultsFromAnEmptyDirectoryAndRefusesHalfAPair) {
   EXPECT_EQ(pauses, 3);
   EXPECT_EQ(record, ConfigRecord());
   EXPECT_FALSE(LoadConfig(dir_.path(), nullptr, &message));
+}
+
+// A configuration file that cannot be read (a directory, a FIFO) counts as missing: the load
+// fails with a message, never with an exception, and never waits on the FIFO.
+TEST_F(ConfigDirTest, AnUnreadableFileIsMissingNotACrash) {
+  for (const char* unreadable : {kConfigFileName, kAppOptionsFileName}) {
+    for (bool fifo : {false, true}) {
+      SCOPED_TRACE(std::string(unreadable) + (fifo ? " fifo" : " directory"));
+      TempDir dir;
+      WritePair(UnusualRecord(4), dir.path());
+      std::filesystem::remove(dir.path() / unreadable);
+      if (fifo) {
+        ASSERT_EQ(::mkfifo((dir.path() / unreadable).c_str(), 0600), 0);
+      } else {
+        std::filesystem::create_directory(dir.path() / unreadable);
+      }
+      ConfigRecord record;
+      std::string message;
+      EXPECT_FALSE(LoadConfig(dir.path(), &record, &message, [] {}));
+      EXPECT_EQ(message, "配置文件缺失");
+      EXPECT_EQ(record, ConfigRecord());
+    }
+  }
 }
 
 TEST_F(ConfigDirTest, AbsorbsATornPairThroughTheRetries) {

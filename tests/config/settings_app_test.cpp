@@ -106,6 +106,19 @@ TEST_F(SettingsAppTest, ConcurrentChangesAllLand) {
   EXPECT_TRUE(record.app.voice_bilingual);
 }
 
+TEST_F(SettingsAppTest, AnUnreadableConfigurationIsReportedNotACrash) {
+  // A directory where config.json belongs reads as a missing file: with app_options.json missing
+  // too, the settings are the defaults; a save cannot replace it and says so.
+  std::filesystem::create_directory(File(kConfigFileName));
+  RunResult run = RunSettings(dir_.path(), {"--get", "page_size"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out, "10\n");
+  run = RunSettings(dir_.path(), {"--set", "page_size=9"});
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_NE(run.err.find("config.json"), std::string::npos) << run.err;
+  EXPECT_TRUE(std::filesystem::is_directory(File(kConfigFileName)));
+}
+
 TEST_F(SettingsAppTest, RefusesBadRequestsAndChangesNothing) {
   ASSERT_EQ(RunSettings(dir_.path(), {"--set", "page_size=9"}).exit_code, 0);
   const std::string config = ReadFile(File(kConfigFileName));

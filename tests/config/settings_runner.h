@@ -25,9 +25,10 @@ struct RunResult {
   std::string err;
 };
 
-// Runs KaviSettings with --config-dir `dir` and `args`; output goes through files so that a
-// large page cannot block on a full pipe.
-inline RunResult RunSettings(const std::filesystem::path& dir, std::vector<std::string> args) {
+// Runs KaviSettings with --config-dir `dir` and `args`, in this process's environment plus
+// `extra_env`; output goes through files so that a large page cannot block on a full pipe.
+inline RunResult RunSettings(const std::filesystem::path& dir, std::vector<std::string> args,
+                             std::vector<std::string> extra_env = {}) {
   const std::string program = std::string(KAVI_BINARY_DIR) + "/bin/KaviSettings";
   const TempDir capture;
   const std::string out_path = (capture.path() / "out").string();
@@ -40,9 +41,14 @@ inline RunResult RunSettings(const std::filesystem::path& dir, std::vector<std::
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT, 0600);
+  std::vector<char*> envp;
+  for (char** variable = environ; *variable != nullptr; ++variable) envp.push_back(*variable);
+  for (std::string& variable : extra_env) envp.push_back(variable.data());
+  envp.push_back(nullptr);
   RunResult result;
   pid_t pid;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int spawned =
+      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return result;
   int status = 0;

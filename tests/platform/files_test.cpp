@@ -1,7 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <future>
 #include <limits>
 #include <string>
 
@@ -40,6 +44,30 @@ TEST(ReadRegularFileTest, ReadsWholeFilesUpToTheBound) {
   EXPECT_EQ(ReadRegularFile(dir.path(), std::numeric_limits<uintmax_t>::max(), &bytes, &error),
             ReadFileResult::kUnreadable);
   EXPECT_EQ(error, EINVAL);
+}
+
+// A FIFO or a device under the name of a theme, a configuration file or a dictionary fails the
+// read at once instead of waiting for a writer that never comes.
+TEST(ReadRegularFileTest, AFifoOrADeviceUnderTheNameFailsAtOnce) {
+  TempDir dir;
+  const fs::path fifo = dir.path() / "sakura.yaml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const fs::path& path : {fifo, fs::path("/dev/zero"), fs::path("/dev/null")}) {
+    auto read = std::async(std::launch::async, [&] {
+      std::string bytes;
+      int error = 0;
+      return ReadRegularFile(path, 1 << 20, &bytes, &error);
+    });
+    const bool finished = read.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!finished) {
+      // Release the blocked reader so the test can end.
+      int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      read.wait();
+      ::close(writer);
+    }
+    EXPECT_TRUE(finished) << path;
+    EXPECT_EQ(read.get(), ReadFileResult::kUnreadable) << path;
+  }
 }
 
 TEST(ReplaceFileTest, ReplacesWithThePermissionsAndReportsTheFailingStep) {

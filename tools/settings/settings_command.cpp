@@ -5,8 +5,8 @@
 
 #include "config/config_files.h"
 #include "config/language_tables.h"
+#include "config/settings_lock.h"
 #include "tools/settings/setting_keys.h"
-#include "tools/settings/settings_lock.h"
 #include "tools/settings/settings_writer.h"
 #include "tools/settings/theme_choices.h"
 
