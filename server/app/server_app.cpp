@@ -10,8 +10,11 @@
 #include "config/config_store.h"
 #include "config/config_watcher.h"
 #include "ovra/engine_api.h"
+#include "net/service_endpoints.h"
+#include "net/service_translation.h"
 #include "packs/data_generation.h"
 #include "platform/autostart/autostart.h"
+#include "platform/clipboard.h"
 #include "platform/folders.h"
 #include "platform/foreground.h"
 #include "platform/identity.h"
@@ -105,6 +108,12 @@ class Server {
     services_.user_data = saver_.get();
     plugins_ = std::make_unique<PluginEngine>(dirs_.shared_data / "plugin");
     services_.plugins = plugins_.get();
+    // Clipboard translation goes to the service named by the endpoints files, read afresh at
+    // each request so that a changed setting needs no restart.
+    translation_ = std::make_unique<ServiceTranslation>(dirs_.installed_data / kEndpointsFileName,
+                                                        dirs_.user_root / kEndpointsFileName);
+    services_.translation = translation_.get();
+    services_.read_clipboard = ReadClipboardText;
     maintenance_ = std::make_unique<MaintenanceJobs>(
         dirs_.user_root, shared_.jobs,
         [this](std::string* message) { return RestartEngine(message); });
@@ -245,6 +254,7 @@ class Server {
   std::unique_ptr<UserDataSaver> saver_;
   std::unique_ptr<PluginEngine> plugins_;
   std::unique_ptr<MaintenanceJobs> maintenance_;
+  std::unique_ptr<ServiceTranslation> translation_;
   std::unique_ptr<ServerCatalog> catalog_;
   std::unique_ptr<CandidateWindow> window_;
   std::unique_ptr<ConfigWatcher> watcher_;

@@ -755,6 +755,7 @@ void ClientSession::ForgetCloudContext() {
 }
 
 void ClientSession::End() {
+  cancellation_.Cancel();
   EndComposition();
   plugin_.WaitForJobs();
 }
@@ -826,6 +827,12 @@ PluginAsyncResult ClientSession::RunPluginAction(uint32_t action_kind,
                                                  const std::string& payload) const {
   PluginActionServices actions;
   actions.read_clipboard = services_.read_clipboard;
+  if (services_.translation != nullptr) {
+    actions.translate = [this](const std::string& text, const std::string& target,
+                               std::string* translation, std::string* error) {
+      return services_.translation->Translate(text, target, translation, error, &cancellation_);
+    };
+  }
   PluginAsyncResult result = kavi::win::RunPluginAction(action_kind, payload, actions);
   if (result.status == 0 && result.error_text.empty()) result.error_text = kActionFailed;
   return result;

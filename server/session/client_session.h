@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "net/http_cancellation.h"
 #include "platform/ipc.h"
 #include "protocol/pipe_records.h"
 #include "server/session/candidate_list.h"
@@ -133,6 +134,8 @@ class ClientSession {
   // The entries behind the last State reply's candidate slots, and where the engine page began.
   std::vector<CandidateEntry> last_entries_;
   int32_t last_page_start_ = 0;
+  // Cancelled when the session ends, so that its plug-in jobs' requests stop.
+  mutable HttpCancellation cancellation_;
 };
 
 }  // namespace kavi::win

@@ -13,6 +13,7 @@
 #include "ports/maintenance_port.h"
 #include "ports/scheme_pack_port.h"
 #include "ports/toolbar_port.h"
+#include "ports/translation_port.h"
 #include "ports/user_data_port.h"
 #include "ports/voice_port.h"
 #include "server/session/live_settings.h"
@@ -36,6 +37,7 @@ struct SessionServices {
   CatalogPort* catalog = nullptr;
   MaintenancePort* maintenance = nullptr;
   UserDataPort* user_data = nullptr;
+  TranslationPort* translation = nullptr;
   // Whether the client process is the one the user is typing into.
   std::function<bool(uint32_t pid)> is_foreground;
   // Whether the client process is an input-method framework's bridge installed beside the

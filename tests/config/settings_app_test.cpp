@@ -79,7 +79,9 @@ TEST_F(SettingsAppTest, SetsAndGetsEveryKindOfKey) {
   EXPECT_NE(run.out.find("\nstroke_keys=asdfg\n"), std::string::npos);
   EXPECT_NE(run.out.find("\ncandidate_bg_image_path=/home/u/圖片/bg \"1\".png\n"),
             std::string::npos);
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 34);
+  // Every key of the two files, then the three endpoint keys.
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 37);
+  EXPECT_NE(run.out.find("\nservice_base_url=https://localhost:8443\n"), std::string::npos);
 }
 
 TEST_F(SettingsAppTest, ConcurrentChangesAllLand) {

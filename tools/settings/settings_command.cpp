@@ -6,6 +6,8 @@
 #include "config/config_files.h"
 #include "config/language_tables.h"
 #include "config/settings_lock.h"
+#include "net/service_endpoints.h"
+#include "tools/settings/endpoint_settings.h"
 #include "tools/settings/setting_keys.h"
 #include "tools/settings/settings_writer.h"
 #include "tools/settings/theme_choices.h"
@@ -21,7 +23,9 @@ constexpr char kUsage[] =
     "                           general, about, account\n"
     "  --list                   print every key as key=value\n"
     "  --get KEY                print the value of KEY\n"
-    "  --set KEY=VALUE          change KEY (may be repeated; all or nothing)\n"
+    "  --set KEY=VALUE          change KEY (may be repeated; all or nothing); the keys\n"
+    "                           service_base_url, companion_base_url and extra_ca_bundle\n"
+    "                           go to endpoints.json (an empty value restores the default)\n"
     "  --toggle-traditional     switch the output between simplified and traditional\n"
     "  --toggle-melt-eng        switch mixed English input on or off\n"
     "  --toggle-key-sound       switch key sounds on or off\n"
@@ -36,6 +40,8 @@ struct Request {
   std::filesystem::path directory;
   std::vector<Edit> edits;
   std::vector<std::string> gets;
+  // Endpoint keys go to the endpoints file, not to the configuration pair.
+  std::vector<std::pair<std::string, std::string>> endpoint_sets;
   std::optional<std::string> page;
   bool list = false;
   bool help = false;
@@ -134,6 +140,10 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
         return false;
       }
       const std::string name = rest.substr(0, equals);
+      if (IsEndpointKey(name)) {
+        request->endpoint_sets.emplace_back(name, rest.substr(equals + 1));
+        continue;
+      }
       const SettingKey* key = FindSettingKey(name);
       if (key == nullptr) {
         *message = "unknown key \"" + name + "\" (--list shows every key)";
@@ -145,7 +155,7 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
         if (message->empty()) *message = "unknown switch " + arg;
         return false;
       }
-      if (FindSettingKey(rest) == nullptr) {
+      if (FindSettingKey(rest) == nullptr && !IsEndpointKey(rest)) {
         *message = "unknown key \"" + rest + "\" (--list shows every key)";
         return false;
       }
@@ -156,7 +166,8 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
     }
   }
   if (request->translate_at &&
-      (!request->edits.empty() || !request->gets.empty() || request->page || request->list)) {
+      (!request->edits.empty() || !request->endpoint_sets.empty() || !request->gets.empty() ||
+       request->page || request->list)) {
     *message = "--translate-popup cannot be combined with other switches";
     return false;
   }
@@ -242,7 +253,8 @@ int RunSettingsCommand(const std::vector<std::string>& args,
   // A change reads, edits and writes under the lock; reading alone needs no lock and creates
   // nothing.
   SettingsLock lock;
-  if (!request.edits.empty() && !lock.Acquire(request.directory, &message)) {
+  const bool changes = !request.edits.empty() || !request.endpoint_sets.empty();
+  if (changes && !lock.Acquire(request.directory, &message)) {
     err << "KaviSettings: " << message << "\n";
     return kSettingsFileError;
   }
@@ -253,6 +265,14 @@ int RunSettingsCommand(const std::vector<std::string>& args,
     return kSettingsFileError;
   }
 
+  // All or nothing: every endpoint value is checked before anything is written.
+  for (const auto& [name, value] : request.endpoint_sets) {
+    std::string reason;
+    if (!CheckEndpointValue(name, value, &reason)) {
+      err << "KaviSettings: " << name << " " << reason << ", not \"" << value << "\"\n";
+      return kSettingsUsageError;
+    }
+  }
   if (!request.edits.empty()) {
     ConfigRecord edited = record;
     for (const Edit& edit : request.edits) {
@@ -279,14 +299,37 @@ int RunSettingsCommand(const std::vector<std::string>& args,
     }
     record = edited;
   }
+  for (const auto& [name, value] : request.endpoint_sets) {
+    if (!SetUserEndpoint(UserEndpointsFile(request.directory), name, value, &message)) {
+      err << "KaviSettings: " << message << "\n";
+      return kSettingsFileError;
+    }
+  }
+  if (!request.endpoint_sets.empty()) {
+    for (const auto& [name, value] : EndpointSettings(request.directory)) {
+      for (const auto& set : request.endpoint_sets) {
+        if (set.first == name) out << name << "=" << value << "\n";
+      }
+    }
+  }
 
-  for (const std::string& name : request.gets) out << FindSettingKey(name)->get(record) << "\n";
+  const auto endpoints = EndpointSettings(request.directory);
+  for (const std::string& name : request.gets) {
+    if (IsEndpointKey(name)) {
+      for (const auto& [key, value] : endpoints) {
+        if (key == name) out << value << "\n";
+      }
+    } else {
+      out << FindSettingKey(name)->get(record) << "\n";
+    }
+  }
   if (request.list) {
     for (const SettingKey& key : SettingKeys()) out << key.name << "=" << key.get(record) << "\n";
+    for (const auto& [key, value] : endpoints) out << key << "=" << value << "\n";
   }
   if (request.page) PrintNamedPage(*request.page, record, request.directory, out);
   const bool nothing_asked =
-      request.edits.empty() && request.gets.empty() && !request.list && !request.page;
+      !changes && request.gets.empty() && !request.list && !request.page;
   if (nothing_asked) {
     for (const SettingsPage& page : SettingsPages())
       PrintPage(page, record, request.directory, out);
