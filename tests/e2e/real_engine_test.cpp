@@ -59,38 +59,6 @@ TEST(RealEngine, PinyinWordsSentencesPartialSelectionAndAsciiMode) {
   EXPECT_EQ(state.has_preedit, 0);
 }
 
-TEST(RealEngine, LearnedWordsRankFirstAndSurviveARestart) {
-  ServerHome home;
-  pid_t server = home.StartServer();
-  std::string rare;
-  {
-    KaviClient client(home.Options());
-    ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
-    PipeResponse state = Type(client, "shi");
-    ASSERT_GE(+state.candidate_count, 7u);
-    rare = Field(state.candidates[6].text);
-    for (int round = 0; round < 3; ++round) {
-      if (round > 0) state = Type(client, "shi");
-      int slot = FindCandidate(state, rare);
-      ASSERT_GE(slot, 0);
-      auto committed = client.SendKey('1' + static_cast<uint32_t>(slot), 0, 1);
-      ASSERT_TRUE(committed);
-      EXPECT_EQ(Field(committed->commit_text), rare);
-    }
-    state = Type(client, "shi");
-    EXPECT_EQ(Field(state.candidates[0].text), rare);
-    ASSERT_EQ(+client.Send(RequestKind::Shutdown)->kind, kOk);
-  }
-  EXPECT_EQ(home.Wait(server), 0);
-
-  home.StartServer();
-  KaviClient client(home.Options());
-  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
-  PipeResponse state = Type(client, "shi");
-  ASSERT_GT(+state.candidate_count, 0u);
-  EXPECT_EQ(Field(state.candidates[0].text), rare);
-}
-
 TEST(RealEngine, SettingsWrittenByTheSettingsApplicationReachTheRunningServer) {
   ServerHome home;
   home.StartServer();
@@ -220,55 +188,6 @@ TEST(RealEngine, TheSettingsApplicationListsSchemesAndThemesAndPreviewsOne) {
   preview.rect = {100, 100, 102, 120};
   // No display here, so there is no window to preview in.
   EXPECT_EQ(+client.Transact(preview)->kind, static_cast<uint16_t>(ReplyKind::Refused));
-}
-
-uint32_t WaitForMaintenance(KaviClient& client) {
-  for (int i = 0; i < 1000; ++i) {
-    auto status = client.Send(RequestKind::MaintenanceStatus, 1);
-    if (status && status->value != 1) return status->value;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return 1;
-}
-
-TEST(RealEngine, MaintenanceBacksUpRedeploysAndSurvivesACorruptConfiguration) {
-  ServerHome home;
-  home.StartServer();
-  KaviClient client(home.Options());
-  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
-  Type(client, "nihao");
-  client.SendKey(keys::kSpace, 0, 1);
-
-  ASSERT_EQ(+client.Send(RequestKind::SyncAndRedeploy, 1)->kind, kOk);
-  EXPECT_EQ(WaitForMaintenance(client), 2u);
-  std::vector<std::filesystem::path> backups;
-  for (const auto& entry : std::filesystem::directory_iterator(home.config_dir() / "backups"))
-    backups.push_back(entry.path());
-  ASSERT_EQ(backups.size(), 1u);
-  EXPECT_EQ(backups[0].filename().string().size(), 15u);  // yyyymmdd-hhmmss
-  bool copied = false;
-  for (const auto& entry : std::filesystem::directory_iterator(backups[0]))
-    copied |= entry.path().extension() == ".userdb";
-  EXPECT_TRUE(copied);
-
-  // A redeploy over a broken configuration fails, and the engine still answers afterwards.
-  std::ofstream(home.config_dir() / "config.json") << "{ broken";
-  std::filesystem::remove_all(home.config_dir() / "last-good");
-  std::filesystem::remove(home.config_dir() / "last-good.snapshot");
-  ASSERT_EQ(+client.Send(RequestKind::Redeploy, 1)->kind, kOk);
-  EXPECT_EQ(WaitForMaintenance(client), 3u);
-  // The restarted engine reloads its dictionaries in the background; a key that arrives first
-  // may outlast the client's time-out, so the client may have to reconnect once.
-  KaviClient fresh(home.Options());
-  std::optional<PipeResponse> first;
-  for (int i = 0; i < 100 && !first; ++i) {
-    if (fresh.Send(RequestKind::FocusIn, 2)) first = fresh.SendKey('n', 0, 2);
-    if (!first) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  ASSERT_TRUE(first);
-  PipeResponse state = Type(fresh, "ihao", 2);
-  ASSERT_GT(+state.candidate_count, 0u);
-  EXPECT_EQ(Field(state.candidates[0].text), "你好");
 }
 
 TEST(RealEngine, StartUpExitCodesBootstrapAndGenerationReuse) {

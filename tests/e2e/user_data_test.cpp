@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <fstream>
 #include <memory>
 
 #include "tests/e2e/server_process.h"
@@ -113,7 +114,7 @@ TEST(UserData, ARedeployWithoutItsDataGenerationFailsAndRepairsIt) {
 
 // Learning reaches the disk a few seconds after the last commit, and at once on SIGHUP, which no
 // longer ends the server: a crash afterwards loses nothing.
-TEST(UserData, LearningIsSavedSoonAfterACommitAndOnHangupAndSurvivesACrash) {
+TEST(UserData, LearningIsSavedSoonAfterACommitOnHangupAndOnAStopAndSurvivesACrash) {
   ServerHome home;
   pid_t server = home.StartServer();
   const fs::path dict = home.config_dir() / "base_pinyin.userdb" / "user.dict";
@@ -132,10 +133,60 @@ TEST(UserData, LearningIsSavedSoonAfterACommitAndOnHangupAndSurvivesACrash) {
   ASSERT_EQ(::kill(server, SIGKILL), 0);
   EXPECT_EQ(home.Wait(server), -1);
 
+  server = home.StartServer();
+  {
+    KaviClient client(home.Options());
+    ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+    EXPECT_EQ(FirstCandidate(client, "nihao"), "你号");
+    // Learned just before a clean stop, before any scheduled save: the stop saves it.
+    for (int round = 0; round < 3; ++round) CommitPieces(client, "women", "我", "门");
+    ASSERT_EQ(+client.Send(RequestKind::Shutdown)->kind, kOk);
+  }
+  EXPECT_EQ(home.Wait(server), 0);
   home.StartServer();
   KaviClient client(home.Options());
   ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
-  EXPECT_EQ(FirstCandidate(client, "nihao"), "你号");
+  EXPECT_EQ(FirstCandidate(client, "women"), "我门");
+}
+
+TEST(UserData, MaintenanceBacksUpRedeploysAndSurvivesACorruptConfiguration) {
+  ServerHome home;
+  home.StartServer();
+  KaviClient client(home.Options());
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+  Type(client, "nihao");
+  client.SendKey(keys::kSpace, 0, 1);
+
+  ASSERT_EQ(+client.Send(RequestKind::SyncAndRedeploy, 1)->kind, kOk);
+  EXPECT_EQ(WaitForMaintenance(client), 2u);
+  std::vector<std::filesystem::path> backups;
+  for (const auto& entry : std::filesystem::directory_iterator(home.config_dir() / "backups"))
+    backups.push_back(entry.path());
+  ASSERT_EQ(backups.size(), 1u);
+  EXPECT_EQ(backups[0].filename().string().size(), 15u);  // yyyymmdd-hhmmss
+  bool copied = false;
+  for (const auto& entry : std::filesystem::directory_iterator(backups[0]))
+    copied |= entry.path().extension() == ".userdb";
+  EXPECT_TRUE(copied);
+
+  // A redeploy over a broken configuration fails, and the engine still answers afterwards.
+  std::ofstream(home.config_dir() / "config.json") << "{ broken";
+  std::filesystem::remove_all(home.config_dir() / "last-good");
+  std::filesystem::remove(home.config_dir() / "last-good.snapshot");
+  ASSERT_EQ(+client.Send(RequestKind::Redeploy, 1)->kind, kOk);
+  EXPECT_EQ(WaitForMaintenance(client), 3u);
+  // The restarted engine reloads its dictionaries in the background; a key that arrives first
+  // may outlast the client's time-out, so the client may have to reconnect once.
+  KaviClient fresh(home.Options());
+  std::optional<PipeResponse> first;
+  for (int i = 0; i < 100 && !first; ++i) {
+    if (fresh.Send(RequestKind::FocusIn, 2)) first = fresh.SendKey('n', 0, 2);
+    if (!first) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(first);
+  PipeResponse state = Type(fresh, "ihao", 2);
+  ASSERT_GT(+state.candidate_count, 0u);
+  EXPECT_EQ(Field(state.candidates[0].text), "你好");
 }
 
 TEST(UserData, NothingIsCreatedOpenToOthersEvenUnderUmask000) {

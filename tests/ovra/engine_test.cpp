@@ -117,41 +117,6 @@ TEST_F(EngineTest, SelectingAWordKeepsTheRestComposing) {
   EXPECT_EQ(commit.input_code, "nihaoma");
 }
 
-TEST_F(EngineTest, LearnsARareWordAndKeepsItAcrossRestart) {
-  Type("shi");
-  std::vector<std::string> all = AllTexts();
-  ASSERT_GT(all.size(), 40u);
-  const std::string rare = all[37];
-  kavi_clear_composition();
-  for (int round = 0; round < 3; ++round) {
-    Type("shi");
-    int index = IndexOf(AllTexts(), rare);
-    ASSERT_GE(index, 0);
-    SelectGlobal(index, 5);
-    EXPECT_EQ(Take().text, rare);
-  }
-  Type("shi");
-  EXPECT_EQ(Context().texts[0], rare);
-  kavi_clear_composition();
-
-  Restart();
-  EXPECT_TRUE(std::filesystem::is_directory(user_dir_ / "base_pinyin.userdb"));
-  Type("shi");
-  EXPECT_EQ(Context().texts[0], rare);
-}
-
-TEST_F(EngineTest, SyncWritesTheUserDataWithoutTemporaries) {
-  Type("nihao");
-  Key(' ');
-  kavi_sync_user_data();
-  std::filesystem::path db = user_dir_ / "base_pinyin.userdb";
-  EXPECT_TRUE(std::filesystem::is_regular_file(db / "user.dict"));
-  EXPECT_TRUE(std::filesystem::is_regular_file(db / "user.history"));
-  for (const auto& entry : std::filesystem::directory_iterator(db)) {
-    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
-  }
-}
-
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

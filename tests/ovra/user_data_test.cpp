@@ -96,10 +96,19 @@ class UserDataEngineTest : public EngineTest {
   }
 };
 
-TEST_F(UserDataEngineTest, ARedeployRebuildsWhatWasLearnedFromTheSyncCopy) {
+// What was learned survives a restart through the binary files alone, and the loss of those
+// files (a redeploy) through the synchronised copy alone, history included: the word still
+// ranks first either way.
+TEST_F(UserDataEngineTest, LearningSurvivesARestartByItsFilesAndARedeployByItsSyncCopy) {
   const std::string rare = RareWordOf("shi", 37);
   for (int round = 0; round < 3; ++round) CommitWord("shi", rare);
-  // A redeploy: the engine stops, the binary files go, the engine starts again.
+  EXPECT_EQ(CandidatesOf("shi").at(0), rare);
+
+  kavi_finalize();
+  fs::remove_all(user_dir_ / "sync");
+  kavi_initialize();
+  EXPECT_EQ(CandidatesOf("shi").at(0), rare);
+
   kavi_finalize();
   fs::remove_all(db());
   ASSERT_TRUE(
