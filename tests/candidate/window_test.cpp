@@ -98,24 +98,6 @@ TEST(PointerCommandsTest, ClicksPageOnTheZoneAndSelectElsewhere) {
   EXPECT_EQ(WheelCommand(-1), (PointerCommand{ServerCommand::ChangePage, 1}));
 }
 
-TEST(PointerCommandsTest, HoverReportsOnlyChanges) {
-  CandidateContent content = PagedContent();
-  CandidateLayout layout;
-  layout.items = {{10, 5, 100, 30}, {10, 30, 100, 55}};
-  int hovered = -1;
-  EXPECT_EQ(HoverCommand(content, layout, 20, 10, &hovered),
-            (PointerCommand{ServerCommand::HighlightCandidate, 0}));
-  EXPECT_EQ(HoverCommand(content, layout, 40, 12, &hovered), std::nullopt);
-  EXPECT_EQ(HoverCommand(content, layout, 5, 12, &hovered), std::nullopt);  // off every row
-  EXPECT_EQ(hovered, 0);
-  EXPECT_EQ(HoverCommand(content, layout, 40, 40, &hovered),
-            (PointerCommand{ServerCommand::HighlightCandidate, 1}));
-  content.panel_mode = true;
-  content.panel_rows = {{"a", ""}, {"b", ""}};
-  EXPECT_EQ(HoverCommand(content, layout, 40, 10, &hovered),
-            (PointerCommand{ServerCommand::HighlightPanelRow, 0}));
-}
-
 // ---- a real window on a private X server ----
 
 struct Posted {
@@ -406,17 +388,6 @@ TEST_F(CandidateWindowTest, SendsOnlyWhatChangedAndOneFrameForABurst) {
   EXPECT_LE(frames, elapsed.count() / 16 + 3) << "in " << elapsed.count() << " ms";
   EXPECT_EQ(Pixel(g.width - kInsetX - 4, kInsetY + 2 * kRowHeight + kRowHeight / 2),
             Rgb(window_->Style().hilited_candidate_back_color));
-}
-
-TEST_F(CandidateWindowTest, FlipsAboveTheCaretAndStopsAtTheRightEdge) {
-  Open();
-  window_->SetTheme("native", true, "");
-  window_->ShowReply(Reply({"中文", "輸入", "候選"}));
-  window_->SetAnchor({1900, 1050, 1902, 1070}, true);
-  ASSERT_TRUE(WaitShown());
-  Geometry g = WindowGeometry();
-  EXPECT_EQ(g.x, 1920 - g.width);
-  EXPECT_EQ(g.y, 1050 - 6 - g.height);
 }
 
 TEST_F(CandidateWindowTest, ClickOnTheSecondRowSelectsItAndHoverReportsChanges) {
