@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -51,6 +52,60 @@ bool SpawnDetached(const std::filesystem::path& program, const std::vector<std::
   if (log_fd >= 0) ::close(log_fd);
   if (rc != 0) {
     if (message) *message = "cannot start " + program.string() + ": " + std::strerror(rc);
+    return false;
+  }
+  if (message) message->clear();
+  return true;
+}
+
+bool SpawnOrphan(const std::filesystem::path& program, const std::vector<std::string>& args,
+                 std::string* message) {
+  std::vector<std::string> storage;
+  storage.push_back(program.string());
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& s : storage) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  // The grandchild reports a failed exec through this pipe; a successful exec closes it.
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    if (message) *message = std::string("pipe: ") + std::strerror(errno);
+    return false;
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // Only async-signal-safe calls from here to the exec.
+    ::setsid();
+    if (::fork() == 0) {
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      const int null_fd = ::open("/dev/null", O_RDONLY);
+      if (null_fd >= 0) ::dup2(null_fd, STDIN_FILENO);
+      ::execv(argv[0], argv.data());
+      const int error = errno;
+      [[maybe_unused]] ssize_t written = ::write(report[1], &error, sizeof error);
+      ::_exit(127);
+    }
+    ::_exit(0);
+  }
+  ::close(report[1]);
+  if (child < 0) {
+    ::close(report[0]);
+    if (message) *message = std::string("fork: ") + std::strerror(errno);
+    return false;
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  int error = 0;
+  ssize_t got;
+  while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  ::close(report[0]);
+  if (got == static_cast<ssize_t>(sizeof error)) {
+    if (message) *message = "cannot start " + program.string() + ": " + std::strerror(error);
     return false;
   }
   if (message) message->clear();

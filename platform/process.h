@@ -18,6 +18,12 @@ bool SpawnDetached(const std::filesystem::path& program, const std::vector<std::
 // A write to a closed pipe or socket fails with EPIPE instead of ending the process.
 void IgnoreBrokenPipeSignal();
 
+// Starts program as an orphan: a grandchild in a session of its own, adopted by the system, so
+// the caller neither waits for it nor leaves a zombie behind. True when it was executed; a
+// program that cannot be executed gives false with the reason.
+bool SpawnOrphan(const std::filesystem::path& program, const std::vector<std::string>& args,
+                 std::string* message);
+
 // The parent process id of pid; 0 when unknown.
 uint32_t ParentProcessId(uint32_t pid);
 

@@ -21,12 +21,18 @@ constexpr uint32_t kLittleEndianIntegerFlags = 2;
 constexpr uint32_t kBitsPerSample = 16;
 constexpr size_t kEditCountBytes = 4;
 
-uint16_t Big16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+uint16_t Big16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
 uint32_t Big32(const uint8_t* p) {
   return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
-uint64_t Big64(const uint8_t* p) { return uint64_t{Big32(p)} << 32 | Big32(p + 4); }
-bool TypeIs(const uint8_t* p, const char* type) { return std::memcmp(p, type, 4) == 0; }
+uint64_t Big64(const uint8_t* p) {
+  return uint64_t{Big32(p)} << 32 | Big32(p + 4);
+}
+bool TypeIs(const uint8_t* p, const char* type) {
+  return std::memcmp(p, type, 4) == 0;
+}
 
 void PutBig16(std::vector<uint8_t>* out, uint16_t v) {
   out->push_back(static_cast<uint8_t>(v >> 8));
@@ -113,8 +119,7 @@ bool ParseCaf(std::span<const uint8_t> bytes, SoundClip* clip, std::string* mess
     }
     offset += kChunkHeaderBytes + size;
   }
-  if (!have_description || !audio || audio_bytes == 0)
-    return Fail(message, "incomplete CAF audio");
+  if (!have_description || !audio || audio_bytes == 0) return Fail(message, "incomplete CAF audio");
 
   SoundClip parsed;
   parsed.sample_rate = desc.sample_rate;

@@ -15,7 +15,9 @@ KeySoundService::KeySoundService() : KeySoundService(MakeAlsaOutput(kDefaultPcmD
 
 KeySoundService::KeySoundService(std::unique_ptr<PcmOutput> output) : output_(std::move(output)) {}
 
-KeySoundService::~KeySoundService() { Shutdown(); }
+KeySoundService::~KeySoundService() {
+  Shutdown();
+}
 
 int KeySoundService::TypeIndex(std::string_view type) {
   const auto& types = AppOptions::kKeySoundTypes;
@@ -29,8 +31,7 @@ bool KeySoundService::Initialize(const std::filesystem::path& sounds_dir, std::s
   for (std::string_view type : AppOptions::kKeySoundTypes) {
     std::string bytes;
     SoundClip clip;
-    const std::filesystem::path path =
-        sounds_dir / (std::string(type) + kKeySoundFileExtension);
+    const std::filesystem::path path = sounds_dir / (std::string(type) + kKeySoundFileExtension);
     if (ReadRegularFile(path, kMaxCafFileBytes, &bytes) != ReadFileResult::kRead ||
         !ParseCaf(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), &clip,
                   nullptr)) {
@@ -72,10 +73,9 @@ bool KeySoundService::Play(std::string_view type, int32_t volume) {
 
 bool KeySoundService::Play(int index, int32_t volume) {
   if (index < 0 || !enabled_.load(std::memory_order_acquire)) return false;
-  const float gain =
-      static_cast<float>(std::clamp(volume, AppOptions::kMinKeySoundVolume,
-                                    AppOptions::kMaxKeySoundVolume)) /
-      static_cast<float>(AppOptions::kMaxKeySoundVolume);
+  const float gain = static_cast<float>(std::clamp(volume, AppOptions::kMinKeySoundVolume,
+                                                   AppOptions::kMaxKeySoundVolume)) /
+                     static_cast<float>(AppOptions::kMaxKeySoundVolume);
   if (!mixer_->Start(clips_[static_cast<size_t>(index)], gain)) return false;
   wake_.fetch_add(1, std::memory_order_release);
   wake_.notify_one();
@@ -96,8 +96,8 @@ void KeySoundService::Shutdown() {
 void KeySoundService::MixerLoop() {
   const SoundClip& format = clips_.front();
   std::vector<int16_t> period(kMixerPeriodFrames * format.channels);
-  const auto period_time = std::chrono::microseconds(
-      uint64_t{kMixerPeriodFrames} * 1000000 / std::max<uint32_t>(format.sample_rate, 1));
+  const auto period_time = std::chrono::microseconds(uint64_t{kMixerPeriodFrames} * 1000000 /
+                                                     std::max<uint32_t>(format.sample_rate, 1));
   bool streaming = false;
   bool output_failed = false;
   while (!stop_.load()) {

@@ -286,4 +286,38 @@ bool LoadTheme(const std::filesystem::path& builtin_dir, const std::filesystem::
   return LoadThemeFile(builtin_dir, id, dark, style, message);
 }
 
+bool LoadThemeStatusBarColors(const std::filesystem::path& builtin_dir,
+                              const std::filesystem::path& user_dir, std::string_view id,
+                              bool dark, ThemeStatusBarColors* colors, std::string* message) {
+  if (!IsValidThemeId(id) || !colors) {
+    SetMessage(message, "invalid theme id");
+    return false;
+  }
+  std::vector<std::string> shipped;
+  const bool listed = LoadThemeCatalog(builtin_dir, &shipped, nullptr) &&
+                      std::find(shipped.begin(), shipped.end(), id) != shipped.end();
+  const bool user = !listed && !user_dir.empty() && IsRegularFile(ThemePath(user_dir, id));
+  YAML::Node root;
+  if (!ReadYamlMap(ThemePath(user ? user_dir : builtin_dir, id), &root, message)) return false;
+  YAML::Node entry = Child(Child(root, "preset_color_schemes"), std::string(id));
+  if (!entry.IsMap()) {
+    SetMessage(message, "missing theme data");
+    return false;
+  }
+  EntryReader read(entry, dark);
+  ThemeStatusBarColors found;
+  auto take = [&read](const char* key, std::optional<StyleColor>* out) {
+    StyleColor color;
+    if (read.Color(key, &color)) *out = color;
+  };
+  take("status_bar_back_color", &found.back);
+  take("status_bar_border_color", &found.border);
+  take("status_bar_text_color", &found.text);
+  take("status_bar_hilited_back_color", &found.hilited_back);
+  take("status_bar_hilited_text_color", &found.hilited_text);
+  *colors = found;
+  SetMessage(message, "");
+  return true;
+}
+
 }  // namespace kavi::win

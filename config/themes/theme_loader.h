@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,5 +35,17 @@ bool LoadThemeFile(const std::filesystem::path& dir, std::string_view id, bool d
 // directory with the built-in directory as fallback.
 bool LoadTheme(const std::filesystem::path& builtin_dir, const std::filesystem::path& user_dir,
                std::string_view id, bool dark, CandidateStyle* style, std::string* message);
+
+// The floating toolbar's colours a theme may define ("status_bar_back_color",
+// "status_bar_border_color", "status_bar_text_color", "status_bar_hilited_back_color",
+// "status_bar_hilited_text_color"), each read like the theme's other colours.
+struct ThemeStatusBarColors {
+  std::optional<StyleColor> back, border, text, hilited_back, hilited_text;
+};
+
+// Reads them from the theme the id names (the directory chosen as LoadTheme chooses it).
+bool LoadThemeStatusBarColors(const std::filesystem::path& builtin_dir,
+                              const std::filesystem::path& user_dir, std::string_view id,
+                              bool dark, ThemeStatusBarColors* colors, std::string* message);
 
 }  // namespace kavi::win

@@ -23,6 +23,7 @@
 #include "platform/log.h"
 #include "platform/process.h"
 #include "platform/server_endpoint.h"
+#include "platform/session_bus.h"
 #include "platform/signal_watcher.h"
 #include "plugins/plugin_engine.h"
 #include "server/app/command_line.h"
@@ -35,6 +36,7 @@
 #include "server/engine/engine_lock.h"
 #include "server/profile/profile_registration.h"
 #include "server/serve/pipe_server.h"
+#include "server/app/tray_setup.h"
 #include "server/session/foreground_rule.h"
 #include "server/session/window_owner_rule.h"
 #include "sound/key_sound_player.h"
@@ -124,6 +126,7 @@ class Server {
     CandidateWindowOptions window;
     window.builtin_themes_dir = dirs_.shared_data / "themes";
     window.user_themes_dir = dirs_.user_themes;
+    if (!SessionBusReachable()) window.color_scheme = {"none", false};
     window.poster = [this](ServerCommand command, int32_t value, uint64_t context, uint64_t nonce) {
       shared_.notice.Post(static_cast<uint32_t>(command), static_cast<uint32_t>(value), context,
                           nonce);
@@ -152,12 +155,37 @@ class Server {
       return IsFrameworkBridge(ProcessExecutable(pid), ProcessIsTraced(pid), folder);
     };
     watcher_ = std::make_unique<ConfigWatcher>(dirs_.user_root, [this] { Reload(); });
+    BuildTray();
+  }
+
+  // The tray with its toolbar, on a thread of its own; without a display sessions go on
+  // without it.
+  void BuildTray() {
+    TrayIconOptions options;
+    options.actions = MakeServerToolbarActions(&shared_, &services_, dirs_);
+    options.shutdown = [this] {
+      std::lock_guard<std::mutex> lock(stop_mutex_);
+      if (stop_serving_) stop_serving_();
+    };
+    options.user_root = dirs_.user_root;
+    options.version = kProgramVersion;
+    options.icon_dir = socket_path_.parent_path() / "tray-icons";
+    options.settings = TrayDisplaySettingsFrom(config_.Snapshot(), dirs_);
+    tray_ = std::make_unique<TrayIcon>(std::move(options));
+    if (tray_->ready())
+      services_.toolbar = tray_.get();
+    else
+      tray_.reset();
   }
 
   // Serves until stopped, then tears everything down in order.
   void Serve() {
     PipeServer pipe_server(sid_, socket_path_, services_, shared_);
     services_.shutdown = [&pipe_server] { pipe_server.Stop(); };
+    {
+      std::lock_guard<std::mutex> lock(stop_mutex_);
+      stop_serving_ = [&pipe_server] { pipe_server.Stop(); };
+    }
     std::string message;
     switch (pipe_server.Listen(&message)) {
       case PipeServer::ListenResult::Listening: {
@@ -179,6 +207,12 @@ class Server {
     services_.user_data = nullptr;
     saver_->Stop();
     if (maintenance_) maintenance_->Join();
+    services_.toolbar = nullptr;
+    tray_.reset();
+    {
+      std::lock_guard<std::mutex> lock(stop_mutex_);
+      stop_serving_ = nullptr;
+    }
     if (watcher_) watcher_->Stop();
     std::lock_guard<std::mutex> hold(EngineLock());
     kavi_finalize();
@@ -216,6 +250,7 @@ class Server {
 
   // The settings that services other than the engine and the sessions follow.
   void ApplyServiceSettings(const ConfigRecord& config) {
+    if (tray_) tray_->ApplySettings(TrayDisplaySettingsFrom(config, dirs_));
     if (key_sounds_)
       key_sounds_->ApplySettings(config.app.key_sound, config.app.key_sound_type,
                                  config.app.key_sound_volume);
@@ -258,6 +293,10 @@ class Server {
   std::unique_ptr<ServerCatalog> catalog_;
   std::unique_ptr<CandidateWindow> window_;
   std::unique_ptr<ConfigWatcher> watcher_;
+  std::unique_ptr<TrayIcon> tray_;
+  // The tray's exit stops serving; set while the pipe server lives.
+  std::mutex stop_mutex_;
+  std::function<void()> stop_serving_;
 };
 
 }  // namespace
@@ -266,6 +305,7 @@ int RunServer(int argc, char** argv) {
   SignalWatcher::BlockSignals();
   // A client that hangs up, or a log pipe whose reader went away, must not end the server.
   IgnoreBrokenPipeSignal();
+  KeepToolkitsOffAbsentSessionBus();
   // 1, 2: one-shot modes and the voice deep link.
   const CommandLine command_line = ParseCommandLine(JoinArguments(argc, argv));
   if (command_line.mode != CommandLine::Mode::Serve) return RunProfileMode(command_line.mode);

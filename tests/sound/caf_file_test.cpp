@@ -14,7 +14,9 @@ using Bytes = std::vector<uint8_t>;
 void Put(Bytes* b, uint64_t v, int bytes) {
   for (int i = bytes - 1; i >= 0; --i) b->push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-void PutType(Bytes* b, const char* t) { b->insert(b->end(), t, t + 4); }
+void PutType(Bytes* b, const char* t) {
+  b->insert(b->end(), t, t + 4);
+}
 
 struct Desc {
   double rate = 48000;
@@ -107,11 +109,20 @@ TEST(CafFile, RefusesEachMalformedShapeWithItsMessage) {
     PutDesc(b, {});
     PutData(b, kMaxCafFileBytes);
   });
-  Bytes bad_type = File([](Bytes* b) { PutDesc(b, {}); PutData(b, 2); });
+  Bytes bad_type = File([](Bytes* b) {
+    PutDesc(b, {});
+    PutData(b, 2);
+  });
   bad_type[0] = 'C';
-  Bytes bad_version = File([](Bytes* b) { PutDesc(b, {}); PutData(b, 2); });
+  Bytes bad_version = File([](Bytes* b) {
+    PutDesc(b, {});
+    PutData(b, 2);
+  });
   bad_version[5] = 2;
-  Bytes bad_flags = File([](Bytes* b) { PutDesc(b, {}); PutData(b, 2); });
+  Bytes bad_flags = File([](Bytes* b) {
+    PutDesc(b, {});
+    PutData(b, 2);
+  });
   bad_flags[7] = 1;
 
   const struct {
@@ -125,37 +136,67 @@ TEST(CafFile, RefusesEachMalformedShapeWithItsMessage) {
       {"version", bad_version, "invalid CAF header"},
       {"header flags", bad_flags, "invalid CAF header"},
       {"over 2 MiB", too_big, "invalid CAF header"},
-      {"chunk header cut", File([](Bytes* b) { PutDesc(b, {}); PutData(b, 2); b->resize(b->size() + 11); }),
+      {"chunk header cut", File([](Bytes* b) {
+         PutDesc(b, {});
+         PutData(b, 2);
+         b->resize(b->size() + 11);
+       }),
        "truncated CAF chunk"},
-      {"chunk past the end", File([](Bytes* b) { PutDesc(b, {}); PutData(b, 2); b->pop_back(); }),
+      {"chunk past the end", File([](Bytes* b) {
+         PutDesc(b, {});
+         PutData(b, 2);
+         b->pop_back();
+       }),
        "invalid CAF chunk size"},
-      {"two desc", File([](Bytes* b) { PutDesc(b, {}); PutDesc(b, {}); PutData(b, 2); }),
+      {"two desc", File([](Bytes* b) {
+         PutDesc(b, {});
+         PutDesc(b, {});
+         PutData(b, 2);
+       }),
        "invalid CAF description"},
-      {"desc size", File([](Bytes* b) { PutDesc(b, {}, 33); PutData(b, 2); }),
+      {"desc size", File([](Bytes* b) {
+         PutDesc(b, {}, 33);
+         PutData(b, 2);
+       }),
        "invalid CAF description"},
       {"not lpcm", with_desc([](Desc* d) { d->format = "aac "; }), "invalid CAF description"},
       {"fractional rate", with_desc([](Desc* d) { d->rate = 44100.5; }),
        "unsupported CAF PCM format"},
       {"rate too low", with_desc([](Desc* d) { d->rate = 7999; }), "unsupported CAF PCM format"},
-      {"rate too high", with_desc([](Desc* d) { d->rate = 192001; }),
-       "unsupported CAF PCM format"},
+      {"rate too high", with_desc([](Desc* d) { d->rate = 192001; }), "unsupported CAF PCM format"},
       {"big-endian samples", with_desc([](Desc* d) { d->flags = 0; }),
        "unsupported CAF PCM format"},
       {"float samples", with_desc([](Desc* d) { d->flags = 3; }), "unsupported CAF PCM format"},
-      {"three channels", with_desc([](Desc* d) { d->channels = 3; d->bytes_per_packet = 6; }),
+      {"three channels", with_desc([](Desc* d) {
+         d->channels = 3;
+         d->bytes_per_packet = 6;
+       }),
        "unsupported CAF PCM format"},
       {"24 bits", with_desc([](Desc* d) { d->bits = 24; }), "unsupported CAF PCM format"},
       {"packet bytes", with_desc([](Desc* d) { d->bytes_per_packet = 4; }),
        "unsupported CAF PCM format"},
       {"frames per packet", with_desc([](Desc* d) { d->frames_per_packet = 2; }),
        "unsupported CAF PCM format"},
-      {"data before desc", File([](Bytes* b) { PutData(b, 2); PutDesc(b, {}); }),
+      {"data before desc", File([](Bytes* b) {
+         PutData(b, 2);
+         PutDesc(b, {});
+       }),
        "invalid CAF audio data"},
-      {"two data", File([](Bytes* b) { PutDesc(b, {}); PutData(b, 2); PutData(b, 2); }),
+      {"two data", File([](Bytes* b) {
+         PutDesc(b, {});
+         PutData(b, 2);
+         PutData(b, 2);
+       }),
        "invalid CAF audio data"},
-      {"edit count only", File([](Bytes* b) { PutDesc(b, {}); PutData(b, 0); }),
+      {"edit count only", File([](Bytes* b) {
+         PutDesc(b, {});
+         PutData(b, 0);
+       }),
        "invalid CAF audio data"},
-      {"odd mono data", File([](Bytes* b) { PutDesc(b, {}); PutData(b, 3); }),
+      {"odd mono data", File([](Bytes* b) {
+         PutDesc(b, {});
+         PutData(b, 3);
+       }),
        "misaligned CAF audio data"},
       {"no data", File([](Bytes* b) { PutDesc(b, {}); }), "incomplete CAF audio"},
       {"no desc", Header(), "incomplete CAF audio"},
@@ -167,7 +208,11 @@ TEST(CafFile, RefusesEachMalformedShapeWithItsMessage) {
     EXPECT_EQ(clip.sample_rate, 7u) << c.name << ": the output changed on failure";
   }
   std::string message;
-  EXPECT_FALSE(ParseCaf(File([](Bytes* b) { PutDesc(b, {}); PutData(b, 2); }), nullptr, &message));
+  EXPECT_FALSE(ParseCaf(File([](Bytes* b) {
+                          PutDesc(b, {});
+                          PutData(b, 2);
+                        }),
+                        nullptr, &message));
   EXPECT_EQ(message, "invalid CAF header");
 }
 

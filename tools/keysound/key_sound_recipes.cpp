@@ -40,8 +40,8 @@ class Signal {
     for (size_t i = 0; i < size(); ++i) {
       const double t = Time(i) - start;
       if (t < 0) continue;
-      samples_[i] += amp * Rise(t, kStrikeRiseSeconds) * std::exp(-t / decay) *
-                     std::sin(kTwoPi * freq * t);
+      samples_[i] +=
+          amp * Rise(t, kStrikeRiseSeconds) * std::exp(-t / decay) * std::sin(kTwoPi * freq * t);
     }
   }
 
@@ -104,8 +104,7 @@ class Signal {
       double gain = 1;
       if (i < fade_in) gain = 0.5 - 0.5 * std::cos(std::numbers::pi * i / fade_in);
       const size_t from_end = size() - 1 - i;
-      if (from_end < fade_out)
-        gain *= 0.5 - 0.5 * std::cos(std::numbers::pi * from_end / fade_out);
+      if (from_end < fade_out) gain *= 0.5 - 0.5 * std::cos(std::numbers::pi * from_end / fade_out);
       samples_[i] *= gain;
     }
     const size_t window =
@@ -147,7 +146,9 @@ const std::vector<KeySoundRecipe> kRecipes = {
 
 }  // namespace
 
-const std::vector<KeySoundRecipe>& KeySoundRecipes() { return kRecipes; }
+const std::vector<KeySoundRecipe>& KeySoundRecipes() {
+  return kRecipes;
+}
 
 SoundClip SynthesizeKeySound(std::string_view type) {
   if (type == "key14") {
