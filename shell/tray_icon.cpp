@@ -5,8 +5,11 @@
 #include <libayatana-appindicator/app-indicator.h>
 #include <pango/pangocairo.h>
 
+#include <X11/Xlib.h>
+
 #include <chrono>
 #include <future>
+#include <mutex>
 
 #include "platform/log.h"
 #include "platform/session_bus.h"
@@ -58,6 +61,45 @@ void WriteIndicatorIcon(const std::filesystem::path& file, const char* text, boo
   cairo_destroy(cr);
   cairo_surface_write_to_png(surface, file.c_str());
   cairo_surface_destroy(surface);
+}
+
+// X error handlers are process-wide, and GDK's end the process: on a lost connection always,
+// on an error outside its traps by aborting. Installed as they are, they would take the server
+// down with the desktop's display and would catch the candidate window's errors too. These
+// route GTK's display to GDK's handler and every other display to the handlers that were there
+// before GTK; GTK's lost display ends the tray's loop instead of the process.
+Display* g_gtk_display = nullptr;
+XErrorHandler g_error_before_gtk = nullptr;
+XIOErrorHandler g_io_error_before_gtk = nullptr;
+XErrorHandler g_gdk_error = nullptr;
+
+int DispatchXError(Display* display, XErrorEvent* error) {
+  const XErrorHandler handler = display == g_gtk_display ? g_gdk_error : g_error_before_gtk;
+  return handler ? handler(display, error) : 0;
+}
+
+int DispatchXIOError(Display* display) {
+  if (display != g_gtk_display && g_io_error_before_gtk) return g_io_error_before_gtk(display);
+  return 0;  // the display's exit handler takes it from here
+}
+
+void RememberHandlersBeforeGtk() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    g_error_before_gtk = XSetErrorHandler(nullptr);
+    XSetErrorHandler(g_error_before_gtk);
+    g_io_error_before_gtk = XSetIOErrorHandler(nullptr);
+    XSetIOErrorHandler(g_io_error_before_gtk);
+  });
+}
+
+void RouteXErrors(Display* gtk_display) {
+  static std::once_flag once;
+  std::call_once(once, [gtk_display] {
+    g_gtk_display = gtk_display;
+    g_gdk_error = XSetErrorHandler(DispatchXError);
+    XSetIOErrorHandler(DispatchXIOError);
+  });
 }
 
 int MenuIdOf(GtkWidget* item) {
@@ -264,7 +306,14 @@ class TrayIcon::Thread {
  private:
   void Main() {
     gdk_set_allowed_backends("x11");
-    const bool ok = OpenDisplay() && BuildToolbar();
+    RememberHandlersBeforeGtk();
+    const bool opened = OpenDisplay();
+    if (opened) {
+      Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+      RouteXErrors(display);
+      XSetIOErrorExitHandler(display, &Thread::OnDisplayLost, this);
+    }
+    const bool ok = opened && BuildToolbar();
     if (!ok) LogLine("[Kavi] 常顯工具欄建立失敗\n");
     if (ok) {
       // The preference arrives on the listener's thread; the palette follows on this one.
@@ -297,10 +346,21 @@ class TrayIcon::Thread {
       std::lock_guard<std::mutex> lock(mutex_);
       running_ = false;
     }
+    if (display_lost_) {
+      // Every X call on the dead connection fails again: the widgets are left as they are.
+      LogLine("[Kavi] 工具欄失去 X 顯示，已停用\n");
+      return;
+    }
     // Work queued before running_ was cleared still runs, against the live windows.
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
     TearDown();
+  }
+
+  static void OnDisplayLost(Display*, void* self) {
+    auto* t = static_cast<Thread*>(self);
+    t->display_lost_ = true;
+    gtk_main_quit();
   }
 
   // GTK on the default display. A display that refuses GTK's first connection (a server
@@ -796,6 +856,7 @@ class TrayIcon::Thread {
   bool mini_ = false;
   bool mini_expanded_ = false;
   bool hidden_ = false;
+  bool display_lost_ = false;
   guint repaint_timer_ = 0, flags_timer_ = 0, collapse_timer_ = 0, hide_timer_ = 0;
 };
 
