@@ -158,6 +158,9 @@ TEST_F(ServerProcess, ANonDumpableClientIsServed) {
   // Only root can play a server and a client of another user, where the client's executable
   // cannot be read.
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the pair as another user";
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a forked child of a ThreadSanitizer process reports its own fork";
+#endif
   constexpr uid_t kNobody = 65534;
   std::filesystem::permissions(home_, std::filesystem::perms::all);
   for (const char* dir : {"run", "config", "data"}) {

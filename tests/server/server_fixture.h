@@ -21,6 +21,7 @@
 #include "client/kavi_client.h"
 #include "platform/identity.h"
 #include "platform/ipc.h"
+#include "server/engine/engine_lock.h"
 #include "server/serve/pipe_server.h"
 #include "tests/fake_engine/fake_engine.h"
 
@@ -77,13 +78,37 @@ class RecordingWindow : public CandidateWindowPort {
   ScreenRect anchor{};
   bool anchored = false;
   std::vector<PanelItem> panel_rows;
-  int panel_highlight = -1;
-  bool panel_open = false;
+  // Read by tests while a session that ends on its own thread may clear them.
+  std::atomic<int> panel_highlight{-1};
+  std::atomic<bool> panel_open{false};
   std::string previewed;
 };
 
+// The fake engine's state as the sessions left it: they change it under the engine lock.
+inline std::string FakeInput() {
+  std::lock_guard<std::mutex> hold(EngineLock());
+  return Fake().input;
+}
+inline int FakeClearCalls() {
+  std::lock_guard<std::mutex> hold(EngineLock());
+  return Fake().clear_calls;
+}
+inline int FakeKeyCalls() {
+  std::lock_guard<std::mutex> hold(EngineLock());
+  return Fake().process_key_calls;
+}
+
 class ServerTest : public ::testing::Test {
  protected:
+  int WindowClears() {
+    std::lock_guard<std::mutex> l(window_.mutex);
+    return window_.clears;
+  }
+  int WindowShows() {
+    std::lock_guard<std::mutex> l(window_.mutex);
+    return window_.shows;
+  }
+
   void SetUp() override {
     Fake().Reset();
     dir_ = MakeTempDir("server");

@@ -47,7 +47,7 @@ TEST_F(Session, KeysComposeAndTheStateCarriesTheEnginePage) {
   EXPECT_EQ(+state.menu_count, 3u);
   EXPECT_EQ(state.last_page, 1);
   EXPECT_EQ(state.tail_flag, 1);  // inline preedit on by default
-  EXPECT_EQ(window_.shows > 0, true);
+  EXPECT_EQ(WindowShows() > 0, true);
 
   // A key the engine does not use goes back to the application.
   auto unused = client->SendKey('!', 0, 1);
@@ -109,7 +109,7 @@ TEST_F(Session, OnlyTheOwnerCanPickFromTheComposition) {
     EXPECT_EQ(+reply->kind, kRefused) << static_cast<int>(kind);
     EXPECT_EQ(reply->has_commit, 0);
   }
-  EXPECT_EQ(Fake().input, "ab");
+  EXPECT_EQ(FakeInput(), "ab");
   auto own = owner->Send(RequestKind::SelectCandidate, 1, 0);
   ASSERT_TRUE(own);
   EXPECT_EQ(Text(own->commit_text), "詞0");
@@ -121,11 +121,11 @@ TEST_F(Session, FocusOutIsServedWhileACommitIsPending) {
   auto client = FocusedClient();
   Type(*client, "a");
   ASSERT_EQ(client->Send(RequestKind::SelectCandidate, 1, 0)->commit_pending, 1);
-  int clears = window_.clears;
+  int clears = WindowClears();
   auto out = client->Send(RequestKind::FocusOut, 1);
   ASSERT_TRUE(out);
   EXPECT_EQ(+out->kind, kOk);
-  EXPECT_GT(window_.clears, clears);
+  EXPECT_GT(WindowClears(), clears);
   // The pending commit ended with the focus: the next focus-in is answered normally.
   auto in = client->Send(RequestKind::FocusIn, 1);
   ASSERT_TRUE(in);
@@ -137,23 +137,23 @@ TEST_F(Session, ASecondFocusInTakesTheCompositionAway) {
   StartServer();
   auto first = FocusedClient(1);
   Type(*first, "ab", 1);
-  EXPECT_EQ(Fake().input, "ab");
-  int clears = Fake().clear_calls;
+  EXPECT_EQ(FakeInput(), "ab");
+  int clears = FakeClearCalls();
   auto second = FocusedClient(2);
-  EXPECT_GT(Fake().clear_calls, clears);
-  EXPECT_EQ(Fake().input, "");
+  EXPECT_GT(FakeClearCalls(), clears);
+  EXPECT_EQ(FakeInput(), "");
 
-  int calls = Fake().process_key_calls;
+  int calls = FakeKeyCalls();
   auto stale = first->SendKey('c', 0, 1);
   ASSERT_TRUE(stale);
   EXPECT_EQ(+stale->kind, kState);
   EXPECT_EQ(stale->result, 0);
-  EXPECT_EQ(Fake().process_key_calls, calls);
+  EXPECT_EQ(FakeKeyCalls(), calls);
 
   auto owner = second->SendKey('x', 0, 2);
   ASSERT_TRUE(owner);
   EXPECT_EQ(owner->result, 1);
-  EXPECT_EQ(Fake().input, "x");
+  EXPECT_EQ(FakeInput(), "x");
 }
 
 TEST_F(Session, ClosingTheOwnersConnectionClearsTheComposition) {
@@ -161,13 +161,13 @@ TEST_F(Session, ClosingTheOwnersConnectionClearsTheComposition) {
   StartServer();
   auto client = FocusedClient();
   Type(*client, "abc");
-  int clears = window_.clears;
+  int clears = WindowClears();
   client.reset();
   for (int i = 0; i < 200 && !shared_.focus_owner.Empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_TRUE(shared_.focus_owner.Empty());
-  EXPECT_EQ(Fake().input, "");
-  EXPECT_GT(window_.clears, clears);
+  EXPECT_EQ(FakeInput(), "");
+  EXPECT_GT(WindowClears(), clears);
 }
 
 TEST_F(Session, ShiftAloneTogglesAsciiModeAndAsciiModePassesKeys) {
@@ -179,11 +179,11 @@ TEST_F(Session, ShiftAloneTogglesAsciiModeAndAsciiModePassesKeys) {
   EXPECT_EQ(press->result, 1);
   EXPECT_EQ(release->ascii_mode, 1);
 
-  int calls = Fake().process_key_calls;
+  int calls = FakeKeyCalls();
   auto letter = client->SendKey('a', 0, 1);
   ASSERT_TRUE(letter);
   EXPECT_EQ(letter->result, 0);
-  EXPECT_EQ(Fake().process_key_calls, calls);
+  EXPECT_EQ(FakeKeyCalls(), calls);
 
   // Shift with Control does not toggle; nor Shift, a letter, then the Shift release.
   client->SendKey(keys::kShiftR, keys::kControlMask, 1);
@@ -218,7 +218,7 @@ TEST_F(Session, ToggleAsciiModeAndCancelClearTheComposition) {
   auto toggled = client->Send(RequestKind::ToggleAsciiMode, 1);
   ASSERT_TRUE(toggled);
   EXPECT_EQ(toggled->ascii_mode, 1);
-  EXPECT_EQ(Fake().input, "");
+  EXPECT_EQ(FakeInput(), "");
 }
 
 TEST_F(Session, CloudHotWordIsMergedAndSelectable) {
@@ -252,7 +252,7 @@ TEST_F(Session, CloudHotWordIsMergedAndSelectable) {
   ASSERT_TRUE(cloud);
   EXPECT_EQ(cloud->has_commit, 1);
   EXPECT_EQ(Text(cloud->commit_text), "们");
-  EXPECT_EQ(Fake().input, "");
+  EXPECT_EQ(FakeInput(), "");
 
   // Cloud input off: the engine page as is.
   SessionSettings off;
@@ -320,7 +320,7 @@ TEST_F(Session, ExpandedPanelDigitsEscapeAndLetters) {
   ASSERT_TRUE(window_.panel_open);
   client->SendKey(keys::kEscape, 0, 1);
   EXPECT_FALSE(window_.panel_open);
-  EXPECT_EQ(Fake().input, "a");  // Escape closed the panel only
+  EXPECT_EQ(FakeInput(), "a");  // Escape closed the panel only
 
   client->SendKey('=', 0, 1);  // page 2 of the engine
   ASSERT_TRUE(window_.panel_open);
@@ -336,7 +336,7 @@ TEST_F(Session, ExpandedPanelDigitsEscapeAndLetters) {
   auto letter = client->SendKey('b', 0, 1);  // closes the panel and goes on to the engine
   ASSERT_TRUE(letter);
   EXPECT_FALSE(window_.panel_open);
-  EXPECT_EQ(Fake().input, "ab");
+  EXPECT_EQ(FakeInput(), "ab");
 }
 
 TEST_F(Session, ChangeHighlightCommitAndHoverRequests) {
@@ -633,11 +633,11 @@ TEST_F(Session, StrokeKeysAreMappedForTheStrokeScheme) {
   StartServer();
   auto client = FocusedClient();
   Type(*client, "adh");  // a -> h, d -> p, h is a stroke letter of the table: swallowed
-  EXPECT_EQ(Fake().input, "hp");
+  EXPECT_EQ(FakeInput(), "hp");
   ASSERT_TRUE(client->SendKey(keys::kKeypad1, 0, 1));
-  EXPECT_EQ(Fake().input, "hp");
+  EXPECT_EQ(FakeInput(), "hp");
   Type(*client, "x");  // not a stroke letter: passes unchanged
-  EXPECT_EQ(Fake().input, "hpx");
+  EXPECT_EQ(FakeInput(), "hpx");
 }
 
 }  // namespace
@@ -669,7 +669,7 @@ TEST_F(PluginSessionTest, BacktickCommandsAnswerInsideTheSession) {
   std::strftime(today, sizeof today, "%Y", std::localtime(&now));
   EXPECT_NE(Text(page.candidates[0].text).find(today), std::string::npos)
       << Text(page.candidates[0].text);
-  EXPECT_EQ(Fake().process_key_calls, 0);  // the engine never saw the keys
+  EXPECT_EQ(FakeKeyCalls(), 0);  // the engine never saw the keys
 
   auto escape = client->SendKey(keys::kEscape, 0, 1);
   ASSERT_TRUE(escape);
@@ -687,7 +687,7 @@ TEST_F(PluginSessionTest, BacktickCommandsAnswerInsideTheSession) {
 
   // Letters go to the engine again once the page is gone.
   Type(*client, "n");
-  EXPECT_EQ(Fake().input, "n");
+  EXPECT_EQ(FakeInput(), "n");
 }
 
 TEST_F(PluginSessionTest, MouseSelectionPagingAndTheTranslationJob) {
