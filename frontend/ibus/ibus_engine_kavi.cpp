@@ -140,9 +140,12 @@ class EngineBridge : public FrontendSink {
 
   void ShowPreedit(const ContextView& view) {
     if (view.preedit.empty() || !view.inline_preedit || !ClientShowsPreedit()) {
-      ibus_engine_hide_preedit_text(engine_);
+      // Each IBus call is a message through the daemon: send only what changes.
+      if (preedit_shown_) ibus_engine_hide_preedit_text(engine_);
+      preedit_shown_ = false;
       return;
     }
+    preedit_shown_ = true;
     IBusText* text = Text(view.preedit);
     const glong length = g_utf8_strlen(view.preedit.c_str(), -1);
     ibus_text_append_attribute(text, IBUS_ATTR_TYPE_UNDERLINE, IBUS_ATTR_UNDERLINE_SINGLE, 0,
@@ -157,9 +160,11 @@ class EngineBridge : public FrontendSink {
 
   void ShowLookupTable(const ContextView& view) {
     if (!ibus_panel_ || view.candidates.empty()) {
-      ibus_engine_hide_lookup_table(engine_);
+      if (lookup_shown_) ibus_engine_hide_lookup_table(engine_);
+      lookup_shown_ = false;
       return;
     }
+    lookup_shown_ = true;
     IBusLookupTable* table =
         ibus_lookup_table_new(static_cast<guint>(view.candidates.size()), 0, TRUE, FALSE);
     for (const ViewCandidate& candidate : view.candidates) {
@@ -199,6 +204,8 @@ class EngineBridge : public FrontendSink {
   IBusProperty* panel_ = nullptr;  // owned by properties_
   bool ibus_panel_ = false;
   bool ascii_shown_ = false;
+  bool preedit_shown_ = false;
+  bool lookup_shown_ = false;
   guint poll_source_ = 0;
   guint poll_interval_ = 0;
 };

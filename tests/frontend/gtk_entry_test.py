@@ -87,7 +87,7 @@ class EntryWindow:
     def save_screenshot(self):
         root = Gdk.get_default_root_window()
         x, y = 150, 150
-        pixbuf = Gdk.pixbuf_get_from_window(root, x, y, 640, 400)
+        pixbuf = Gdk.pixbuf_get_from_window(root, x, y, 820, 200)
         pixbuf.savev(self.screenshot, "png", [], [])
 
     def finish(self, problem):
