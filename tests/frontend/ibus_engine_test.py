@@ -137,9 +137,9 @@ class IbusEngineTest(unittest.TestCase):
                         self.app.committed)
 
     def test_backtick_calculator(self):
-        self.app.type("`1+2=")
+        consumed = self.app.type("`1+2=")
         self.assertTrue(self.app.pump_until(lambda: self.app.preedit == "`1+2=", 3),
-                        self.app.preedit)
+                        (self.app.preedit, consumed))
         self.app.type(" ")
         self.assertTrue(self.app.pump_until(lambda: self.app.committed == "3", 3),
                         self.app.committed)
