@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "candidate/background_image.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>

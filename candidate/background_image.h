@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The theme's optional background picture, decoded into a cairo image surface.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What one layout and paint of the candidate window reads: a snapshot taken under the window
 // lock, so drawing never races the sessions that feed the window.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Measuring and placing the rows of the candidate window: side by side or stacked, the expanded
 // panel grid, the window size and the paging zone. Plain functions of content, style and size.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Paints a laid-out candidate window into any cairo target (the window, or an image surface for
 // screenshots and tests). The target's user space must already be in DIPs.
 #pragma once

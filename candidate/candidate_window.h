@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The server's one on-screen candidate list: a popup near the caret that client sessions feed
 // with replies, caret rectangles and the expanded panel, and whose clicks, hovering and wheel
 // turns go back to the composition's owner as server commands. It runs its own thread; every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Paints frame after frame of the candidate window into one image, doing no work twice: the
 // chrome (background, rows' background, border, the rounded outline) is kept while the layout,
 // style, scale and background stay, and a change of highlight repaints only the rows it touches.

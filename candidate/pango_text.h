@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The three text formats of the candidate window (candidate, label, comment) on Pango.
 #pragma once
 

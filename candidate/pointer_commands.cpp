@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "candidate/pointer_commands.h"
 
 namespace kavi::win {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a pointer action over the window asks of the session that owns the composition.
 #pragma once
 

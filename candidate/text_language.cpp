@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "candidate/text_language.h"
 
 namespace kavi::win {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The language the window's texts are shaped in. A CJK font draws many characters differently
 // for the mainland, Taiwan and Hong Kong; the tag picks the forms readers of the output expect.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text measurement and drawing as the layout and the painter need it. The window uses Pango;
 // layout tests substitute fixed widths.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "candidate/theme_resolution.h"
 
 #include "config/themes/theme_loader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Turns the configured theme id into the style the window draws with, falling back to "native"
 // and then to the built-in default style.
 #pragma once

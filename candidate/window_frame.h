@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One whole frame of the candidate window as it appears on screen: the rounded outline, the
 // opacity and the DPI scale around the painting. The window and the screenshot tool both draw
 // through here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "candidate/window_placement.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the window goes and how large it may grow, given the caret and the monitor's work area.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reference client of the server: connects (starting the server when none runs), shakes
 // hands, and exchanges one request for one reply with the client-side time-outs and the
 // reconnect back-off.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kavi-client: type Chinese in a terminal through the Kavi server, or send one-shot requests.
 #include <algorithm>
 #include <chrono>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # kavi_library(NAME SOURCES ... [DEPS ...]): a static library of one subsystem.
 function(kavi_library name)
   cmake_parse_arguments(K "" "" "SOURCES;DEPS" ${ARGN})

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Mirrors a source folder into the build tree and, when RELEASE_FILE is given, writes the
 # folder's release identity: "<version>+<hash>", where the hash covers every file's relative
 # path and contents, so any change of the shipped data yields a new identity.

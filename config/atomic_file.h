@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replacing a configuration file atomically, with the configuration's own failure messages.
 #pragma once
 

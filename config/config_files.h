@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading, validating and writing the two configuration files, and recovering a torn pair from
 // the last-good snapshot that the settings application keeps beside them.
 #pragma once

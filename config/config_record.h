@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user's settings: config.json (what the conversion engine needs) and app_options.json
 // (everything else), read into one record.
 #pragma once

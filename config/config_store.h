@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configuration currently in force, shared by the watcher and the client sessions.
 #pragma once
 

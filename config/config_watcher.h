@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reloads the configuration whenever the settings application rewrites it.
 #pragma once
 

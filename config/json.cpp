@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Values, objects, builders and lookups. The reader is in json_parser.cpp, the writer in
 // json_writer.cpp.
 #include "config/json.h"

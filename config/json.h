@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program's strict JSON dialect: RFC 8259 over UTF-8, no duplicate keys, nesting bounded,
 // objects kept in key order. Used for service replies, manifests and state files; the two
 // configuration files have their own key scanner (config_files.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Heap blocks of JSON values (long strings, arrays, objects). A parsed document is tens of
 // thousands of small blocks that are all freed together when it goes, and the next document
 // wants the same sizes again; each thread keeps the small blocks it frees, by size, for its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reader: recursive descent over the bytes with one cursor, the depth bounded by the nesting
 // limit. Elements and members of the open containers gather on per-thread stacks and move once
 // into an exact-size container when it closes; an object's keys are sorted and checked for

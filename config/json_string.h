@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The byte string of a JSON string value: one pointer wide, so that a value is 16 bytes. Texts of
 // up to seven bytes sit in the handle itself (most keys and many short values), longer ones in a
 // heap block that holds the length and the bytes. It reads like a std::string_view.

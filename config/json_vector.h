@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The growable sequence behind JSON arrays: one pointer wide, with the count and the elements
 // in one heap block, so that an array fits in a value's one word.
 #pragma once

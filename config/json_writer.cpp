@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The writer: compact text into one growing buffer through a raw cursor, with runs of bytes
 // that need no escaping copied eight at a time and numbers printed as %.17g without the C
 // library on the common magnitudes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The languages that voice output and translation offer, with the names the user sees. The
 // configuration validates codes against them; the tray menu, the translation command and the
 // voice controller show the display names.

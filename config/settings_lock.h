@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lock beside the configuration files that every writer of the pair holds for its whole
 // read-change-write cycle: two KaviSettings processes (two toolbar clicks in a row) both land
 // instead of one overwriting the other, and the server's reload waits for a save in progress

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A token that lets one thread abort the HTTPS transfers that other threads are blocked in.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The records of one HTTPS exchange: what is sent, what came back, and why it failed.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Taking an HTTPS URL apart, refusing anything else: other schemes, credentials, fragments,
 // control characters.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "net/kavi_api_client.h"
 
 #include <algorithm>

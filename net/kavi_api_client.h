@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client of Kavi's own HTTPS service (kavi-service or whatever stands in its place): the
 // cloud word report, the hot-word and word-pair snapshots, clipboard translation and voice
 // polish. Each call is one blocking exchange through WinHttpClient; each turns the answer into

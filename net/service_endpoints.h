@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where Kavi's services are: the service base URL (cloud words, translation, voice polish,
 // voice models, scheme packs, the update feed), the companion base URL, and an optional CA
 // bundle trusted beside the system's (for a self-hosted service with its own certificate

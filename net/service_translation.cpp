@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "net/service_translation.h"
 
 #include "net/kavi_api_client.h"

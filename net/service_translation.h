@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Clipboard translation through Kavi's service: the TranslationPort of the client sessions.
 // The endpoints are read at each request, so a changed service URL or CA bundle takes effect
 // at the next translation without restarting the server.

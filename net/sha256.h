@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // SHA-256 of a file or a byte string as 64 lower-case hexadecimal characters: how downloaded
 // packs, models and installers are checked.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one HTTPS client: every request of the server, its services and its downloads goes through
 // WinHttpClient. Blocking and synchronous; HTTPS only; redirects are never followed (a 3xx
 // comes back as it is); bounded time-outs and response size; cancellable from another thread

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which page of the candidate list is shown and which entry on it is highlighted.
 #pragma once
 

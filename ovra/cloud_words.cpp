@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ovra/cloud_words.h"
 
 #include <algorithm>

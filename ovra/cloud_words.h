@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Word lists from the cloud service: hot words keyed by the spelled-out input, and word pairs
 // whose weights lift a candidate that follows the previously committed word. Bigrams are added
 // to a pending table and take effect together on Rebuild, so a half-loaded list is never used.

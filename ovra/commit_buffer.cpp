@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ovra/commit_buffer.h"
 
 #include <utility>

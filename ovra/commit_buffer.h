@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text committed since the client last asked for it. Several pieces (a word and the punctuation
 // typed after it) leave as one record; the alternative text stays aligned with the text by
 // standing in the text itself for pieces that had no alternative.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One input scheme's conversion: the typed code, its candidates and what selecting them commits.
 // PinyinComposer and TableComposer put libime's contexts behind this; the engine adds keys,
 // paging, script conversion and the extra candidates on top.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The conversion engine behind the kavi_* functions: the active scheme's composer, the keys,
 // paging, options, script conversion, cloud words and the user data on disk. One instance lives
 // in the library; the server serialises every call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exported kavi_* functions: C arguments in, C records out, everything else in Engine.
 #include <cstdlib>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The conversion engine's C interface (libovra.so). Every call is made while holding the
 // EngineLock (engine_lock.h). Strings are UTF-8. Pointers the engine returns stay valid until
 // the next engine call, except kavi_convert_text, whose result the caller frees with free().

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The typing history (libime's HistoryBigram) in text form, for the synchronised copies.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The engine's questions about keys; the key names themselves are the wire's.
 #pragma once
 

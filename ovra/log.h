@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The engine's event lines on stderr, one line per event, prefixed like every Kavi log line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ovra/model_store.h"
 
 #include <libime/core/languagemodel.h>

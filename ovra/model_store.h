@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The language models, loaded once per file and shared by every scheme that names them. The
 // file stays mapped across engine restarts, so a restart after a maintenance job costs little.
 #pragma once

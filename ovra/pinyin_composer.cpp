@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ovra/pinyin_composer.h"
 
 #include <libime/core/historybigram.h>

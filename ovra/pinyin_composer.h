@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Full pinyin and shuangpin over libime's PinyinContext: sentence conversion with the language
 // model, abbreviations, the user dictionary and history, and next-word prediction.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ovra/punctuation.h"
 
 #include "text/utf8.h"

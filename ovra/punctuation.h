@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a punctuation or symbol key types in Chinese mode, and full-width forms of ASCII.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Input schemes are data: one "<id>.schema.yaml" per scheme names the conversion it uses, its
 // dictionaries and its language model. Scheme files are read from "<shared data dir>/schemas"
 // and then from the scheme-pack directory "<user data dir>/build", where installed packs put

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ovra/scheme_loader.h"
 
 #include <libime/core/languagemodel.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Turns a scheme id into a ready composer: finds the scheme file, maps its language model (once
 // per file, shared by every scheme), reads its dictionaries and the user's learned data. Only the
 // scheme in use is loaded; the others cost nothing until chosen.

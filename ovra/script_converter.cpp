@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ovra/script_converter.h"
 
 #include <opencc/SimpleConverter.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Script conversion with OpenCC: simplified to traditional (Taiwan forms and phrases, "s2twp")
 // for output, traditional to simplified ("t2s") for texts the server hands in. Each converter is
 // opened on first use, so a simplified-only session never loads the traditional tables.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shape-based table schemes (wubi, cangjie, ...) over libime's TableContext: code lookup,
 // completion hints, auto-commit of a sole full-length candidate, and learned word order.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ovra/user_data_text.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A scheme's learned data in text form, and the synchronised copies that hold it.
 //
 // Beside the binary files of "<scheme>.userdb/", the engine keeps one text copy of each scheme's

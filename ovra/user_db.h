@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A scheme's learned data on disk: "<user data dir>/<scheme id>.userdb/", holding the user
 // dictionary ("user.dict") and the typing history ("user.history"). The maintenance jobs back up
 // and delete every entry ending in ".userdb", so nothing else of the scheme lives outside it

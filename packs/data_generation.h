@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Per-user generations of the engine's shared data.
 //
 // The engine reads its shared data from a directory that must not change under it, while an

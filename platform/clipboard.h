@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the desktop's clipboard: the X11 CLIPBOARD selection as UTF-8 text.
 #pragma once
 

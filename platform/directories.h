@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Creating the program's directories with explicit modes, whatever the umask: a process started
 // with umask 000 must not leave directories that other users can write into.
 #pragma once

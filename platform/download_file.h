@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The files of a download: the exclusive lock beside the target, the partial file that grows
 // chunk by chunk, and the durable move of the finished file onto the target.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replacing a file so that a reader sees either the old or the new content, never a mix, and a
 // crash at any moment leaves one of the two whole on disk.
 //

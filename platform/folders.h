@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user's folders and the program's own location.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which process owns the window the user is typing into (the X display's active window).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Who a process is: user, installation, architecture, threads. (Which desktop it belongs to is
 // in server_endpoint.h.)
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An exclusive lock on a lock file (flock): one server per user and session takes it without
 // waiting; a read-change-write cycle of shared files waits for it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Local message sockets (SOCK_SEQPACKET: one request = one packet, one reply = one packet).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One line per event on stderr (the journal when run as a user service).
 #pragma once
 

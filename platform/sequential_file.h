@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a file front to back in large pieces (hashing, serving downloads).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where a user's server listens: one server per user and desktop.
 //
 // Every process of one desktop must reach the same server: the terminal running kavi-client, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether this session has a D-Bus session bus to talk to. Without one, GIO and the toolkits
 // would start a private bus daemon of their own (X11 autolaunch), which then outlives the
 // server; Kavi then does without the bus instead.

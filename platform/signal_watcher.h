@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Turns SIGINT and SIGTERM into a clean shutdown and SIGHUP (a closed terminal, a reload request)
 // into a save of what the user made. The signals are blocked in every thread and taken by one
 // thread of their own.

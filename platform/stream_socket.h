@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The socket calls the HTTPS client makes itself: it opens and closes its transfer sockets so
 // that another thread can shut one down (ShutdownSocket, platform/ipc.h) to abort a blocked
 // transfer.

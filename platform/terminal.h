@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The terminal on standard input in raw mode: no line editing, no echo, no signal keys, so each
 // key press arrives as it is typed.
 #pragma once

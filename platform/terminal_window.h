@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the terminal that shows this program is on the screen, so that a terminal front end can
 // tell the candidate window where its cursor cell is.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Waiting on descriptors with a wake-up that another thread can send. Linux: an eventfd and poll.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The backtick calculator: "1+2", "sqrt(2)*3", "5!+1", "50%*2", "rand(6)".
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `dx<number>`: a number written in Chinese numerals and as an amount of money, lower and upper.
 #pragma once
 

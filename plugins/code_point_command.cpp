@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "plugins/code_point_command.h"
 
 #include <string>

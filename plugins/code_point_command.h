@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `U<hex>`: the character of a code point and the sixteen that follow its value times 16.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // radical_pinyin.txt / radical_pinyin_full.txt ("characters TAB code'code...") and
 // pinyin_lookup.txt ("character TAB reading"): the `uu` command's look-up by component.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "plugins/date_time_command.h"
 
 #include <ctime>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `rq`, `sj`, `xq`, `dt`, `ts`: the local date and time in several spellings.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // emoji.txt: "keyword TAB emoji" lines, searched by exact keyword, prefix and letters in order.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // lunar_data.txt and the `hl` command: Gregorian dates 1900-2100 as Chinese lunar dates.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the actions of plug-in items do (clipboard translation, the 2FA list, a TOTP code). The
 // client session runs them on a worker of its own and collects the PluginAsyncResult.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The backtick command engine: turns the text typed after the trigger into a page of items.
 // One per process, shared by every client session; queries run one at a time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in mode of one client session: the typed buffer, the page shown, paging and
 // selection, and what each key does. Belongs to the client session's thread.
 #pragma once

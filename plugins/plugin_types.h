@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The values that travel between the plug-in engine, the plug-in session and the client session.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "plugins/symbol_table.h"
 
 #include "plugins/text_util.h"

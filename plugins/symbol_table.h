@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // symbols.txt: "code TAB symbols" lines, one category each, listed by the `fh` command.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One entry of the companion app's 2FA list, as the plug-in pages and the companion client see it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a client session needs from the candidate window. The window implements it; tests
 // substitute a recorder. Every operation may be called from any thread and never blocks on
 // drawing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One of the narrow interfaces through which client sessions reach the process-wide services.
 // The service implements it; a missing service is a null pointer, and the request kinds that
 // need it are refused.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One of the narrow interfaces through which client sessions reach the process-wide services:
 // clipboard translation through Kavi's service. A missing service is a null pointer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One of the narrow interfaces through which services reach each other: the update checker
 // tells the tray that a verified update waits to be installed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Key symbols and modifier bits as the wire carries them: X11 keysyms, printable ASCII as
 // itself, and the client's modifier mask. Shift has no bit: an upper-case letter keysym already
 // says Shift+letter. The server, the engine and the plug-ins all read keys through these names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fixed-size records of the client protocol: one 172-byte request answered by one
 // 11,355-byte reply. Little-endian, packed, text fields NUL-terminated UTF-8.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Commands that the candidate window and the toolbar post for the client that owns the
 // composition. The client receives the latest one on its next PollAsync (status code at 82,
 // value at 86) and answers it with the matching request.

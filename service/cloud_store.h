@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the aggregate of reported words lives. SQLite is the embedded default; a deployment
 // that outgrows one machine would put PostgreSQL behind this same interface.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The cloud-word side of the service: report batches as they arrive, their validation codes,
 // the per-client rate limit, and the hot-word and word-pair snapshots with their hashes.
 #pragma once

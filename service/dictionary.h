@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The "dict" translation: an offline Chinese-English dictionary (CC-CEDICT). Chinese text is
 // cut into the longest words the dictionary knows and each word is glossed; an English word
 // or short phrase is looked up in the glosses and answered with the Chinese words for it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Faults that tests switch on per path while the service runs: a status code, a delay before
 // the headers, a slow, truncated or oversized body, a Range header ignored. Reached through
 // the "/_test/" paths, which exist only when the configuration enables them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <utility>  // before Asio: its coroutine support uses std::exchange
 
 #include "service/https_server.h"

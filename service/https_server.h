@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The HTTPS server core of Kavi's self-hosted services (kavi-service, and kavi-companion beside
 // it): TLS with a given certificate, HTTP/1.1 with keep-alive, bounded request bodies, a
 // synchronous handler per request, bodies from memory or streamed from a file range, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kavi-service's request handling: which path goes to which part (cloud words, translation,
 // voice polish, static trees, and the test switches), independent of the transport.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kavi-service: Kavi's own HTTPS service, for people who host it themselves. Cloud words,
 // translation, voice polish, and the voice model, scheme pack and update trees.
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "service/service_config.h"
 
 #include "config/json.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kavi-service's configuration file (JSON). Relative paths are taken from the file's folder.
 #pragma once
 

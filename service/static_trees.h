@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Files served as they are from directories: the voice model manifest and models, the scheme
 // pack manifest and packs, the update feed and installers. Each tree maps a URL prefix to a
 // directory; a directory itself is answered with its "index.json".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // /translate: the request, the answer, and the backends behind each target code. "dict" is the
 // offline dictionary; every other code goes to a LibreTranslate-compatible endpoint when one
 // is configured, and is refused with a message the client shows when none is.

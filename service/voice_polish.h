@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tidying dictated text by rules: punctuation in Chinese context becomes full-width, full-width
 // letters and digits become half-width, Chinese and Latin text are spaced apart, filler
 // syllables and repeated punctuation are dropped, and a sentence gets its closing stop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Everything the toolbar, its menu and the tray icon can do, as callbacks in a fixed order
 // (each may be empty; an empty one does nothing). Most start the settings application with one
 // switch, so that settings change in one place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The toolbar's persistent flags, "MiniToolbar" and "ToolbarHidden", kept as numbers in the
 // per-user registry.json under the user-data root. A missing file, key or unreadable value
 // reads as 0; other keys of the file are kept on every write.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floating toolbar's geometry: the window size and the buttons of the standard and the mini
 // toolbar, the hit test, and keeping the window inside a work area. Client coordinates, pixels.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Draws the toolbar with Cairo and Pango: the rounded background, the grip, the five buttons
 // (or the mini toolbar's) with their glyphs, hover and pressed highlights. The window and the
 // screenshots use this same code.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The toolbar's colours and corner radius: the built-in light or dark palette, the user's own
 // status-bar colours, or the current theme's status-bar colours when the toolbar follows it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a press, the moves after it and the release mean on the toolbar: a click on a button, or
 // a drag of the whole window once the cursor has moved 4 pixels on either axis. Screen
 // coordinates for the cursor and the window origin.

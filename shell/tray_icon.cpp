@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "shell/tray_icon.h"
 
 #include <gdk/gdkx.h>

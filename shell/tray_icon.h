@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tray: the floating toolbar, its context menu, the hide confirmation, the update notice
 // and the panel icon, all owned by one thread running GTK. Other threads change the state
 // under the tray's lock and post to that thread; only it touches the windows.

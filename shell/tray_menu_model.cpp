@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "shell/tray_menu_model.h"
 
 #include "config/language_tables.h"

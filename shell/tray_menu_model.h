@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The toolbar's and the tray icon's context menu as data: items with their command ids and
 // labels for the current state, separators and the voice output language submenu. The GTK
 // menu and the panel icon's menu are both built from it, and a chosen id maps back to its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "shell/update_notification.h"
 
 #include "platform/log.h"

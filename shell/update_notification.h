@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop notification that announces a downloaded, verified update, sent over D-Bus to
 // org.freedesktop.Notifications on the session bus. Clicking it (its default action, or the
 // "打開關於頁" button) runs the action; it is withdrawn after 30 seconds. Lives on the tray

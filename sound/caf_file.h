@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Apple Core Audio Format files holding linear 16-bit little-endian PCM: the reader accepts only
 // that shape, and the writer produces it (the key sound generator writes the shipped clips).
 #pragma once

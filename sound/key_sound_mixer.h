@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Eight voice slots summed into one stream. A key press claims a free slot with one
 // compare-and-swap and hands it a preloaded clip; the mixer thread renders every playing slot
 // into the output period and frees a slot when its clip ends. Nothing is allocated per key.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What client sessions reach: the click of each key press under the user's key-sound settings,
 // and the named sounds of request kind 19.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "sound/key_sound_service.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The key click sounds: eleven clips loaded once at start-up, all in one PCM format, played on a
 // pool of eight voice slots that one mixer thread sums into a single output stream.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One preloaded key sound: interleaved 16-bit PCM samples with their format.
 #pragma once
 

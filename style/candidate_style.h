@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The resolved theme the candidate window draws with. One per window, replaced as a whole when
 // the theme changes. Lengths are device-independent pixels (1/96 inch).
 #pragma once

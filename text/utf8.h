@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // UTF-8 helpers shared by every layer: the wire's text fields, the JSON reader, the engine's
 // punctuation and the plug-in commands.
 #pragma once

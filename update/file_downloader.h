@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The resumable, verified download of one large file: a lock file beside the target keeps two
 // threads or processes from downloading it at once, a ".part" file grows chunk by chunk and is
 // resumed with a Range request, and only a file of the expected size and SHA-256 is moved onto

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Layout plus paint of one candidate window frame into an image surface, the work the window
 // thread does for every reply.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Parse and write throughput of the JSON library against RapidJSON (DOM, full-precision numbers),
 // simdjson (DOM) and nlohmann::json, on the three documents JSON libraries are usually compared on
 // (twitter, citm_catalog, canada) and on documents shaped like the server's own: a cloud word

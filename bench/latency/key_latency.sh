@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Per-key latency with the candidate window on: Kavi on a private Xvfb, Kavi without a display,
 # and Fcitx 5 + pinyin on the same Xvfb in the same run. Fcitx 5 is a black-box baseline for
 # this benchmark only: it is installed here, never in scripts/deps.

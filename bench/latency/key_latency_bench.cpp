@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Per key, the time from a key event sent to the real KaviServer to its reply, with the
 // candidate window drawn on a private Xvfb, and the same server without a display; in the same
 // run, Fcitx 5 with its pinyin engine (libime, as Kavi's engine) through its D-Bus front end

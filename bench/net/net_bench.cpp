@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The network paths against kavi-service on loopback:
 // - a 256 MiB download through FileDownloader (resume machinery, 1 MiB chunks, SHA-256 check,
 //   durable install) against `curl -o` of the same file: MB/s of each and their ratio;

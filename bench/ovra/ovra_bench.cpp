@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Typing cost of the engine next to libime's own context on the same sentences, start-up time
 // and resident memory after start-up.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Query latency of the plug-in engine over the shipped data: the emoji search walks the whole
 // emoji file; the calculator parses a 40-character expression.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The cost the protocol and the session add to a key press: a key round trip through the real
 // server (fake engine answering a 10-candidate page) next to a bare SOCK_SEQPACKET exchange of
 // the same record sizes; and 255 clients typing at once.

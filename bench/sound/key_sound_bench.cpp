@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Key sounds: how long a click takes from Play to its first sample in the output, and what
 // the mixer costs for one second of fast typing.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Start-up of the real server, with a new home (cold: the data generation is made) and with a
 // home that already has one (warm): from exec to the socket accepting a connection, to the
 // handshake, and to the answer to the first key (FocusIn, then "n" typed). The client waits

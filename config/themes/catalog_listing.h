@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The theme and scheme lists the settings application pages through (request kinds 40 and 39).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Theme colours are "0x" strings in 0xBBGGRR (opaque) or 0xAABBGGRR order.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // YAML themes: the shipped catalog "_.yaml", one file per theme id, and the choice between the
 // built-in and the user themes directory.
 #pragma once

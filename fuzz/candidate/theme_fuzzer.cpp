@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as a theme file and as the catalog, through the same loaders the window uses.
 #include <stdlib.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as a pair of configuration files (split at the snapshot separator, else at the
 // middle). A pair that loads must write out and load back to the same record, unless one of its
 // strings holds a double quote or is itself a key name: the scanner takes the first quoted key

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes into the JSON reader. A successful parse must serialise to text that parses
 // back to the same value and serialises to the same bytes.
 #include <cstdint>

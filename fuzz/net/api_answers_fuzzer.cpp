@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as answers of Kavi's service: the report answer, the two snapshots and the
 // translation and polish answers, under a status taken from the first byte. Whatever they hold,
 // the readers must give either a result within their limits or an error, never both.

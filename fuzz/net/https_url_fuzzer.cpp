@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as a URL and a header for the HTTPS client's checks. An accepted URL is HTTPS
 // without credentials, fragment or control characters, and taking its parts apart again gives
 // the same parts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Random key sequences (keysyms and modifiers) and the engine's other calls, through the C
 // interface of libovra.so. Every composition is dropped at the end of an input so inputs stay
 // independent; the engine must never crash or leak whatever arrives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scheme files arrive with downloaded scheme packs: any bytes must parse or be refused with a
 // message, never crash.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Synchronised copies of the learned data may come from another machine sharing the user-data
 // folder: any bytes must parse or be refused with a message, and merging their words must keep
 // every word line of ours.

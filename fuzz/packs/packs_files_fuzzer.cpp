@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whatever bytes "current.txt", ".kavi-release" and the profile registry's files hold, the
 // generation stays inside its root and matches the installed identity, and the profile modes
 // succeed and leave the registry consistent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The calculator reads whatever follows the trigger: rewrites, parser and functions.
 #include <cmath>
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The component tables and pinyin_lookup.txt: the first line is the `uu` argument, the rest the
 // file, read as both kinds.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // emoji.txt: the first line is the query, the rest the file.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // lunar_data.txt: any text, and when it parses, conversions of dates it does and does not cover.
 #include <cstddef>
 #include <cstdint>

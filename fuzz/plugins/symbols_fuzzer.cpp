@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // symbols.txt: the first line is the `fh` argument, the rest the file.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as a stream of request packets into one client session (fake engine).
 // Each packet is: one control byte, then the packet. Control: low 7 bits 0 mean a 172-byte
 // packet, otherwise that many bytes; the high bit patches the identity fields (process, thread,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as what kavi-service reads from its clients: the first byte picks the reader
 // (report batch, translation request, voice polish request, Range header, fault switch,
 // If-None-Match, configuration, dictionary text). Each must accept within its limits or refuse;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Key sound files come from the install directory, which a user or a package may replace: the
 // CAF reader must refuse any bytes cleanly.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stream of interleaved signed 16-bit frames to a sound device. The ALSA output is the real
 // one; tests hand the mixer a recording stand-in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting the server with the user's desktop session: the XDG autostart entry.
 #pragma once
 

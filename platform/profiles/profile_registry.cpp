@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/profiles/profile_registry.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The per-user input profile registry: where this system keeps what the input library's
 // layout-or-tip list and the text services' profile store keep elsewhere.
 //

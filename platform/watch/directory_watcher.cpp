@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/watch/directory_watcher.h"
 
 #include <sys/inotify.h>

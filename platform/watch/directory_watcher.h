@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Waits for named files of one directory to be rewritten (closed after writing or renamed into
 // place), with a wake-up that another thread can send. Linux: inotify.
 //

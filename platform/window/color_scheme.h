@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop's colour-scheme preference as GNOME and KDE publish it: the settings portal's
 // org.freedesktop.appearance color-scheme on the session bus, else GSettings'
 // org.gnome.desktop.interface color-scheme. A thread of its own listens for changes.

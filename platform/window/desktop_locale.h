@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The locale the desktop session runs in.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/window/desktop_theme.h"
 
 #include <sys/inotify.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop's light/dark preference: GTK's settings.ini key
 // gtk-application-prefer-dark-theme, and a watch on that file.
 #pragma once

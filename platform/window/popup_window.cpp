@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/window/popup_window.h"
 
 #include <X11/Xatom.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The candidate window's X11 side: an override-redirect ARGB popup that never takes focus,
 // its cairo surface, its input events, and what it needs to know about the screen.
 #pragma once

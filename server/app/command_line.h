@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The server's command line: switches are found as substrings of the whole line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starts the engine with the server's directories: setup, initialise, cloud init. The
 // maintenance and scheme-pack jobs restart it through the same path.
 #pragma once

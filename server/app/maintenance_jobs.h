@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user-data maintenance jobs: sync and back up, or redeploy, each restarting the engine
 // around the work on a worker thread of its own.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole life of the server process: one-shot modes, one instance per user and session,
 // start-up in a fixed order, serving, and teardown in reverse.
 #pragma once

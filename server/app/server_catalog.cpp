@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/app/server_catalog.h"
 
 #include "config/themes/catalog_listing.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The schemes and themes the settings application can choose from (request kinds 39, 40, 41).
 #pragma once
 

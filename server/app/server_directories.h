@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the server keeps its files.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/app/settings_applier.h"
 
 #include "ovra/engine_api.h"

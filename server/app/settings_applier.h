@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Turns the configuration into engine calls and into the settings the sessions read.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/app/tray_setup.h"
 
 #include <yaml-cpp/yaml.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the server hands the tray: the toolbar actions over the server's shared state, and the
 // displayed settings from the configuration.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Saves what the engine learned a few seconds after the last commit, so that a crash loses at
 // most those seconds of learning instead of everything since the last clean stop. A user who
 // types without a pause is saved at least every kLongestUnsaved; SaveNow (SIGHUP) saves at once.

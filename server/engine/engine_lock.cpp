@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/engine/engine_lock.h"
 
 namespace kavi::win {

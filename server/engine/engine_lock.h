@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one process-wide mutex around the engine library. It is taken before any other lock.
 #pragma once
 

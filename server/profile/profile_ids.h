@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The identity of the input method's text service, shared by the server (which registers the
 // profile) and the client side (which registers the text service under the same ids). These
 // values are fixed for good: changing them orphans every user's registered profile.

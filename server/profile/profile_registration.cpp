@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/profile/profile_registration.h"
 
 #include "platform/log.h"

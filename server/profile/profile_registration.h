@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // "--activate-profile" and "--remove-profile": adding the input method to the user's input
 // languages and making it the active input profile, or removing it again. Results are HRESULT
 // values, so that both modes report alike on every system.

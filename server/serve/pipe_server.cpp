@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/serve/pipe_server.h"
 
 #include <system_error>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The accept loop: one session thread per connected client, at most 255 at once.
 #pragma once
 

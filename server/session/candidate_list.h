@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The candidate list of a State reply: the engine's page with the cloud hot word merged in.
 #pragma once
 

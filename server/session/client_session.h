@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One client connection from its first request to its disconnect.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings that client sessions read on every request. The configuration loader and the
 // watcher replace them as a whole; sessions take a copy.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The open client connections, so that shutdown can wake every session thread.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A client session's plug-in mode: the plug-in session, the background jobs its actions start,
 // and the reply fields of a plug-in page.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Everything a client session is handed: the process-wide services (any may be null) and the
 // state shared by all sessions.
 #pragma once

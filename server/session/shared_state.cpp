@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/session/shared_state.h"
 
 #include "protocol/pipe_records.h"

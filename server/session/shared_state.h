@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // State that every client session shares: who owns the composition, the deferred notice,
 // the voice text slots and the job flags.
 #pragma once

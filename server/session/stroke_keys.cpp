@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/session/stroke_keys.h"
 
 #include "protocol/pipe_records.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A custom five-key layout for the stroke scheme: the user's five keys stand for the strokes
 // h, s, p, n, z; the other letters the scheme would read as strokes are swallowed.
 #pragma once

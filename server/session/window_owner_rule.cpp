@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/session/window_owner_rule.h"
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether a client process is the application of the active window, given the process that
 // owns that window.
 //

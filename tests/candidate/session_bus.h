@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A private D-Bus session bus for one test, and a settings portal on it that the test drives:
 // the desktop's colour-scheme preference without touching the user's own session.
 #pragma once

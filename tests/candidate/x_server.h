@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A private Xvfb for the window tests, so pointer moves of other test binaries sharing a
 // display cannot reach these windows; plus small X helpers for looking at the result.
 #pragma once

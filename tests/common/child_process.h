@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting programs under test as children that die with the test process, so that a test that
 // crashes leaves no server behind (holding the test runner's output pipe open).
 #pragma once

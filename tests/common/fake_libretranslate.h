@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A LibreTranslate stand-in on 127.0.0.1 (plain HTTP, as a local LibreTranslate serves): it
 // answers "POST /translate" with "[target] q" and remembers what it was asked.
 #pragma once

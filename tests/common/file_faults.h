@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Faults at one step of every atomic file replacement: fail it, delay it, or end the process
 // there, the way a full disk, a slow disk or a crash would.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kavi-service as a child of the test: its own certificates, database and folders, listening on
 // a free port of 127.0.0.1, with the test switches on.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A private directory per test, removed with everything in it when the test ends.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A certificate authority and a server certificate for 127.0.0.1 and localhost, made at run
 // time with OpenSSL, so that tests run a real HTTPS service that only they trust.
 #pragma once

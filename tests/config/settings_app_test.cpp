@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // KaviSettings run as the toolbar runs it: a separate process writing real files.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the KaviSettings program of this build as a separate process, the way the toolbar does.
 // Any test that needs the settings changed on disk (a running server picking up a save) can use
 // it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Preloaded into a program under test (LD_PRELOAD), makes every fsync and fdatasync take 100 ms
  * longer: a slow disk, for the tests of what readers see while a save is under way. */
 #define _GNU_SOURCE

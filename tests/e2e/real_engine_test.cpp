@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real server with the real engine, driven over its socket the way an application would.
 #include <fcntl.h>
 #include <poll.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real KaviServer (libovra.so) as a child process with private folders, and the helpers
 // the end-to-end tests share.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The running server's floating toolbar on a private X display: it follows the client's focus,
 // and its script button starts KaviSettings, whose change reaches the configuration.
 // gtest first: Xlib's macros (None, Bool) would break its headers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the real server keeps on disk for the user, end to end: its modes, its learned words
 // across saves, redeploys and crashes.
 #include <signal.h>

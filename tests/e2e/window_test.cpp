@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The candidate window of a running server on a private X display: it appears under the caret,
 // and clicks and hovering reach the typing client as server commands.
 // gtest first: Xlib's macros (None, Bool) would break its headers.

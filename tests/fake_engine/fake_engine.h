@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A scriptable stand-in for libovra.so with the same C symbols. Tests set the candidates and
 // read what the server asked of the engine. Letters compose, space/digits select, Return
 // commits the raw input, '-' '=' Page Up/Down page, Up/Down move the highlight.

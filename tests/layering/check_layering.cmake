@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 cmake_minimum_required(VERSION 3.25)
 # Fails when a folder includes a header from a layer above it. Run as
 #   cmake -DROOT=<source dir> -P check_layering.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Downloads one file in a process of its own, for the test of two processes sharing a target.
 // usage: kavi_download_helper URL CA_BUNDLE TARGET SIZE SHA256; prints the outcome.
 #include <cstdlib>

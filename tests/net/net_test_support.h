@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one kavi-service that the network tests share, started on first use.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Drives the real libovra.so through its C interface with a private user-data directory.
 #pragma once
 

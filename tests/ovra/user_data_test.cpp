@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The learned data beyond the binary files: the synchronised text copies that a redeploy
 // rebuilds from, and the merge that keeps two servers from overwriting each other's words.
 #include <libime/pinyin/pinyindictionary.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every file the program owns, written while the process fails or ends at each step of the
 // replacement: afterwards the old or the new file is there whole, never neither.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which server a process finds: one per user and desktop, whatever else differs between the
 // processes of that desktop.
 #include <gtest/gtest.h>

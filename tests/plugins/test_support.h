@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers shared by the plug-in tests: a private data directory and page inspection.
 #pragma once
 

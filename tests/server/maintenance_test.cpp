@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The maintenance jobs over real files, with the fake engine.
 #include <fstream>
 

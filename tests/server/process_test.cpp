@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The server program as a process: one instance per user and session, forwarding, shutdown.
 #include <signal.h>
 #include <sys/prctl.h>

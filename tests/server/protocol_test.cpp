@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Admission, handshake and validation over a real socket.
 #include <pwd.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A real server (PipeServer on a thread, fake engine) on a private socket, and helpers to talk
 // to it with the reference client or with raw packets.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The accept loop and the connection's edges: stopping without the socket file, rebinding a
 // deleted one, connections that never shake hands, and a client connecting to a full backlog.
 #include <sys/socket.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dispatch rules of a client session, against the fake engine, over real sockets.
 #include <condition_variable>
 #include <ctime>

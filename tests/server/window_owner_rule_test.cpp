@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which processes count as the application of the active window, over hand-made process trees.
 #include <gtest/gtest.h>
 

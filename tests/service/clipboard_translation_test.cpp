@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End to end: the clipboard of a real X display (set with xclip), KaviServer with the fake
 // engine, kavi-service on loopback with its dictionary and a LibreTranslate stand-in, and the
 // reference client typing the translation command.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The parts of kavi-service on their own: request readers, the dictionary, voice polish, the
 // static trees, the store and the configuration.
 #include <gtest/gtest.h>

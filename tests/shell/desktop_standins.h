@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stand-ins for the desktop services the tray talks to, on the test's private session bus:
 // a notification server and a StatusNotifierWatcher. Each holds a connection of its own and
 // answers on a thread of its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers of the tray tests: what the server logs, and a stand-in settings program.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tray on a private X server and a private session bus: the toolbar window under real
 // pointer events (xdotool), the GTK menu and confirmation, the update notice over D-Bus, and
 // the panel icon's registration and menu.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A PcmOutput that keeps every frame written to it, for the key-sound tests and benchmarks.
 #pragma once
 

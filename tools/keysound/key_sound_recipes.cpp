@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/keysound/key_sound_recipes.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The eleven key sounds, synthesised: each is a short sum of damped resonances, filtered noise
 // bursts and pitch sweeps, shaped so that it starts and ends at silence.
 #pragma once

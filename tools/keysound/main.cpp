@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kavi-keysound-gen: synthesises the eleven key sounds and writes them as CAF files.
 //
 //   kavi-keysound-gen OUTPUT_DIR

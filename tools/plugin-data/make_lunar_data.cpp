@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes lunar_data.txt: one record line per lunar year beginning in 1899 to 2100, read from
 // liblunar-date. Usage: kavi_make_lunar_data <output file>
 #include <cstdio>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes symbols.txt (code TAB symbols separated by spaces) for the `fh` command.
 
 Most categories are whole Unicode blocks or ranges, filtered through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kavi-screenshot: renders a candidate reply (or an expanded panel) with a theme to PNG, through
 // the same layout and painting the candidate window uses.
 //

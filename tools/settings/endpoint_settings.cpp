@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/settings/endpoint_settings.h"
 
 #include "net/service_endpoints.h"

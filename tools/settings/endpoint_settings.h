@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The service endpoints as settings: service_base_url, companion_base_url and extra_ca_bundle.
 // They live in the user's "endpoints.json" beside the two configuration files (the shipped
 // defaults in the data directory fill in the keys the user has not set).

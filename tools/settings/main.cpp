@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // KaviSettings: changes the user's settings from the command line. The server's toolbar and tray
 // start it with one switch each; people can also read and write any key.
 #include <iostream>

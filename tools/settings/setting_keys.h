@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every key of config.json and app_options.json as the settings program sees it: which page
 // shows it, how its value is printed, which values it accepts.
 #pragma once

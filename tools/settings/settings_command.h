@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings program's command line: the switches the toolbar and tray start it with, plus
 // --set, --get and --list over every key of the two configuration files.
 #pragma once

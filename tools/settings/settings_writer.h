@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Saving the two configuration files the way the server expects the settings program to.
 #pragma once
 

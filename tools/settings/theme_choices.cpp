@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/settings/theme_choices.h"
 
 #include "config/themes/catalog_listing.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The themes that the theme setting may name: the shipped catalogue's, then the user's own theme
 // files, as the settings application's theme list shows them. A name outside them would leave
 // the server drawing "native" without a word.

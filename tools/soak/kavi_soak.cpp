@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kavi-soak: N clients typing real pinyin against one running server for M minutes. They take
 // turns for the focus as applications do (one has it, the others idle and poll), commit words
 // and sentences, open plug-in pages, start maintenance jobs and disconnect now and then. Every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kavi-tray-screenshot: pictures of the floating toolbar and its menu for the README.
 //
 //   kavi-tray-screenshot OUTPUT_DIR

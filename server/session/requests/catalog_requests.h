@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Kinds 39 to 41: the settings application's scheme and theme lists, and the theme preview in
 // the candidate window.
 #pragma once

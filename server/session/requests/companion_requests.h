@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Kinds 33 to 37: pairing with the companion app and fetching codes from it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Kind 19: play a named key sound.
 #pragma once
 

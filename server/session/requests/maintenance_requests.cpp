@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/session/requests/maintenance_requests.h"
 
 #include "server/session/requests/request_replies.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Kinds 13 to 15: "sync and back up" and redeploy of the user data, and their status.
 #pragma once
 

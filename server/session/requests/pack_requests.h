@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Kinds 16 to 18, 44 and 45: installing and removing scheme packs, the job's status, and
 // cancelling it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The small replies that the session and every service's request handler build.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/session/requests/voice_requests.h"
 
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Kinds 22 to 32: dictation (toggle, start, stop, cancel), its status and result, and the
 // voice model jobs.
 #pragma once
