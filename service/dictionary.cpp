@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "service/dictionary.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 
 #include "platform/file_read.h"
@@ -122,6 +124,28 @@ std::string Syllable(std::string_view numbered) {
   return out;
 }
 
+// Inflates a gzip member into `out`, refusing output past `limit` bytes.
+bool Gunzip(std::string_view compressed, size_t limit, std::string* out) {
+  z_stream stream{};
+  if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) return false;
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+  stream.avail_in = static_cast<uInt>(compressed.size());
+  out->clear();
+  int status = Z_OK;
+  char buffer[1 << 16];
+  while (status == Z_OK) {
+    stream.next_out = reinterpret_cast<Bytef*>(buffer);
+    stream.avail_out = sizeof buffer;
+    status = inflate(&stream, Z_NO_FLUSH);
+    if (status != Z_OK && status != Z_STREAM_END) break;
+    out->append(buffer, sizeof buffer - stream.avail_out);
+    if (out->size() > limit) status = Z_MEM_ERROR;
+    if (status == Z_OK && stream.avail_in == 0 && stream.avail_out != 0) status = Z_DATA_ERROR;
+  }
+  inflateEnd(&stream);
+  return status == Z_STREAM_END;
+}
+
 }  // namespace
 
 std::string PinyinWithToneMarks(std::string_view numbered) {
@@ -137,9 +161,15 @@ std::string PinyinWithToneMarks(std::string_view numbered) {
 }
 
 bool Dictionary::Load(const std::filesystem::path& path, std::string* error) {
-  std::string text;
-  if (win::ReadRegularFile(path, kMaxDictionaryBytes, &text) != win::ReadFileResult::kRead) {
+  std::string bytes;
+  if (win::ReadRegularFile(path, kMaxDictionaryBytes, &bytes) != win::ReadFileResult::kRead) {
     *error = "cannot read the dictionary " + path.string();
+    return false;
+  }
+  if (path.extension() != ".gz") return LoadText(bytes, error);
+  std::string text;
+  if (!Gunzip(bytes, kMaxDictionaryBytes, &text)) {
+    *error = "the dictionary " + path.string() + " is not a whole gzip file";
     return false;
   }
   return LoadText(text, error);

