@@ -38,6 +38,18 @@ std::string JoinLanguages(std::span<const LanguageEntry> table) {
   return text;
 }
 
+template <const auto& Choices>
+std::vector<std::string_view> ChoicesOf() {
+  return {std::begin(Choices), std::end(Choices)};
+}
+
+template <std::span<const LanguageEntry> (*Table)()>
+std::vector<std::string_view> LanguageCodes() {
+  std::vector<std::string_view> codes;
+  for (const LanguageEntry& entry : Table()) codes.push_back(entry.code);
+  return codes;
+}
+
 template <size_t N>
 bool OneOf(std::string_view text, const std::string_view (&choices)[N]) {
   return std::find(std::begin(choices), std::end(choices), text) != std::end(choices);
@@ -180,13 +192,26 @@ bool SetText(std::string_view text, ConfigRecord* record, std::string* reason) {
 
 template <auto Part, auto Field>
 constexpr SettingKey BoolKey(std::string_view name, SettingFile file, std::string_view page) {
-  return {name, file, page, GetBool<Part, Field>, SetBool<Part, Field>, AllowedBool};
+  return {name,
+          file,
+          page,
+          GetBool<Part, Field>,
+          SetBool<Part, Field>,
+          AllowedBool,
+          SettingType::kSwitch};
 }
 
 template <auto Part, auto Field, int32_t Min, int32_t Max>
 constexpr SettingKey IntKey(std::string_view name, SettingFile file, std::string_view page) {
-  return {
-      name, file, page, GetInt<Part, Field>, SetInt<Part, Field, Min, Max>, AllowedInt<Min, Max>};
+  return {name,
+          file,
+          page,
+          GetInt<Part, Field>,
+          SetInt<Part, Field, Min, Max>,
+          AllowedInt<Min, Max>,
+          SettingType::kNumber,
+          Min,
+          Max};
 }
 
 template <auto Part, auto Field, bool (*Check)(std::string_view), std::string (*Allowed)(),
@@ -195,6 +220,16 @@ constexpr SettingKey TextKey(std::string_view name, SettingFile file, std::strin
   return {
       name,   file, page, GetText<Part, Field>, SetText<Part, Field, Check, Allowed, AllowEmpty>,
       Allowed};
+}
+
+// A text key whose values are exactly `Choices()`.
+template <auto Part, auto Field, bool (*Check)(std::string_view), std::string (*Allowed)(),
+          std::vector<std::string_view> (*Choices)()>
+constexpr SettingKey ChoiceKey(std::string_view name, SettingFile file, std::string_view page) {
+  SettingKey key = TextKey<Part, Field, Check, Allowed>(name, file, page);
+  key.type = SettingType::kChoice;
+  key.choices = Choices;
+  return key;
 }
 
 // ---- Keys with rules of their own.
@@ -229,9 +264,11 @@ using E = EngineSettings;
 using A = AppOptions;
 
 constexpr std::array<SettingKey, 34> kKeys = {
-    SettingKey{"config_version", kConfig, "about", GetVersion, RefuseVersion, AllowedVersion},
+    SettingKey{"config_version", kConfig, "about", GetVersion, RefuseVersion, AllowedVersion,
+               SettingType::kReadOnly},
     TextKey<kEngine, &E::schema, AnyName, AllowedName>("schema", kConfig, "input"),
-    TextKey<kEngine, &E::charset, IsCharset, AllowedCharset>("charset", kConfig, "input"),
+    ChoiceKey<kEngine, &E::charset, IsCharset, AllowedCharset, ChoicesOf<kCharsets>>(
+        "charset", kConfig, "input"),
     SettingKey{"stroke_keys", kConfig, "input", GetText<kEngine, &E::stroke_keys>, SetStrokeKeys,
                AllowedStrokeKeys},
     IntKey<kEngine, &E::page_size, E::kMinPageSize, E::kMaxPageSize>("page_size", kConfig, "input"),
@@ -246,21 +283,23 @@ constexpr std::array<SettingKey, 34> kKeys = {
     BoolKey<kOptions, &A::autostart>("autostart", kApp, "general"),
     BoolKey<kOptions, &A::cloud_input>("cloud_input", kApp, "general"),
     BoolKey<kOptions, &A::key_sound>("key_sound", kApp, "sound"),
-    TextKey<kOptions, &A::key_sound_type, IsKeySoundType, AllowedKeySoundType>("key_sound_type",
-                                                                               kApp, "sound"),
+    ChoiceKey<kOptions, &A::key_sound_type, IsKeySoundType, AllowedKeySoundType,
+              ChoicesOf<A::kKeySoundTypes>>("key_sound_type", kApp, "sound"),
     IntKey<kOptions, &A::key_sound_volume, A::kMinKeySoundVolume, A::kMaxKeySoundVolume>(
         "key_sound_volume", kApp, "sound"),
-    TextKey<kOptions, &A::voice_engine, IsVoiceEngine, AllowedVoiceEngine>("voice_engine", kApp,
-                                                                           "voice"),
+    ChoiceKey<kOptions, &A::voice_engine, IsVoiceEngine, AllowedVoiceEngine,
+              ChoicesOf<A::kVoiceEngines>>("voice_engine", kApp, "voice"),
     BoolKey<kOptions, &A::voice_polish>("voice_polish", kApp, "voice"),
-    TextKey<kOptions, &A::voice_output_language, server::IsVoiceOutputLanguage,
-            AllowedVoiceLanguage>("voice_output_language", kApp, "voice"),
+    ChoiceKey<kOptions, &A::voice_output_language, server::IsVoiceOutputLanguage,
+              AllowedVoiceLanguage, LanguageCodes<server::VoiceOutputLanguages>>(
+        "voice_output_language", kApp, "voice"),
     BoolKey<kOptions, &A::voice_bilingual>("voice_bilingual", kApp, "voice"),
-    TextKey<kOptions, &A::caps_lock_mode, IsCapsLockMode, AllowedCapsLockMode>("caps_lock_mode",
-                                                                               kApp, "input"),
+    ChoiceKey<kOptions, &A::caps_lock_mode, IsCapsLockMode, AllowedCapsLockMode,
+              ChoicesOf<A::kCapsLockModes>>("caps_lock_mode", kApp, "input"),
     BoolKey<kOptions, &A::disable_auto_update_check>("disable_auto_update_check", kApp, "general"),
-    TextKey<kOptions, &A::translate_target_lang, server::IsTranslateTargetLanguage,
-            AllowedTranslateTarget>("translate_target_lang", kApp, "translate"),
+    ChoiceKey<kOptions, &A::translate_target_lang, server::IsTranslateTargetLanguage,
+              AllowedTranslateTarget, LanguageCodes<server::TranslateTargetLanguages>>(
+        "translate_target_lang", kApp, "translate"),
     BoolKey<kOptions, &A::status_bar_follow_theme>("status_bar_follow_theme", kApp, "appearance"),
     TextKey<kOptions, &A::status_bar_back_color, IsColour, AllowedColour>("status_bar_back_color",
                                                                           kApp, "appearance"),

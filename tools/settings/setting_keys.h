@@ -3,15 +3,26 @@
 // shows it, how its value is printed, which values it accepts.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/config_record.h"
 
 namespace kavi::win {
 
 enum class SettingFile { kConfig, kAppOptions };
+
+// What kind of value a key holds, which decides the control a page shows for it.
+enum class SettingType {
+  kSwitch,    // true | false
+  kNumber,    // an integer from `min` to `max`
+  kChoice,    // one of `choices()`
+  kText,      // free text that `set` checks
+  kReadOnly,  // shown, never set
+};
 
 struct SettingKey {
   std::string_view name;
@@ -24,6 +35,12 @@ struct SettingKey {
   bool (*set)(std::string_view text, ConfigRecord* record, std::string* reason);
   // What the key accepts, for the pages and for error messages.
   std::string (*allowed)();
+  SettingType type = SettingType::kText;
+  // kNumber: the range `set` accepts, which is also the range the server clamps a read value to.
+  int32_t min = 0;
+  int32_t max = 0;
+  // kChoice: every value `set` accepts, in the order a list shows them.
+  std::vector<std::string_view> (*choices)() = nullptr;
 };
 
 struct SettingsPage {

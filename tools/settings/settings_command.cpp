@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/settings/settings_command.h"
 
-#include <functional>
 #include <optional>
 
 #include "config/config_files.h"
-#include "config/language_tables.h"
-#include "config/settings_lock.h"
-#include "net/service_endpoints.h"
 #include "tools/settings/endpoint_settings.h"
 #include "tools/settings/setting_keys.h"
-#include "tools/settings/settings_writer.h"
+#include "tools/settings/settings_store.h"
 #include "tools/settings/theme_choices.h"
+#include "tools/settings/user_data_files.h"
+#include "tools/settings/window_pages.h"
 
 namespace kavi::win {
 
@@ -19,9 +17,11 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: KaviSettings [--config-dir DIR] [switch ...]\n"
-    "  (no switch)              show every page\n"
-    "  --page=NAME              show one page: input, appearance, sound, voice, translate,\n"
-    "                           general, about, account\n"
+    "  (no switch)              open the settings window; without a display, print every page\n"
+    "  --page=NAME              open the window at a page (without a display, print it):\n"
+    "                           input, appearance, voice, account, dictionary, packs, network,\n"
+    "                           about, and sound, translate, general\n"
+    "  --key=KEY                as --page, at the page that holds KEY, with KEY's control focused\n"
     "  --list                   print every key as key=value\n"
     "  --get KEY                print the value of KEY\n"
     "  --set KEY=VALUE          change KEY (may be repeated; all or nothing); the keys\n"
@@ -31,32 +31,22 @@ constexpr char kUsage[] =
     "  --toggle-melt-eng        switch mixed English input on or off\n"
     "  --toggle-key-sound       switch key sounds on or off\n"
     "  --set-voice-lang=CODE    choose the voice output language\n"
-    "  --translate-popup=X,Y    the toolbar's translate button (needs the server's window)\n"
+    "  --translate-popup=X,Y    translate the clipboard in a popup at that point (needs a "
+    "display)\n"
     "exit codes: 0 done, 1 files unreadable or unwritable, 2 invalid request (nothing changed),\n"
-    "            3 the request needs the server's window\n";
-
-using Edit = std::function<bool(ConfigRecord*, std::string*)>;
+    "            3 the request needs a display\n";
 
 struct Request {
   std::filesystem::path directory;
-  std::vector<Edit> edits;
-  std::vector<std::string> gets;
   // Endpoint keys go to the endpoints file, not to the configuration pair.
-  std::vector<std::pair<std::string, std::string>> endpoint_sets;
+  SettingsChange change;
+  std::vector<std::string> gets;
   std::optional<std::string> page;
+  std::optional<std::string> key;
   bool list = false;
   bool help = false;
   std::optional<std::string> translate_at;
 };
-
-Edit SetEdit(const SettingKey* key, std::string value) {
-  return [key, value](ConfigRecord* record, std::string* message) {
-    std::string reason;
-    if (key->set(value, record, &reason)) return true;
-    *message = std::string(key->name) + " " + reason + ", not \"" + value + "\"";
-    return false;
-  };
-}
 
 // Splits "X,Y" into two decimal integers.
 bool ValidPoint(std::string_view text) {
@@ -98,22 +88,13 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
     if (arg == "--help" || arg == "-h") {
       request->help = true;
     } else if (arg == "--toggle-traditional") {
-      request->edits.push_back([](ConfigRecord* r, std::string*) {
-        r->engine.charset = r->engine.charset == EngineSettings::kSimplifiedCharset ? "zht" : "zhs";
-        return true;
-      });
+      request->change.edits.push_back(ToggleTraditionalEdit());
     } else if (arg == "--toggle-melt-eng") {
-      request->edits.push_back([](ConfigRecord* r, std::string*) {
-        r->engine.melt_english = !r->engine.melt_english;
-        return true;
-      });
+      request->change.edits.push_back(ToggleMixedEnglishEdit());
     } else if (arg == "--toggle-key-sound") {
-      request->edits.push_back([](ConfigRecord* r, std::string*) {
-        r->app.key_sound = !r->app.key_sound;
-        return true;
-      });
+      request->change.edits.push_back(ToggleKeySoundEdit());
     } else if (StartsWith(arg, "--set-voice-lang=", &rest)) {
-      request->edits.push_back(SetEdit(FindSettingKey("voice_output_language"), rest));
+      request->change.edits.push_back(SetKeyEdit(*FindSettingKey("voice_output_language"), rest));
     } else if (StartsWith(arg, "--translate-popup=", &rest)) {
       if (!ValidPoint(rest)) {
         *message = "--translate-popup needs a screen point X,Y, not \"" + rest + "\"";
@@ -122,6 +103,12 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
       request->translate_at = rest;
     } else if (StartsWith(arg, "--page=", &rest)) {
       request->page = rest;
+    } else if (StartsWith(arg, "--key=", &rest)) {
+      if (!FindRow(rest)) {
+        *message = "unknown key \"" + rest + "\" (--list shows every key)";
+        return false;
+      }
+      request->key = rest;
     } else if (arg == "--list") {
       request->list = true;
     } else if (arg.starts_with("--config-dir")) {
@@ -142,7 +129,7 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
       }
       const std::string name = rest.substr(0, equals);
       if (IsEndpointKey(name)) {
-        request->endpoint_sets.emplace_back(name, rest.substr(equals + 1));
+        request->change.endpoints.emplace_back(name, rest.substr(equals + 1));
         continue;
       }
       const SettingKey* key = FindSettingKey(name);
@@ -150,7 +137,7 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
         *message = "unknown key \"" + name + "\" (--list shows every key)";
         return false;
       }
-      request->edits.push_back(SetEdit(key, rest.substr(equals + 1)));
+      request->change.edits.push_back(SetKeyEdit(*key, rest.substr(equals + 1)));
     } else if (arg.starts_with("--get")) {
       if (!value_of("--get", &rest)) {
         if (message->empty()) *message = "unknown switch " + arg;
@@ -166,9 +153,8 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
       return false;
     }
   }
-  if (request->translate_at &&
-      (!request->edits.empty() || !request->endpoint_sets.empty() || !request->gets.empty() ||
-       request->page || request->list)) {
+  if (request->translate_at && (!request->change.empty() || !request->gets.empty() ||
+                                request->page || request->key || request->list)) {
     *message = "--translate-popup cannot be combined with other switches";
     return false;
   }
@@ -176,11 +162,7 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
 }
 
 bool KnownPage(std::string_view name) {
-  if (name == "about" || name == "account") return true;
-  for (const SettingsPage& page : SettingsPages()) {
-    if (page.name == name) return true;
-  }
-  return false;
+  return WindowPageNamed(name).has_value();
 }
 
 constexpr char kThemeKey[] = "theme";
@@ -211,8 +193,46 @@ void PrintAbout(const ConfigRecord& record, const std::filesystem::path& directo
 
 void PrintAccount(std::ostream& out) {
   out << "[account] 帳號\n";
-  out << "  The GateKite account is signed in and out from the server's toolbar menu;\n";
+  out << "  The GateKite account is paired and unpaired on the settings window's account page;\n";
   out << "  the configuration files hold no account settings.\n";
+}
+
+void PrintKey(std::string_view name, const ConfigRecord& record,
+              const std::filesystem::path& directory, std::ostream& out) {
+  if (IsEndpointKey(name)) {
+    for (const auto& [key, value] : EndpointSettings(directory)) {
+      if (key == name) out << "  " << key << " = " << value << "\n";
+    }
+    return;
+  }
+  const SettingKey* key = FindSettingKey(name);
+  out << "  " << key->name << " = " << key->get(record) << "\n";
+  const std::string allowed =
+      key->name == kThemeKey ? ThemeChoicesFor(directory).Describe() : key->allowed();
+  out << "      allowed: " << allowed << "\n";
+}
+
+// A page only the window has: the keys it shows, and what needs the window.
+void PrintWindowPage(WindowPage page, const ConfigRecord& record,
+                     const std::filesystem::path& directory, std::ostream& out) {
+  const WindowPageInfo& info = PageInfo(page);
+  out << "[" << info.name << "] " << info.title << "\n";
+  bool keys = false;
+  for (const PageSection& section : PageSections(page)) {
+    for (const SettingRow& row : section.rows) {
+      PrintKey(row.key, record, directory, out);
+      keys = true;
+    }
+  }
+  if (page == WindowPage::kDictionary) {
+    const std::filesystem::path folder = BackupsFolder(directory);
+    out << "  backups folder: " << folder.string() << "\n";
+    for (const DictionaryBackup& backup : ListBackups(folder)) {
+      out << "    " << backup.name << "  " << backup.when << "  " << backup.dictionaries
+          << " dictionaries\n";
+    }
+  }
+  if (!keys) out << "  Its actions are in the settings window (KaviSettings on a display).\n";
 }
 
 void PrintNamedPage(std::string_view name, const ConfigRecord& record,
@@ -220,8 +240,10 @@ void PrintNamedPage(std::string_view name, const ConfigRecord& record,
   if (name == "about") return PrintAbout(record, directory, out);
   if (name == "account") return PrintAccount(out);
   for (const SettingsPage& page : SettingsPages()) {
-    if (page.name == name) PrintPage(page, record, directory, out);
+    if (page.name == name) return PrintPage(page, record, directory, out);
   }
+  if (const std::optional<WindowPage> page = WindowPageNamed(name))
+    PrintWindowPage(*page, record, directory, out);
 }
 
 }  // namespace
@@ -242,76 +264,33 @@ int RunSettingsCommand(const std::vector<std::string>& args,
   }
   if (request.page && !KnownPage(*request.page)) {
     err << "KaviSettings: unknown page \"" << *request.page
-        << "\" (pages: input, appearance, sound, voice, translate, general, about, account)\n";
+        << "\" (pages: input, appearance, voice, account, dictionary, packs, network, about, "
+           "sound, translate, general)\n";
     return kSettingsUsageError;
   }
   if (request.translate_at) {
     err << "KaviSettings: the translation popup at " << *request.translate_at
-        << " is drawn by the server's candidate window; KaviSettings has no window to show it\n";
-    return kSettingsNeedsServerWindow;
+        << " needs a display\n";
+    return kSettingsNeedsDisplay;
   }
 
-  // A change reads, edits and writes under the lock; reading alone needs no lock and creates
-  // nothing.
-  SettingsLock lock;
-  const bool changes = !request.edits.empty() || !request.endpoint_sets.empty();
-  if (changes && !lock.Acquire(request.directory, &message)) {
-    err << "KaviSettings: " << message << "\n";
-    return kSettingsFileError;
-  }
+  const SettingsStore store(request.directory);
+  const bool changes = !request.change.empty();
   ConfigRecord record;
-  if (!server::LoadConfig(request.directory, &record, &message)) {
+  if (changes) {
+    const ApplyOutcome outcome = store.Apply(request.change);
+    for (const auto& [name, value] : outcome.changed) out << name << "=" << value << "\n";
+    if (!outcome.ok()) {
+      err << "KaviSettings: " << outcome.message << "\n";
+      return outcome.status == ApplyOutcome::Status::kRefused ? kSettingsUsageError
+                                                              : kSettingsFileError;
+    }
+    record = outcome.record;
+  } else if (!store.Load(&record, &message)) {
+    // Reading alone needs no lock and creates nothing.
     err << "KaviSettings: cannot read the configuration in " << request.directory.string() << ": "
         << message << "\n";
     return kSettingsFileError;
-  }
-
-  // All or nothing: every endpoint value is checked before anything is written.
-  for (const auto& [name, value] : request.endpoint_sets) {
-    std::string reason;
-    if (!CheckEndpointValue(name, value, &reason)) {
-      err << "KaviSettings: " << name << " " << reason << ", not \"" << value << "\"\n";
-      return kSettingsUsageError;
-    }
-  }
-  if (!request.edits.empty()) {
-    ConfigRecord edited = record;
-    for (const Edit& edit : request.edits) {
-      if (!edit(&edited, &message)) {
-        err << "KaviSettings: " << message << "\n";
-        return kSettingsUsageError;
-      }
-    }
-    // The server cannot draw a theme that is not installed: it would fall back to "native"
-    // silently. A theme left as it was is not checked again.
-    std::string reason;
-    if (edited.app.theme != record.app.theme &&
-        !ThemeChoicesFor(request.directory).Check(edited.app.theme, &reason)) {
-      err << "KaviSettings: " << kThemeKey << " " << reason << ", not \"" << edited.app.theme
-          << "\"\n";
-      return kSettingsUsageError;
-    }
-    if (!SaveSettings(request.directory, &edited, &message)) {
-      err << "KaviSettings: " << message << "\n";
-      return kSettingsFileError;
-    }
-    for (const SettingKey& key : SettingKeys()) {
-      if (key.get(edited) != key.get(record)) out << key.name << "=" << key.get(edited) << "\n";
-    }
-    record = edited;
-  }
-  for (const auto& [name, value] : request.endpoint_sets) {
-    if (!SetUserEndpoint(UserEndpointsFile(request.directory), name, value, &message)) {
-      err << "KaviSettings: " << message << "\n";
-      return kSettingsFileError;
-    }
-  }
-  if (!request.endpoint_sets.empty()) {
-    for (const auto& [name, value] : EndpointSettings(request.directory)) {
-      for (const auto& set : request.endpoint_sets) {
-        if (set.first == name) out << name << "=" << value << "\n";
-      }
-    }
   }
 
   const auto endpoints = EndpointSettings(request.directory);
@@ -329,8 +308,9 @@ int RunSettingsCommand(const std::vector<std::string>& args,
     for (const auto& [key, value] : endpoints) out << key << "=" << value << "\n";
   }
   if (request.page) PrintNamedPage(*request.page, record, request.directory, out);
+  if (request.key) PrintKey(*request.key, record, request.directory, out);
   const bool nothing_asked =
-      !changes && request.gets.empty() && !request.list && !request.page;
+      !changes && request.gets.empty() && !request.list && !request.page && !request.key;
   if (nothing_asked) {
     for (const SettingsPage& page : SettingsPages())
       PrintPage(page, record, request.directory, out);

@@ -16,8 +16,8 @@ inline constexpr int kSettingsOk = 0;
 inline constexpr int kSettingsFileError = 1;
 // An unknown switch, key or page, or an invalid value: nothing was changed.
 inline constexpr int kSettingsUsageError = 2;
-// The request needs the server's window (the translation popup).
-inline constexpr int kSettingsNeedsServerWindow = 3;
+// The request needs a display (the translation popup without one).
+inline constexpr int kSettingsNeedsDisplay = 3;
 
 // Runs one command line (without the program name). `default_directory` is used unless
 // --config-dir names another.
