@@ -12,10 +12,11 @@ constexpr char kWaitFailedLog[] = "[Kavi] 配置監聽等待失敗\n";
 }  // namespace
 
 ConfigWatcher::ConfigWatcher(std::filesystem::path directory, std::function<void()> reload,
-                             std::chrono::milliseconds settle)
+                             std::chrono::milliseconds settle, std::vector<std::string> more_files)
     : reload_(std::move(reload)), settle_(settle) {
   std::string message;
-  if (!watcher_.Open(directory, {kConfigFileName, kAppOptionsFileName}, &message)) {
+  more_files.insert(more_files.begin(), {kConfigFileName, kAppOptionsFileName});
+  if (!watcher_.Open(directory, std::move(more_files), &message)) {
     LogLine(kWatchFailedLog);
     return;
   }

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/watch/directory_watcher.h"
 
@@ -18,11 +20,13 @@ class ConfigWatcher {
   // together are one save.
   static constexpr std::chrono::milliseconds kDefaultSettle{50};
 
-  // Watches config.json and app_options.json in `directory` (which must exist) and runs
-  // `reload` on the watcher thread after each burst of changes. When the watch cannot be set
-  // up, logs so and starts no thread: changes then apply at the next start.
+  // Watches config.json and app_options.json in `directory` (which must exist), and the
+  // `more_files` of the same directory that settings also live in, and runs `reload` on the
+  // watcher thread after each burst of changes. When the watch cannot be set up, logs so and
+  // starts no thread: changes then apply at the next start.
   ConfigWatcher(std::filesystem::path directory, std::function<void()> reload,
-                std::chrono::milliseconds settle = kDefaultSettle);
+                std::chrono::milliseconds settle = kDefaultSettle,
+                std::vector<std::string> more_files = {});
   ~ConfigWatcher();
   ConfigWatcher(const ConfigWatcher&) = delete;
   ConfigWatcher& operator=(const ConfigWatcher&) = delete;

@@ -24,6 +24,13 @@ class Composer {
  public:
   virtual ~Composer() = default;
 
+  // The user's fuzzy sounds (names of FuzzySounds()), on top of the scheme's own; the input
+  // being composed is read again with them. Only pinyin schemes have sounds to confuse.
+  virtual void SetUserFuzzy(const std::vector<std::string>& /*names*/) {}
+  // Whether the unselected input reads as whole syllables of the scheme, with no abbreviated
+  // one: what the dictionary can know as pinyin. Schemes whose every key reads: true.
+  virtual bool ReadsAsPinyin() const { return true; }
+
   // Whether c may extend the input now (letters of the scheme's code, separators).
   virtual bool AcceptsInput(char c) const = 0;
   // Whether the input is at its longest.

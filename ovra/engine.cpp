@@ -19,9 +19,26 @@ namespace {
 constexpr size_t kWordsPerSave = 32;
 // How far down the list a cloud word pair may lift a candidate from.
 constexpr size_t kBigramReach = 100;
+// Where a known English word typed in lower case shows: right after the conversion, which keeps
+// the first place that typists rely on.
+constexpr size_t kEnglishWordPlace = 1;
+// How a candidate shows the line feeds of a custom phrase: the list holds one line each.
+constexpr std::string_view kLineFeedMark = "⏎";
 
 bool IsModifierKey(uint32_t key) {
   return key >= 0xFFE1 && key <= 0xFFEE;
+}
+
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    if (c == '\n') {
+      line += kLineFeedMark;
+    } else {
+      line.push_back(c == '\t' ? ' ' : c);
+    }
+  }
+  return line;
 }
 
 }  // namespace
@@ -32,11 +49,13 @@ Engine::~Engine() = default;
 void Engine::Setup(EnginePaths paths) {
   paths_ = std::move(paths);
   sync_ = SyncFolder(paths_.user_data_dir, InstallationId());
+  user_files_.SetDirectory(paths_.user_data_dir);
 }
 
 void Engine::Initialize() {
   if (composer_ || pending_.valid()) return;
   loader_.LoadCatalog(paths_.shared_data_dir, paths_.user_data_dir);
+  user_files_.Refresh();
   // The dictionaries and the language model take most of the first start; they load while the
   // server gets ready to serve. Setting changes only record their values meanwhile; the first call
   // that needs the scheme waits for it (well within a client's time-out).
@@ -74,9 +93,11 @@ void Engine::AwaitScheme() {
 
 void Engine::Adopt(LoadedScheme loaded, const std::string& id) {
   composer_ = std::move(loaded.composer);
+  english_words_ = std::move(loaded.english_words);
   scheme_kind_ = loaded.kind;
   scheme_id_ = id;
   if (!composer_) return;
+  composer_->SetUserFuzzy(user_files_.pinyin().fuzzy);
   dict_stamp_ = UserDb(paths_.user_data_dir, scheme_id_).Stamp(kUserDictFile);
   MergeSyncCopies();
 }
@@ -110,6 +131,13 @@ bool Engine::SyncUserData(std::string* message) {
   }
   MergeSyncCopies();
   return SaveUserData(message);
+}
+
+void Engine::ReloadUserFiles() {
+  const UserFiles::Changes changes = user_files_.Refresh();
+  // While the first load runs there is no composer yet: Adopt gives it the options.
+  if (changes.pinyin && composer_) composer_->SetUserFuzzy(user_files_.pinyin().fuzzy);
+  if (changes.pinyin || changes.phrases) RefreshCandidates();
 }
 
 bool Engine::SaveUserData(std::string* message) {
@@ -321,12 +349,14 @@ void Engine::TypeKey(char c) {
 
 void Engine::RebuildMenu() {
   menu_.clear();
+  offered_phrases_ = {};
   if (Composing()) {
     size_t count = composer_->CandidateCount();
     menu_.reserve(count + 1);
     for (size_t i = 0; i < count; ++i) menu_.push_back({EntryKind::kComposer, i});
     LiftBigramFollowers();
     if (melt_english_ && scheme_kind_ == SchemeKind::kPinyin) OfferRawInput();
+    if (scheme_kind_ == SchemeKind::kPinyin) OfferCustomPhrases();
   } else {
     for (size_t i = 0; i < predictions_.size(); ++i) menu_.push_back({EntryKind::kPrediction, i});
   }
@@ -344,10 +374,47 @@ void Engine::OfferRawInput() {
   if (unconverted != 0 || !letters) return;
   bool has_upper = std::any_of(input.begin(), input.end(),
                                [](char c) { return std::isupper(static_cast<unsigned char>(c)); });
-  // Typed capitals say the word is English; otherwise the letters close the first page, after
-  // the conversions most lower-case input is meant as.
-  size_t position = has_upper ? 0 : std::min(pager_.page_size() - 1, menu_.size());
+  // Typed capitals say the word is English, and so does a run of English words that does not
+  // read as pinyin; other letters close the first page, after the conversions most lower-case
+  // input is meant as.
+  size_t position = pager_.page_size() - 1;
+  if (has_upper) {
+    position = 0;
+  } else if (IsEnglishInput(input)) {
+    position = kEnglishWordPlace;
+  }
+  position = std::min(position, menu_.size());
   menu_.insert(menu_.begin() + static_cast<long>(position), {EntryKind::kRawInput, 0});
+}
+
+bool Engine::IsEnglishInput(const std::string& input) const {
+  return english_words_ && !composer_->ReadsAsPinyin() && english_words_->IsWordRun(input);
+}
+
+void Engine::OfferCustomPhrases() {
+  size_t cursor = 0;
+  size_t unconverted = 0;
+  composer_->Preedit(&cursor, &unconverted);
+  if (unconverted != 0) return;
+  offered_phrases_ = user_files_.phrases().Find(composer_->Input());
+  // By position, then in file order: a phrase never lands before one listed ahead of it.
+  size_t next = 0;
+  for (size_t i = 0; i < offered_phrases_.size(); ++i) {
+    const size_t wanted = std::max(offered_phrases_[i].position - 1, next);
+    const size_t at = std::min(wanted, menu_.size());
+    menu_.insert(menu_.begin() + static_cast<long>(at), {EntryKind::kCustomPhrase, i});
+    next = at + 1;
+  }
+}
+
+void Engine::CommitCustomPhrase(const CustomPhrase& phrase) {
+  // The user's own text goes out as written, in either script, and is not learned.
+  commits_.Append(phrase.text, "", phrase.code);
+  last_spelling_ = {phrase.code, phrase.code};
+  last_committed_.clear();
+  composer_->Clear();
+  predictions_.clear();
+  RebuildMenu();
 }
 
 void Engine::LiftBigramFollowers() {
@@ -377,6 +444,9 @@ bool Engine::SelectEntry(size_t index) {
   switch (entry.kind) {
     case EntryKind::kRawInput:
       CommitRawInput();
+      return true;
+    case EntryKind::kCustomPhrase:
+      CommitCustomPhrase(offered_phrases_[entry.index]);
       return true;
     case EntryKind::kPrediction: {
       std::string word = predictions_[entry.index];
@@ -471,6 +541,8 @@ CandidateEntry Engine::EntryAt(size_t index) {
       return {composer_->Input(), ""};
     case EntryKind::kPrediction:
       return {Display(predictions_[entry.index]), ""};
+    case EntryKind::kCustomPhrase:
+      return {OneLine(offered_phrases_[entry.index].text), ""};
     case EntryKind::kComposer:
       break;
   }

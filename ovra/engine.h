@@ -10,6 +10,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,13 @@
 #include "ovra/cloud_words.h"
 #include "ovra/commit_buffer.h"
 #include "ovra/composer.h"
+#include "ovra/english_words.h"
 #include "ovra/punctuation.h"
 #include "ovra/scheme.h"
 #include "ovra/scheme_loader.h"
 #include "ovra/script_converter.h"
 #include "ovra/user_data_text.h"
+#include "ovra/user_files.h"
 #include "platform/file_read.h"
 
 namespace kavi::win {
@@ -70,6 +73,8 @@ class Engine {
   // Merges every installation's synchronised copy into the scheme's learned data, then saves it
   // (binary files and this installation's copy).
   bool SyncUserData(std::string* message);
+  // Reads the user's custom phrases and pinyin options again where they changed on disk.
+  void ReloadUserFiles();
 
   bool ProcessKey(uint32_t key, uint32_t modifiers);
   bool TakeCommit(CommitRecord* commit);
@@ -104,7 +109,7 @@ class Engine {
   void RefreshCandidates();
 
  private:
-  enum class EntryKind { kComposer, kRawInput, kPrediction };
+  enum class EntryKind { kComposer, kRawInput, kPrediction, kCustomPhrase };
   struct MenuEntry {
     EntryKind kind;
     size_t index;
@@ -126,6 +131,10 @@ class Engine {
   void LiftBigramFollowers();
   // Melt English: the typed letters themselves as a candidate.
   void OfferRawInput();
+  bool IsEnglishInput(const std::string& input) const;
+  // The user's phrases whose code is the whole input, at their positions.
+  void OfferCustomPhrases();
+  void CommitCustomPhrase(const CustomPhrase& phrase);
   std::string Display(const std::string& text);
   CandidateEntry EntryAt(size_t index);
   void SetAsciiMode(bool on);
@@ -142,6 +151,8 @@ class Engine {
   Punctuation punctuation_;
   CandidatePager pager_;
   std::unique_ptr<Composer> composer_;
+  std::shared_ptr<const EnglishWords> english_words_;  // of the scheme; may be null
+  UserFiles user_files_;
   // The scheme Initialize loads on a thread of its own (the loader is that thread's until the
   // result is taken), and the scheme and extension flag it was started with.
   std::future<LoadedScheme> pending_;
@@ -153,6 +164,9 @@ class Engine {
   std::vector<std::string> active_schemes_;
 
   std::vector<MenuEntry> menu_;
+  // The custom phrases the menu shows (their entries index this); the menu is rebuilt whenever
+  // the phrases are read again.
+  std::span<const CustomPhrase> offered_phrases_;
   std::vector<std::string> predictions_;
   std::string last_committed_;
   std::pair<std::string, std::string> last_spelling_;  // input code, spelling

@@ -1,5 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // The exported kavi_* functions: C arguments in, C records out, everything else in Engine.
+// The interface comes first: the engine's own headers include it too, and its declarations must
+// be seen with default visibility the first time.
+#pragma GCC visibility push(default)
+#include "ovra/engine_api.h"
+#pragma GCC visibility pop
+
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -9,10 +15,6 @@
 
 #include "ovra/engine.h"
 #include "ovra/log.h"
-
-#pragma GCC visibility push(default)
-#include "ovra/engine_api.h"
-#pragma GCC visibility pop
 
 namespace {
 
@@ -121,6 +123,10 @@ void kavi_sync_user_data(void) {
     std::string message;
     if (!TheEngine().SyncUserData(&message)) kavi::win::LogEngineEvent(message);
   });
+}
+
+void kavi_reload_user_files(void) {
+  GuardedVoid("kavi_reload_user_files", [] { TheEngine().ReloadUserFiles(); });
 }
 
 bool kavi_process_key(uint32_t keycode, uint32_t modifiers) {

@@ -12,6 +12,11 @@
 extern "C" {
 #endif
 
+// The user's files that the engine follows in its user data directory: phrases behind short
+// codes, and pinyin options (fuzzy sounds) added to every pinyin scheme.
+#define KAVI_CUSTOM_PHRASES_FILE "custom_phrases.txt"
+#define KAVI_USER_PINYIN_OPTIONS_FILE "pinyin.custom.yaml"
+
 // Argument of kavi_setup, eight fields in this order.
 typedef struct KaviTraits {
   const char* shared_data_dir;
@@ -67,6 +72,9 @@ void kavi_initialize(void);
 void kavi_cloud_init(void);
 void kavi_finalize(void);
 void kavi_sync_user_data(void);
+// Reads the user's files in the user data directory again where they changed on disk (the
+// watcher of the configuration directory calls it when one is rewritten).
+void kavi_reload_user_files(void);
 
 bool kavi_process_key(uint32_t keycode, uint32_t modifiers);
 bool kavi_get_commit(KaviCommit* commit);

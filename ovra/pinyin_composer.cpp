@@ -6,12 +6,14 @@
 #include <libime/core/userlanguagemodel.h>
 #include <libime/pinyin/pinyincontext.h>
 #include <libime/pinyin/pinyindictionary.h>
+#include <libime/pinyin/pinyinencoder.h>
 #include <libime/pinyin/pinyinime.h>
 #include <libime/pinyin/shuangpinprofile.h>
 
 #include <algorithm>
 #include <exception>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 #include "ovra/history_text.h"
@@ -59,11 +61,11 @@ bool FuzzyFlag(const std::string& name, libime::PinyinFuzzyFlags* flags) {
       {"in_ing", F::IN_ING},
       {"u_ou", F::U_OU},
       {"uan_uang", F::UAN_UANG},
-      {"c_ch", F::C_CH},
+      {"ch_c", F::C_CH},
       {"f_h", F::F_H},
       {"l_n", F::L_N},
-      {"s_sh", F::S_SH},
-      {"z_zh", F::Z_ZH},
+      {"sh_s", F::S_SH},
+      {"zh_z", F::Z_ZH},
       {"ve_ue", F::VE_UE},
       {"inner", F::Inner},
       {"inner_short", F::InnerShort},
@@ -92,6 +94,52 @@ std::string LettersOnly(std::string_view text) {
 std::string SpacedPinyin(std::string full) {
   std::replace(full.begin(), full.end(), '\'', ' ');
   return full;
+}
+
+constexpr std::string_view kUmlautU = "ü";
+
+// Every whole syllable as it is typed ("lv" for lü, and "lue" too for lüe); the bare nasals
+// (n, ng, m, r) are left out: they read almost any consonant as a syllable.
+const std::vector<std::string>& WholeSyllables() {
+  static const std::vector<std::string> syllables = [] {
+    using libime::PinyinEncoder;
+    std::vector<std::string> all;
+    for (char i = PinyinEncoder::firstInitial; i <= PinyinEncoder::lastInitial; ++i) {
+      for (char f = PinyinEncoder::firstFinal; f <= PinyinEncoder::lastFinal; ++f) {
+        const auto initial = static_cast<libime::PinyinInitial>(i);
+        const auto final = static_cast<libime::PinyinFinal>(f);
+        if (!PinyinEncoder::isValidInitialFinal(initial, final)) continue;
+        std::string syllable = PinyinEncoder::initialFinalToPinyinString(initial, final);
+        if (const size_t u = syllable.find(kUmlautU); u != std::string::npos) {
+          syllable.replace(u, kUmlautU.size(), "v");
+          if (syllable.ends_with("ve"))
+            all.push_back(syllable.substr(0, syllable.size() - 2) + "ue");
+        }
+        if (syllable.find_first_of("aeiouv") != std::string::npos) all.push_back(syllable);
+      }
+    }
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    return all;
+  }();
+  return syllables;
+}
+
+// Whether letters split into whole syllables.
+bool SplitsIntoSyllables(std::string_view letters) {
+  constexpr size_t kLongestSyllable = 6;  // "zhuang"
+  const auto& syllables = WholeSyllables();
+  std::vector<bool> ends(letters.size() + 1, false);
+  ends[0] = true;
+  for (size_t from = 0; from < letters.size(); ++from) {
+    if (!ends[from]) continue;
+    for (size_t to = from + 1; to <= std::min(letters.size(), from + kLongestSyllable); ++to) {
+      if (std::binary_search(syllables.begin(), syllables.end(), letters.substr(from, to - from))) {
+        ends[to] = true;
+      }
+    }
+  }
+  return ends[letters.size()];
 }
 
 }  // namespace
@@ -129,7 +177,7 @@ std::unique_ptr<PinyinComposer> PinyinComposer::Create(
     if (shuangpin) ime->setShuangpinProfile(std::make_shared<libime::ShuangpinProfile>(layout));
     message->clear();
     return std::unique_ptr<PinyinComposer>(
-        new PinyinComposer(std::move(ime), scheme.extension_b, shuangpin));
+        new PinyinComposer(std::move(ime), scheme.extension_b, shuangpin, scheme.fuzzy));
   } catch (const std::exception& e) {
     *message = "cannot load scheme " + scheme.id + ": " + e.what();
     return nullptr;
@@ -137,13 +185,15 @@ std::unique_ptr<PinyinComposer> PinyinComposer::Create(
 }
 
 PinyinComposer::PinyinComposer(std::unique_ptr<libime::PinyinIME> ime,
-                               std::filesystem::path extension_b, bool shuangpin)
+                               std::filesystem::path extension_b, bool shuangpin,
+                               std::vector<std::string> scheme_fuzzy)
     : ime_(std::move(ime)),
       context_(std::make_unique<libime::PinyinContext>(ime_.get())),
       scratch_(std::make_unique<libime::PinyinContext>(ime_.get())),
       prediction_(std::make_unique<libime::Prediction>()),
       extension_b_path_(std::move(extension_b)),
-      shuangpin_(shuangpin) {
+      shuangpin_(shuangpin),
+      scheme_fuzzy_(std::move(scheme_fuzzy)) {
   context_->setUseShuangpin(shuangpin);
   scratch_->setUseShuangpin(shuangpin);
   prediction_->setUserLanguageModel(ime_->model());
@@ -162,6 +212,31 @@ bool PinyinComposer::AcceptsInput(char c) const {
 
 bool PinyinComposer::Full() const {
   return context_->size() >= kMaxInputBytes;
+}
+
+void PinyinComposer::SetUserFuzzy(const std::vector<std::string>& names) {
+  libime::PinyinFuzzyFlags flags = libime::PinyinFuzzyFlag::None;
+  for (const auto& name : scheme_fuzzy_) FuzzyFlag(name, &flags);
+  // The names were checked when the user's file was read.
+  for (const auto& name : names) FuzzyFlag(name, &flags);
+  ime_->setFuzzyFlags(flags);
+  // The context keeps the reading it made before; typing the input again reads it anew.
+  if (context_->empty()) return;
+  const std::string input = context_->userInput();
+  context_->clear();
+  context_->type(input);
+}
+
+bool PinyinComposer::ReadsAsPinyin() const {
+  if (shuangpin_) return true;
+  std::string_view rest(context_->userInput());
+  rest.remove_prefix(std::min(context_->selectedLength(), rest.size()));
+  while (!rest.empty()) {
+    const size_t mark = rest.find('\'');
+    if (!SplitsIntoSyllables(rest.substr(0, mark))) return false;
+    rest.remove_prefix(mark == std::string_view::npos ? rest.size() : mark + 1);
+  }
+  return true;
 }
 
 Selection PinyinComposer::SettleFront() {

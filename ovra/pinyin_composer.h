@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ovra/composer.h"
 
@@ -30,6 +31,8 @@ class PinyinComposer final : public Composer {
       std::shared_ptr<const libime::StaticLanguageModelFile> language_model, std::string* message);
   ~PinyinComposer() override;
 
+  void SetUserFuzzy(const std::vector<std::string>& names) override;
+  bool ReadsAsPinyin() const override;
   bool AcceptsInput(char c) const override;
   bool Full() const override;
   Selection SettleFront() override;
@@ -59,7 +62,7 @@ class PinyinComposer final : public Composer {
 
  private:
   PinyinComposer(std::unique_ptr<libime::PinyinIME> ime, std::filesystem::path extension_b,
-                 bool shuangpin);
+                 bool shuangpin, std::vector<std::string> scheme_fuzzy);
 
   std::unique_ptr<libime::PinyinIME> ime_;
   std::unique_ptr<libime::PinyinContext> context_;
@@ -69,6 +72,7 @@ class PinyinComposer final : public Composer {
   std::filesystem::path extension_b_path_;
   size_t extension_b_index_ = 0;  // 0: not loaded
   bool shuangpin_;
+  std::vector<std::string> scheme_fuzzy_;  // the scheme's own flags; the user's add to them
 };
 
 }  // namespace kavi::win

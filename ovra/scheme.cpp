@@ -97,6 +97,15 @@ bool ParseYaml(const YAML::Node& root, const std::filesystem::path& file_dir,
     return false;
   }
 
+  if (const YAML::Node words = root["english_words"]) {
+    // Found or not, the scheme works: the loader reports a list it cannot read.
+    const std::string name = ScalarOr(words, "");
+    std::string ignored;
+    if (!ResolveFile(name, file_dir, data_dirs, &result.english_words, &ignored)) {
+      result.english_words = name;
+    }
+  }
+
   if (const YAML::Node pinyin = root["pinyin"]; pinyin && pinyin.IsMap()) {
     result.shuangpin_layout = ScalarOr(pinyin["shuangpin"], "");
     if (const YAML::Node fuzzy = pinyin["fuzzy"]; fuzzy && fuzzy.IsSequence()) {

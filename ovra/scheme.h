@@ -12,9 +12,13 @@
 //   dictionaries: [sc.dict]     # first is the system dictionary; the rest are added after it
 //   extension_b: extb.dict      # optional, pinyin: the CJK extension B dictionary
 //   language_model: zh_CN.lm
+//   english_words: /usr/share/dict/american-english
+//                               # optional, pinyin: the words mixed English input recognises;
+//                               # a missing list only leaves them unrecognised
 //   pinyin:                     # optional
 //     shuangpin: ms             # a shuangpin layout; absent means full pinyin
-//     fuzzy: [inner]            # libime fuzzy flags by name
+//     fuzzy: [inner]            # libime fuzzy flags by name (the user's own are added to them,
+//                               # see pinyin_options.h)
 //   table:                      # optional, table schemes
 //     order: fast               # no, fast or freq
 //     auto_select: true         # commit a sole candidate of full code length at once
@@ -50,7 +54,8 @@ struct SchemeDefinition {
   std::vector<std::filesystem::path> dictionaries;
   std::filesystem::path extension_b;  // empty when the scheme has none
   std::filesystem::path language_model;
-  std::string shuangpin_layout;  // empty for full pinyin
+  std::filesystem::path english_words;  // empty when the scheme names none
+  std::string shuangpin_layout;         // empty for full pinyin
   std::vector<std::string> fuzzy;
   TableSchemeOptions table;
 };

@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "ovra/log.h"
 #include "ovra/pinyin_composer.h"
 #include "ovra/table_composer.h"
 #include "ovra/user_db.h"
@@ -34,12 +35,29 @@ LoadedScheme SchemeLoader::Load(const std::string& id, bool extension_b) {
     loaded.composer = TableComposer::Create(*scheme, std::move(model), &loaded.message);
   }
   if (!loaded.composer) return loaded;
+  if (!scheme->english_words.empty()) loaded.english_words = EnglishWordsOf(scheme->english_words);
   loaded.composer->SetExtensionB(extension_b);
   std::string message;
   if (!loaded.composer->LoadUserData(UserDb(user_data_dir_, id), &message)) {
     loaded.message = "user data of " + id + ": " + message;
   }
   return loaded;
+}
+
+std::shared_ptr<const EnglishWords> SchemeLoader::EnglishWordsOf(
+    const std::filesystem::path& path) {
+  auto [it, added] = english_words_.try_emplace(path);
+  if (added) {
+    // A list that cannot be read is reported once and not tried again until the next start.
+    auto words = std::make_shared<EnglishWords>();
+    std::string message;
+    if (words->Load(path, &message)) {
+      it->second = std::move(words);
+    } else {
+      LogEngineEvent(message);
+    }
+  }
+  return it->second;
 }
 
 }  // namespace kavi::win

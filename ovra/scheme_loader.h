@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
-// Turns a scheme id into a ready composer: finds the scheme file, maps its language model (once
-// per file, shared by every scheme), reads its dictionaries and the user's learned data. Only the
-// scheme in use is loaded; the others cost nothing until chosen.
+// Turns a scheme id into a ready composer: finds the scheme file, maps its language model and
+// reads its English word list (each once per file, shared by every scheme), reads its
+// dictionaries and the user's learned data. Only the scheme in use is loaded; the others cost
+// nothing until chosen.
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "ovra/composer.h"
+#include "ovra/english_words.h"
 #include "ovra/model_store.h"
 #include "ovra/scheme.h"
 
@@ -17,6 +20,8 @@ namespace kavi::win {
 struct LoadedScheme {
   std::unique_ptr<Composer> composer;  // null when the scheme could not be loaded
   SchemeKind kind = SchemeKind::kPinyin;
+  // The scheme's English words; null when it names none or its list cannot be read.
+  std::shared_ptr<const EnglishWords> english_words;
   std::string message;  // why there is no composer, or what went wrong with the user data
 };
 
@@ -31,7 +36,10 @@ class SchemeLoader {
 
  private:
   SchemeCatalog catalog_;
+  std::shared_ptr<const EnglishWords> EnglishWordsOf(const std::filesystem::path& path);
+
   ModelStore models_;
+  std::map<std::filesystem::path, std::shared_ptr<const EnglishWords>> english_words_;
   std::filesystem::path user_data_dir_;
 };
 

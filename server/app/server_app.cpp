@@ -155,7 +155,10 @@ class Server {
     services_.is_framework_bridge = [folder = ProgramFolder()](uint32_t pid) {
       return IsFrameworkBridge(ProcessExecutable(pid), ProcessIsTraced(pid), folder);
     };
-    watcher_ = std::make_unique<ConfigWatcher>(dirs_.user_root, [this] { Reload(); });
+    // The engine's own files beside the configuration are settings too.
+    watcher_ = std::make_unique<ConfigWatcher>(
+        dirs_.user_root, [this] { Reload(); }, ConfigWatcher::kDefaultSettle,
+        std::vector<std::string>{KAVI_CUSTOM_PHRASES_FILE, KAVI_USER_PINYIN_OPTIONS_FILE});
     BuildTray();
   }
 
@@ -258,6 +261,11 @@ class Server {
   }
 
   void Reload() {
+    {
+      // Whether or not the configuration pair loads, the engine's own files are followed.
+      std::lock_guard<std::mutex> hold(EngineLock());
+      kavi_reload_user_files();
+    }
     ConfigRecord loaded;
     std::string message;
     if (!config_.Load(&loaded, &message)) {

@@ -59,11 +59,12 @@ TEST_F(SettingsAppTest, TogglesWriteBothFilesWithTheNextVersionAndASnapshot) {
 }
 
 TEST_F(SettingsAppTest, SetsAndGetsEveryKindOfKey) {
-  RunResult run = RunSettings(
-      dir_.path(), {"--set", "page_size=7", "--set=inline_preedit=false", "--set",
-                    "stroke_keys=ASDFG", "--set", "status_bar_back_color=0xFF112233", "--set",
-                    "candidate_bg_image_path=/home/u/圖片/bg \"1\".png", "--set-voice-lang=jp",
-                    "--set", "translate_target_lang=dict", "--get", "page_size"});
+  RunResult run =
+      RunSettings(dir_.path(), {"--set", "page_size=7", "--set=inline_preedit=false", "--set",
+                                "stroke_keys=ASDFG", "--set", "status_bar_back_color=0xFF112233",
+                                "--set", "candidate_bg_image_path=/home/u/圖片/bg \"1\".png",
+                                "--set-voice-lang=jp", "--set", "translate_target_lang=dict",
+                                "--set", "fuzzy=an_ang, zh_z,an_ang", "--get", "page_size"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(run.out.ends_with("\n7\n")) << run.out;
   const ConfigRecord record = Load(dir_.path());
@@ -74,14 +75,16 @@ TEST_F(SettingsAppTest, SetsAndGetsEveryKindOfKey) {
   EXPECT_EQ(record.app.candidate_bg_image_path, "/home/u/圖片/bg \"1\".png");
   EXPECT_EQ(record.app.voice_output_language, "jp");
   EXPECT_EQ(record.app.translate_target_lang, "dict");
+  EXPECT_EQ(RunSettings(dir_.path(), {"--get", "fuzzy"}).out, "an_ang,zh_z\n");
 
   run = RunSettings(dir_.path(), {"--list"});
   ASSERT_EQ(run.exit_code, 0);
   EXPECT_NE(run.out.find("\nstroke_keys=asdfg\n"), std::string::npos);
   EXPECT_NE(run.out.find("\ncandidate_bg_image_path=/home/u/圖片/bg \"1\".png\n"),
             std::string::npos);
-  // Every key of the two files, then the three endpoint keys.
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 37);
+  // Every key of the two files, then the three endpoint keys and the fuzzy sounds.
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 38);
+  EXPECT_TRUE(run.out.ends_with("\nfuzzy=an_ang,zh_z\n")) << run.out;
   EXPECT_NE(run.out.find("\nservice_base_url=https://localhost:8443\n"), std::string::npos);
 }
 
@@ -137,6 +140,7 @@ TEST_F(SettingsAppTest, RefusesBadRequestsAndChangesNothing) {
       {"--set", "theme="},
       {"--set", "theme=a\tb"},
       {"--set", "horizontal=yes"},
+      {"--set", "page_size=9", "--set", "fuzzy=zh_z,z_zh"},
       {"--set", "config_version=9"},
       {"--set", "no_such_key=1"},
       {"--set", "page_size"},
@@ -154,6 +158,7 @@ TEST_F(SettingsAppTest, RefusesBadRequestsAndChangesNothing) {
   EXPECT_EQ(ReadFile(File(kConfigFileName)), config);
   EXPECT_EQ(ReadFile(File(kAppOptionsFileName)), options);
   EXPECT_EQ(ReadFile(File(kLastGoodSnapshotFileName)), snapshot);
+  EXPECT_FALSE(std::filesystem::exists(File("pinyin.custom.yaml")));
   EXPECT_EQ(RunSettings(dir_.path(), {"--set", "page_size=40"}).err,
             "KaviSettings: page_size must be an integer from 5 to 16, not \"40\"\n");
 }
@@ -198,6 +203,11 @@ TEST_F(SettingsAppTest, ShowsPagesWithValuesAndAllowedValues) {
       << run.out;
   EXPECT_NE(run.out.find("follow 跟隨設定 | cn 簡體中文"), std::string::npos);
   EXPECT_EQ(run.out.find("page_size"), std::string::npos);
+  run = RunSettings(dir_.path(), {"--page=input"});
+  EXPECT_NE(run.out.find("\n  fuzzy = \n      allowed: a comma-separated list (empty for none) of: "
+                         "zh_z (z = zh) ch_c (c = ch)"),
+            std::string::npos)
+      << run.out;
 
   run = RunSettings(dir_.path(), {"--page=about"});
   EXPECT_NE(run.out.find("KaviSettings 0.5.1"), std::string::npos);

@@ -81,6 +81,8 @@ void kavi_finalize(void) {
 void kavi_sync_user_data(void) {
   ++Fake().sync_calls;
 }
+// The fake has no user files to follow.
+void kavi_reload_user_files(void) {}
 
 bool kavi_process_key(uint32_t keycode, uint32_t modifiers) {
   FakeEngine& e = Fake();

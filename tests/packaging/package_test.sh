@@ -47,7 +47,7 @@ check "the user unit runs the installed server" \
   grep -q '^ExecStart=/usr/lib/kavi/KaviServer$' "$root/usr/lib/systemd/user/kavi.service"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for dep in ibus libime-data libime-data-language-model libc6 libime libopencc libyaml-cpp libibus-1.0; do
+for dep in ibus libime-data libime-data-language-model wamerican libc6 libime libopencc libyaml-cpp libibus-1.0; do
   check "depends on $dep" grep -q "$dep" <<<"$depends"
 done
 

@@ -13,6 +13,7 @@
 #include "net/service_endpoints.h"
 #include "tests/common/temp_dir.h"
 #include "tools/settings/launch_plan.h"
+#include "tools/settings/pinyin_settings.h"
 #include "tools/settings/setting_keys.h"
 #include "tools/settings/settings_store.h"
 #include "tools/settings/window_pages.h"
@@ -227,7 +228,8 @@ TEST(WindowPagesTest, EveryKeyHasOneRowAndEveryRowAKey) {
         shown.insert(std::string(row.key));
         const SettingKey* key = FindSettingKey(row.key);
         EXPECT_TRUE(key != nullptr || row.key == kServiceBaseUrlKey ||
-                    row.key == kCompanionBaseUrlKey || row.key == kExtraCaBundleKey)
+                    row.key == kCompanionBaseUrlKey || row.key == kExtraCaBundleKey ||
+                    row.key == kFuzzyKey)
             << row.key;
         EXPECT_FALSE(row.title.empty()) << row.key;
         if (key && (row.inverted || !row.true_label.empty())) {

@@ -5,6 +5,7 @@
 
 #include "config/config_files.h"
 #include "tools/settings/endpoint_settings.h"
+#include "tools/settings/pinyin_settings.h"
 #include "tools/settings/setting_keys.h"
 #include "tools/settings/settings_store.h"
 #include "tools/settings/theme_choices.h"
@@ -26,7 +27,9 @@ constexpr char kUsage[] =
     "  --get KEY                print the value of KEY\n"
     "  --set KEY=VALUE          change KEY (may be repeated; all or nothing); the keys\n"
     "                           service_base_url, companion_base_url and extra_ca_bundle\n"
-    "                           go to endpoints.json (an empty value restores the default)\n"
+    "                           go to endpoints.json (an empty value restores the default);\n"
+    "                           fuzzy (fuzzy sounds, e.g. fuzzy=zh_z,an_ang) goes to\n"
+    "                           pinyin.custom.yaml\n"
     "  --toggle-traditional     switch the output between simplified and traditional\n"
     "  --toggle-melt-eng        switch mixed English input on or off\n"
     "  --toggle-key-sound       switch key sounds on or off\n"
@@ -132,6 +135,10 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
         request->change.endpoints.emplace_back(name, rest.substr(equals + 1));
         continue;
       }
+      if (name == kFuzzyKey) {
+        request->change.fuzzy = rest.substr(equals + 1);
+        continue;
+      }
       const SettingKey* key = FindSettingKey(name);
       if (key == nullptr) {
         *message = "unknown key \"" + name + "\" (--list shows every key)";
@@ -143,7 +150,7 @@ bool ParseRequest(const std::vector<std::string>& args, Request* request, std::s
         if (message->empty()) *message = "unknown switch " + arg;
         return false;
       }
-      if (FindSettingKey(rest) == nullptr && !IsEndpointKey(rest)) {
+      if (FindSettingKey(rest) == nullptr && !IsEndpointKey(rest) && rest != kFuzzyKey) {
         *message = "unknown key \"" + rest + "\" (--list shows every key)";
         return false;
       }
@@ -171,8 +178,14 @@ ThemeChoices ThemeChoicesFor(const std::filesystem::path& config_directory) {
   return ThemeChoices(InstalledThemesDirectory(), UserThemesDirectory(config_directory));
 }
 
+void PrintFuzzy(const UserPinyinOptions& pinyin, std::ostream& out) {
+  out << "  " << kFuzzyKey << " = " << FuzzyText(pinyin) << "\n";
+  out << "      allowed: " << AllowedFuzzy() << "\n";
+}
+
 void PrintPage(const SettingsPage& page, const ConfigRecord& record,
-               const std::filesystem::path& directory, std::ostream& out) {
+               const UserPinyinOptions& pinyin, const std::filesystem::path& directory,
+               std::ostream& out) {
   out << "[" << page.name << "] " << page.title << "\n";
   for (const SettingKey& key : SettingKeys()) {
     if (key.page != page.name) continue;
@@ -181,6 +194,7 @@ void PrintPage(const SettingsPage& page, const ConfigRecord& record,
         key.name == kThemeKey ? ThemeChoicesFor(directory).Describe() : key.allowed();
     out << "      allowed: " << allowed << "\n";
   }
+  if (page.name == kFuzzyPage) PrintFuzzy(pinyin, out);
 }
 
 void PrintAbout(const ConfigRecord& record, const std::filesystem::path& directory,
@@ -197,8 +211,9 @@ void PrintAccount(std::ostream& out) {
   out << "  the configuration files hold no account settings.\n";
 }
 
-void PrintKey(std::string_view name, const ConfigRecord& record,
+void PrintKey(std::string_view name, const ConfigRecord& record, const UserPinyinOptions& pinyin,
               const std::filesystem::path& directory, std::ostream& out) {
+  if (name == kFuzzyKey) return PrintFuzzy(pinyin, out);
   if (IsEndpointKey(name)) {
     for (const auto& [key, value] : EndpointSettings(directory)) {
       if (key == name) out << "  " << key << " = " << value << "\n";
@@ -214,13 +229,14 @@ void PrintKey(std::string_view name, const ConfigRecord& record,
 
 // A page only the window has: the keys it shows, and what needs the window.
 void PrintWindowPage(WindowPage page, const ConfigRecord& record,
-                     const std::filesystem::path& directory, std::ostream& out) {
+                     const UserPinyinOptions& pinyin, const std::filesystem::path& directory,
+                     std::ostream& out) {
   const WindowPageInfo& info = PageInfo(page);
   out << "[" << info.name << "] " << info.title << "\n";
   bool keys = false;
   for (const PageSection& section : PageSections(page)) {
     for (const SettingRow& row : section.rows) {
-      PrintKey(row.key, record, directory, out);
+      PrintKey(row.key, record, pinyin, directory, out);
       keys = true;
     }
   }
@@ -236,14 +252,15 @@ void PrintWindowPage(WindowPage page, const ConfigRecord& record,
 }
 
 void PrintNamedPage(std::string_view name, const ConfigRecord& record,
-                    const std::filesystem::path& directory, std::ostream& out) {
+                    const UserPinyinOptions& pinyin, const std::filesystem::path& directory,
+                    std::ostream& out) {
   if (name == "about") return PrintAbout(record, directory, out);
   if (name == "account") return PrintAccount(out);
   for (const SettingsPage& page : SettingsPages()) {
-    if (page.name == name) return PrintPage(page, record, directory, out);
+    if (page.name == name) return PrintPage(page, record, pinyin, directory, out);
   }
   if (const std::optional<WindowPage> page = WindowPageNamed(name))
-    PrintWindowPage(*page, record, directory, out);
+    PrintWindowPage(*page, record, pinyin, directory, out);
 }
 
 }  // namespace
@@ -294,11 +311,16 @@ int RunSettingsCommand(const std::vector<std::string>& args,
   }
 
   const auto endpoints = EndpointSettings(request.directory);
+  std::string pinyin_problem;
+  const UserPinyinOptions pinyin = store.PinyinOptions(&pinyin_problem);
+  if (!pinyin_problem.empty()) err << "KaviSettings: " << pinyin_problem << " (not used)\n";
   for (const std::string& name : request.gets) {
     if (IsEndpointKey(name)) {
       for (const auto& [key, value] : endpoints) {
         if (key == name) out << value << "\n";
       }
+    } else if (name == kFuzzyKey) {
+      out << FuzzyText(pinyin) << "\n";
     } else {
       out << FindSettingKey(name)->get(record) << "\n";
     }
@@ -306,14 +328,15 @@ int RunSettingsCommand(const std::vector<std::string>& args,
   if (request.list) {
     for (const SettingKey& key : SettingKeys()) out << key.name << "=" << key.get(record) << "\n";
     for (const auto& [key, value] : endpoints) out << key << "=" << value << "\n";
+    out << kFuzzyKey << "=" << FuzzyText(pinyin) << "\n";
   }
-  if (request.page) PrintNamedPage(*request.page, record, request.directory, out);
-  if (request.key) PrintKey(*request.key, record, request.directory, out);
+  if (request.page) PrintNamedPage(*request.page, record, pinyin, request.directory, out);
+  if (request.key) PrintKey(*request.key, record, pinyin, request.directory, out);
   const bool nothing_asked =
       !changes && request.gets.empty() && !request.list && !request.page && !request.key;
   if (nothing_asked) {
     for (const SettingsPage& page : SettingsPages())
-      PrintPage(page, record, request.directory, out);
+      PrintPage(page, record, pinyin, request.directory, out);
     PrintAbout(record, request.directory, out);
   }
   return kSettingsOk;

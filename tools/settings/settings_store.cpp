@@ -5,6 +5,7 @@
 #include "config/settings_lock.h"
 #include "net/service_endpoints.h"
 #include "tools/settings/endpoint_settings.h"
+#include "tools/settings/pinyin_settings.h"
 #include "tools/settings/settings_writer.h"
 #include "tools/settings/theme_choices.h"
 
@@ -77,6 +78,15 @@ ApplyOutcome SettingsStore::Apply(const SettingsChange& change) const {
     if (!CheckEndpointValue(name, value, &reason))
       return Failure(Status::kRefused, name + " " + reason + ", not \"" + value + "\"", record);
   }
+  UserPinyinOptions pinyin;
+  if (change.fuzzy) {
+    std::string reason;
+    if (!ParseFuzzy(*change.fuzzy, &pinyin, &reason)) {
+      return Failure(Status::kRefused,
+                     std::string(kFuzzyKey) + " " + reason + ", not \"" + *change.fuzzy + "\"",
+                     record);
+    }
+  }
 
   ApplyOutcome outcome;
   outcome.record = record;
@@ -118,6 +128,14 @@ ApplyOutcome SettingsStore::Apply(const SettingsChange& change) const {
       }
     }
   }
+  if (change.fuzzy) {
+    if (!WritePinyinSettings(directory_, pinyin, &message)) {
+      outcome.status = Status::kFileError;
+      outcome.message = message;
+      return outcome;
+    }
+    outcome.changed.emplace_back(std::string(kFuzzyKey), FuzzyText(pinyin));
+  }
   return outcome;
 }
 
@@ -125,6 +143,8 @@ ApplyOutcome SettingsStore::Set(const std::string& key, const std::string& value
   SettingsChange change;
   if (IsEndpointKey(key)) {
     change.endpoints.emplace_back(key, value);
+  } else if (key == kFuzzyKey) {
+    change.fuzzy = value;
   } else if (const SettingKey* found = FindSettingKey(key)) {
     change.edits.push_back(SetKeyEdit(*found, value));
   } else {
@@ -135,6 +155,10 @@ ApplyOutcome SettingsStore::Set(const std::string& key, const std::string& value
 
 std::vector<std::pair<std::string, std::string>> SettingsStore::Endpoints() const {
   return EndpointSettings(directory_);
+}
+
+UserPinyinOptions SettingsStore::PinyinOptions(std::string* problem) const {
+  return ReadPinyinSettings(directory_, problem);
 }
 
 }  // namespace kavi::win

@@ -6,11 +6,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "config/config_record.h"
+#include "ovra/pinyin_options.h"
 #include "tools/settings/setting_keys.h"
 
 namespace kavi::win {
@@ -30,8 +32,10 @@ struct SettingsChange {
   // The endpoint keys (service_base_url, ...) with their new values; an empty value restores the
   // shipped default.
   std::vector<std::pair<std::string, std::string>> endpoints;
+  // The fuzzy sounds' new value (see pinyin_settings.h), kept in the pinyin options file.
+  std::optional<std::string> fuzzy;
 
-  bool empty() const { return edits.empty() && endpoints.empty(); }
+  bool empty() const { return edits.empty() && endpoints.empty() && !fuzzy; }
 };
 
 struct ApplyOutcome {
@@ -43,7 +47,7 @@ struct ApplyOutcome {
   Status status = Status::kApplied;
   std::string message;
   // What changed, as KEY and VALUE: the keys of the two files in file order (config_version
-  // first), then the endpoint keys that were set, with their effective values.
+  // first), then the endpoint keys that were set, with their effective values, then fuzzy.
   std::vector<std::pair<std::string, std::string>> changed;
   // The settings as saved (or as read, when nothing was written).
   ConfigRecord record;
@@ -64,11 +68,14 @@ class SettingsStore {
   // must be one the server can draw (see ThemeChoices).
   ApplyOutcome Apply(const SettingsChange& change) const;
 
-  // Sets one key of either file or of the endpoints, by name.
+  // Sets one key of either file, of the endpoints or the fuzzy sounds, by name.
   ApplyOutcome Set(const std::string& key, const std::string& value) const;
 
   // The endpoint keys' effective values, in key order.
   std::vector<std::pair<std::string, std::string>> Endpoints() const;
+
+  // The user's pinyin options; `problem` says why a file present was not usable.
+  UserPinyinOptions PinyinOptions(std::string* problem) const;
 
  private:
   std::filesystem::path directory_;

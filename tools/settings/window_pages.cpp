@@ -6,6 +6,7 @@
 
 #include "config/language_tables.h"
 #include "net/service_endpoints.h"
+#include "tools/settings/pinyin_settings.h"
 
 namespace kavi::win {
 
@@ -57,6 +58,10 @@ std::vector<PageSection> PlacedSections(WindowPage page) {
            {{"shift_toggle", "以 Shift 切換中英文", ""},
             {"caps_lock_mode", "Caps Lock 鍵", ""},
             {"melt_english", "中英混輸", "中文模式下也能直接輸入英文單字"}}},
+          {K::kFuzzySounds,
+           "模糊音",
+           "分不清的音可以任打一個，例如 z 也找得到 zh 的字",
+           {{kFuzzyKey, "模糊音", "用於所有拼音方案（全拼與雙拼）"}}},
           {K::kSettings,
            "輸入輔助",
            "",

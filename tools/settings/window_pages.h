@@ -54,6 +54,7 @@ enum class SectionKind {
   kSchemeCatalogue,  // the schemes the server has, with where each came from
   kSchemePacks,      // the packs of the service's manifest
   kEndpoints,        // the service and companion addresses, the extra CA bundle
+  kFuzzySounds,      // the fuzzy sounds (FuzzySounds()), each one a check box
   kCloudWords,       // what cloud words send, beside their switch
   kVersion,          // program and configuration versions, folders
   kPendingUpdate,    // the downloaded update, with its install button
