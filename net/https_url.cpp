@@ -59,6 +59,18 @@ bool ParseHttpsUrl(std::string_view url, HttpsUrl* out, HttpError* error) {
   if (scheme != "https" || host.empty() || has_user || has_password)
     return Fail(error, kHttpErrorInvalidArgument, kStage, kUrlNotHttpsMessage);
 
+  // A host that comes out different when written again (a percent-encoded "%39" becomes the
+  // address 0.0.0.9 the second time) names no single server: refuse it rather than guess.
+  {
+    std::unique_ptr<CURLU, UrlDeleter> again(curl_url());
+    std::string again_host;
+    if (!again ||
+        curl_url_set(again.get(), CURLUPART_URL, ("https://" + host + "/").c_str(), 0) !=
+            CURLUE_OK ||
+        !GetPart(again.get(), CURLUPART_HOST, 0, &again_host) || again_host != host)
+      return Fail(error, kHttpErrorInvalidUrl, kCrackStage, "");
+  }
+
   HttpsUrl parsed;
   parsed.host = host;
   if (GetPart(handle.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT, &port)) {

@@ -50,6 +50,8 @@ TEST_F(HttpClientTest, UrlsThatAreNotPlainHttpsAreRefusedBeforeConnecting) {
       {"", "ParseHttpsUrl", kUrlInvalidMessage},
       {"ftp://" + authority + "/x", "ParseHttpsUrl", kUrlNotHttpsMessage},
       {"not a url", "WinHttpCrackUrl", ""},
+      // "%39" is the host "9" once decoded, and "9" written again is the address 0.0.0.9.
+      {"https:/%39", "WinHttpCrackUrl", ""},
   };
   for (const Case& c : cases) {
     HttpRequest request;
