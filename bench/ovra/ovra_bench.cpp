@@ -78,7 +78,8 @@ void BM_LibimeKeyAndContext(benchmark::State& state) {
              libime::PinyinDictFormat::Binary);
   libime::PinyinIME ime(std::move(dict), std::make_unique<libime::UserLanguageModel>(model));
   ime.setNBest(2);
-  ime.setFuzzyFlags(libime::PinyinFuzzyFlag::Inner);
+  ime.setFuzzyFlags({libime::PinyinFuzzyFlag::Inner, libime::PinyinFuzzyFlag::VE_UE,
+                     libime::PinyinFuzzyFlag::CommonTypo});
   libime::PinyinContext context(&ime);
   for (auto _ : state) {
     for (const char* sentence : kSentences) {

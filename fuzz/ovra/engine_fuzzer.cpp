@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
                     logs.c_str(),   "Kavi",
                     "kavi-win",     "0.5.1",
                     "KaviServer",   1};
+  // Short codes, so that random keys reach custom phrases (at every kind of position) too.
+  std::ofstream(g_user_dir + "/" KAVI_CUSTOM_PHRASES_FILE)
+      << "a\tA\t1\na\tA\\nB\t3\nab\tAB\t99\nz\tZ\t2\nz\tZZ\t2\n";
   kavi_setup(&traits);
   kavi_initialize();
   kavi_cloud_init();
