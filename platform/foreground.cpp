@@ -12,6 +12,8 @@ namespace {
 
 // How long after a failed or lost connection the display is tried again.
 constexpr auto kReconnectPause = std::chrono::seconds(1);
+// How long an answer is trusted without asking the display again (see ActiveWindowOwner).
+constexpr auto kLongestKeptAnswer = std::chrono::milliseconds(250);
 
 xcb_atom_t InternAtom(xcb_connection_t* c, const char* name) {
   xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
@@ -61,6 +63,13 @@ struct ForegroundProbe::Connection {
   xcb_atom_t active_window = XCB_ATOM_NONE;
   xcb_atom_t wm_pid = XCB_ATOM_NONE;
   bool has_res = false;
+  // The last answer, kept until a property of the root (the active window) or of the active
+  // window itself (its _NET_WM_PID) changes, so that a key costs no round trip to the display.
+  bool known = false;
+  Answer answer = Answer::kNoActiveWindow;
+  uint32_t owner = 0;
+  xcb_window_t watched = 0;  // the active window whose property changes are selected
+  std::chrono::steady_clock::time_point known_since{};
   ~Connection() {
     if (xcb) xcb_disconnect(xcb);
   }
@@ -81,6 +90,8 @@ void ForegroundProbe::Connect() {
   for (int i = 0; i < screen_number && it.rem; ++i) xcb_screen_next(&it);
   if (!it.rem) return;
   c->root = it.data->root;
+  const uint32_t property_changes = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(c->xcb, c->root, XCB_CW_EVENT_MASK, &property_changes);
   c->active_window = InternAtom(c->xcb, "_NET_ACTIVE_WINDOW");
   c->wm_pid = InternAtom(c->xcb, "_NET_WM_PID");
   // Client ids (and their pids) came with version 1.2 of the extension.
@@ -103,14 +114,47 @@ ForegroundProbe::Answer ForegroundProbe::ActiveWindowOwner(uint32_t* owner) {
     Connect();
     if (!connection_) return Answer::kNoActiveWindow;
   }
-  xcb_connection_t* c = connection_->xcb;
+  Connection& x = *connection_;
+  // Property changes that arrived since the last question; reading them needs no round trip.
+  while (xcb_generic_event_t* event = xcb_poll_for_event(x.xcb)) {
+    if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+      const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+      if ((change->window == x.root && change->atom == x.active_window) ||
+          (change->window == x.watched && change->atom == x.wm_pid))
+        x.known = false;
+    }
+    std::free(event);
+  }
+  // The events of a switch made just before a question can still be on their way; an answer
+  // older than this is asked again whatever the events say.
+  const auto now = std::chrono::steady_clock::now();
+  if (x.known && now - x.known_since < kLongestKeptAnswer) {
+    *owner = x.owner;
+    return x.answer;
+  }
+  x.answer = AskDisplay(&x.owner);
+  x.known = !xcb_connection_has_error(x.xcb);
+  x.known_since = now;
+  *owner = x.owner;
+  return x.answer;
+}
+
+ForegroundProbe::Answer ForegroundProbe::AskDisplay(uint32_t* owner) {
+  Connection& x = *connection_;
+  *owner = 0;
   uint32_t active = 0;
-  if (!ReadCardinal(c, connection_->root, connection_->active_window, XCB_ATOM_WINDOW, &active) ||
-      active == 0)
+  if (!ReadCardinal(x.xcb, x.root, x.active_window, XCB_ATOM_WINDOW, &active) || active == 0)
     return Answer::kNoActiveWindow;
-  if (ReadCardinal(c, active, connection_->wm_pid, XCB_ATOM_CARDINAL, owner) && *owner != 0)
+  if (active != x.watched) {
+    // Selecting on another program's window is allowed; a window that is already gone only
+    // makes the request fail, and the root's change follows when the window manager notices.
+    const uint32_t property_changes = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(x.xcb, active, XCB_CW_EVENT_MASK, &property_changes);
+    x.watched = active;
+  }
+  if (ReadCardinal(x.xcb, active, x.wm_pid, XCB_ATOM_CARDINAL, owner) && *owner != 0)
     return Answer::kOwner;
-  if (connection_->has_res && ClientPidOfWindow(c, active, owner)) return Answer::kOwner;
+  if (x.has_res && ClientPidOfWindow(x.xcb, active, owner)) return Answer::kOwner;
   return Answer::kUnknownOwner;
 }
 

@@ -12,7 +12,9 @@ namespace kavi::win {
 
 // Asks the X server for _NET_ACTIVE_WINDOW and the process that owns it: its _NET_WM_PID, else
 // the pid that the XRes extension reports for the X client that created it (windows of
-// programs that do not set _NET_WM_PID). A display that went away is connected again.
+// programs that do not set _NET_WM_PID). A display that went away is connected again. The
+// answer is kept between questions until the display says the active window (or its pid)
+// changed, so that typing does not wait on the X server at every key.
 class ForegroundProbe {
  public:
   ForegroundProbe();
@@ -30,6 +32,7 @@ class ForegroundProbe {
  private:
   struct Connection;
   void Connect();
+  Answer AskDisplay(uint32_t* owner);
 
   std::mutex mutex_;
   std::unique_ptr<Connection> connection_;

@@ -79,6 +79,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   kavi_setup(&traits);
   kavi_initialize();
   kavi_cloud_init();
+  // The first scheme loads in the background; wait for it here, where no time limit runs.
+  DrainOutputs();
   return 0;
 }
 

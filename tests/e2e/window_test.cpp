@@ -327,6 +327,16 @@ TEST(CandidateWindowEndToEnd, TheActiveWindowsProcessIsFoundWithoutItsPidPropert
   auto refused = client.Send(RequestKind::FocusIn, 1);
   ASSERT_TRUE(refused);
   EXPECT_EQ(+refused->kind, static_cast<uint16_t>(ReplyKind::Refused));
+  // The server keeps its answer between keys; every switch must still be seen at the next one.
+  for (int round = 0; round < 20; ++round) {
+    const bool mine = round % 2 == 0;
+    activate(mine ? own : servers);
+    auto reply = client.Send(RequestKind::FocusIn, 1);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(+reply->kind,
+              static_cast<uint16_t>(mine ? ReplyKind::State : ReplyKind::Refused))
+        << "round " << round;
+  }
 }
 
 }  // namespace
