@@ -26,6 +26,9 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
+  // Writes `relative` below the directory whole, creating the folders it needs.
+  std::filesystem::path Write(const std::filesystem::path& relative,
+                              std::string_view content) const;
 
  private:
   std::filesystem::path path_;
@@ -35,6 +38,12 @@ class TempDir {
 inline void WriteFile(const std::filesystem::path& file, std::string_view content) {
   std::filesystem::create_directories(file.parent_path());
   std::ofstream(file, std::ios::binary | std::ios::trunc).write(content.data(), content.size());
+}
+
+inline std::filesystem::path TempDir::Write(const std::filesystem::path& relative,
+                                            std::string_view content) const {
+  WriteFile(path_ / relative, content);
+  return path_ / relative;
 }
 
 inline std::string ReadFile(const std::filesystem::path& file) {

@@ -15,10 +15,7 @@
 namespace kavi::win {
 namespace {
 
-using ::kavi::win::testing::Comments;
-using ::kavi::win::testing::ShippedPluginDir;
-using ::kavi::win::testing::Texts;
-using Strings = std::vector<std::string>;
+using namespace ::kavi::win::testing;
 
 std::string ReadShipped(const char* name) {
   std::ifstream in(ShippedPluginDir() / name, std::ios::binary);
@@ -27,41 +24,32 @@ std::string ReadShipped(const char* name) {
   return text.str();
 }
 
-TEST(EmojiTable, ExactThenPrefixThenFuzzyByKeywordLength) {
+TEST(EmojiTable, ExactThenPrefixThenFuzzyByKeywordLengthInFileOrder) {
   EmojiTable table;
   ASSERT_TRUE(table.Parse("jolly_eyes\tE1\njoystick\tE2\njoy\tE3\njoyous\tE4\njoy\tE5\n"));
   PluginPage page = table.Search("joy");
   EXPECT_EQ(Texts(page.items), (Strings{"E3", "E5", "E4", "E2", "E1"}));
   EXPECT_EQ(Comments(page.items), (Strings{":joy", ":joy", "joyous", "joystick", "jolly_eyes"}));
-  for (const PluginItem& item : page.items) {
-    EXPECT_EQ(item.kind, static_cast<uint32_t>(PluginItemKind::Commit));
-  }
+  for (const PluginItem& item : page.items) EXPECT_EQ(item.kind, Kind(PluginItemKind::Commit));
   EXPECT_FALSE(page.digits_as_input || page.two_factor_page || page.auto_action);
-}
 
-TEST(EmojiTable, EqualLengthsKeepFileOrderAndOneByteQueriesAreNotFuzzy) {
-  EmojiTable table;
   ASSERT_TRUE(table.Parse("zab\tA\nazb\tB\nzzb\tC\nbzz\tD\nab\tE\n"));
   // "ab": exact E; fuzzy zab, azb in file order (both length 3); zzb and bzz do not hold a, b.
   EXPECT_EQ(Texts(table.Search("ab").items), (Strings{"E", "A", "B"}));
-  EXPECT_EQ(Texts(table.Search("b").items), (Strings{"D"}));  // prefix only
-}
+  EXPECT_EQ(Texts(table.Search("b").items), (Strings{"D"}));  // one byte: prefix only
 
-TEST(EmojiTable, TwentyItemsBesidesExactMatches) {
+  // Twenty items besides the exact matches; two-digit keywords after the one-digit ones.
   std::string text;
   for (int i = 0; i < 30; ++i) text += "cat" + std::to_string(i) + "\tP" + std::to_string(i) + "\n";
   for (int i = 0; i < 3; ++i) text += "cat\tX" + std::to_string(i) + "\n";
-  EmojiTable table;
   ASSERT_TRUE(table.Parse(text));
-  PluginPage page = table.Search("cat");
+  page = table.Search("cat");
   ASSERT_EQ(page.items.size(), 20u);
   EXPECT_EQ(page.items[0].text, "X0");
   EXPECT_EQ(page.items[3].text, "P0");
-  EXPECT_EQ(page.items[13].text, "P10");  // two-digit keywords after the one-digit ones
-}
+  EXPECT_EQ(page.items[13].text, "P10");
 
-TEST(EmojiTable, SkipsMalformedLines) {
-  EmojiTable table;
+  // Malformed lines are skipped; a file without a good line is refused.
   EXPECT_FALSE(table.Parse("# comment\n\nno tab\n\tempty keyword\nnothing after tab\t\n"));
   ASSERT_TRUE(table.Parse("# comment\nok\t\xF0\x9F\x91\x8C\nbad\n"));
   EXPECT_EQ(table.size(), 1u);
@@ -75,8 +63,7 @@ TEST(EmojiTable, ShippedFileFindsEnglishKeywords) {
   EXPECT_EQ(joy.items[0].text, "😂");
   EXPECT_EQ(joy.items[0].comment, ":joy");
   EXPECT_EQ(table.Search("smile").items.front().comment, ":smile");
-  Strings cats = Texts(table.Search("cat").items);
-  EXPECT_NE(std::find(cats.begin(), cats.end(), "🐈"), cats.end());
+  EXPECT_TRUE(Contains(Texts(table.Search("cat").items), "🐈"));
   EXPECT_EQ(Texts(table.Search("+1").items).front(), "👍");
   EXPECT_EQ(table.Search("thumbsu").items.front().text, "👍");
 }
@@ -85,31 +72,27 @@ TEST(EmojiTable, ShippedFileFindsEnglishKeywords) {
 // the whole dispatch.
 TEST(EmojiTable, ShippedFileFindsChineseKeywordsByPinyinExactMatchesFirst) {
   PluginEngine engine(ShippedPluginDir(), [](std::string_view) {});
-  struct Case {
-    const char* query;
-    const char* emoji;
-  };
-  for (const Case& c : {Case{"xiao", "😄"}, Case{"aixin", "❤️"}, Case{"mao", "🐈"},
-                        Case{"zan", "👍"}, Case{"qingzhu", "🎉"}, Case{"kaixin", "😄"}}) {
-    PluginPage page = engine.Query(c.query, PluginContext{});
-    ASSERT_FALSE(page.items.empty()) << c.query;
-    const std::string exact = std::string(":") + c.query;
+  const std::pair<const char*, const char*> cases[] = {{"xiao", "😄"},    {"aixin", "❤️"},
+                                                       {"mao", "🐈"},     {"zan", "👍"},
+                                                       {"qingzhu", "🎉"}, {"kaixin", "😄"}};
+  for (const auto& [query, emoji] : cases) {
+    PluginPage page = engine.Query(query, PluginContext{});
+    ASSERT_FALSE(page.items.empty()) << query;
+    const std::string exact = std::string(":") + query;
     size_t exact_count = 0;
     while (exact_count < page.items.size() && page.items[exact_count].comment == exact) {
       ++exact_count;
     }
     for (size_t i = exact_count; i < page.items.size(); ++i) {
-      EXPECT_NE(page.items[i].comment, exact) << c.query << ": exact matches come first";
+      EXPECT_NE(page.items[i].comment, exact) << query << ": exact matches come first";
     }
     Strings exact_texts = Texts(page.items);
     exact_texts.resize(exact_count);
-    EXPECT_NE(std::find(exact_texts.begin(), exact_texts.end(), c.emoji), exact_texts.end())
-        << c.query;
+    EXPECT_TRUE(Contains(exact_texts, emoji)) << query;
   }
   EXPECT_EQ(engine.Query("aixin", PluginContext{}).items.front().text, "❤️");
   // Prefixes of a pinyin keyword find it too.
-  Strings laughing = Texts(engine.Query("xiaoku", PluginContext{}).items);
-  EXPECT_NE(std::find(laughing.begin(), laughing.end(), "😂"), laughing.end());
+  EXPECT_TRUE(Contains(Texts(engine.Query("xiaoku", PluginContext{}).items), "😂"));
   // Only what can be typed is kept: no line of the file holds a non-ASCII keyword.
   for (std::string_view line : SplitLines(ReadShipped("emoji.txt"))) {
     if (line.empty() || line[0] == '#') continue;
@@ -126,22 +109,21 @@ SymbolTable Symbols(std::string_view text) {
   return table;
 }
 
-TEST(SymbolTable, CategoryListShowsThreeSymbolsAndAnEllipsisFromFour) {
+TEST(SymbolTable, CategoryListThenTheCategoryAndLongerCodes) {
   SymbolTable table = Symbols("dn\ta b c\nfh\t1 2 3 4\nzz\tq\nxq\t\nbg\tx  y\n");
   PluginPage page = table.Page("");
   EXPECT_EQ(Texts(page.items), (Strings{"符號 123…", "電腦 abc", "八卦 xy"}));
   EXPECT_EQ(Comments(page.items), (Strings{"fh", "dn", "bg"}));
-  EXPECT_EQ(page.items[0].kind, static_cast<uint32_t>(PluginItemKind::OpenCategory));
+  EXPECT_EQ(page.items[0].kind, Kind(PluginItemKind::OpenCategory));
   EXPECT_EQ(page.items[0].payload, "fh");
-}
 
-TEST(SymbolTable, ArgumentListsTheCategoryThenLongerCodes) {
-  SymbolTable table = Symbols("bg\t☰ ☱\nbgm\t1 2 3 4 5 6\nbgx\t1 2 3 4 5\nb\tq\nbg\t☲ ☳ ☴\n");
-  PluginPage page = table.Page("bg");  // the repeated bg line replaced the first
+  // An argument lists its category, then the longer codes that start with it.
+  table = Symbols("bg\t☰ ☱\nbgm\t1 2 3 4 5 6\nbgx\t1 2 3 4 5\nb\tq\nbg\t☲ ☳ ☴\n");
+  page = table.Page("bg");  // the repeated bg line replaced the first
   EXPECT_EQ(Texts(page.items), (Strings{"☲", "☳", "☴", "12345…", "12345"}));
   EXPECT_EQ(Comments(page.items), (Strings{"bg", "bg", "bg", "bgm", "bgx"}));
-  EXPECT_EQ(page.items[0].kind, static_cast<uint32_t>(PluginItemKind::Commit));
-  EXPECT_EQ(page.items[3].kind, static_cast<uint32_t>(PluginItemKind::OpenCategory));
+  EXPECT_EQ(page.items[0].kind, Kind(PluginItemKind::Commit));
+  EXPECT_EQ(page.items[3].kind, Kind(PluginItemKind::OpenCategory));
   EXPECT_EQ(page.items[3].payload, "bgm");
   EXPECT_EQ(Texts(table.Page("bgmx").items), Strings{});
   EXPECT_EQ(table.Page("b").items.size(), 4u);  // b's own symbol, then bg, bgm, bgx
@@ -203,45 +185,29 @@ TEST(ComponentTable, TwoSpellingsTypedTogetherFindTheCharactersHoldingBoth) {
   EXPECT_EQ(table.Lookup("xia"), Strings{"先"});
 }
 
-TEST(ComponentTable, ShippedTablesAndReadings) {
+// Characters are filed under every first-level component, not only their radical, and read
+// with every Mandarin reading Unihan knows.
+TEST(ComponentTable, ShippedTablesKnowEveryFirstLevelComponentAndEveryReading) {
   ComponentTable common;
   ASSERT_TRUE(common.Parse(ReadShipped("radical_pinyin.txt")));
-  Strings nv = common.Lookup("nv");
+  const Strings nv = common.Lookup("nv");
   EXPECT_GT(nv.size(), 100u);
-  EXPECT_NE(std::find(nv.begin(), nv.end(), "好"), nv.end());
-  Strings water = common.Lookup("shui");
-  EXPECT_NE(std::find(water.begin(), water.end(), "河"), water.end());
+  EXPECT_TRUE(Contains(nv, "好"));
   ComponentTable full;
   ASSERT_TRUE(full.Parse(ReadShipped("radical_pinyin_full.txt")));
   EXPECT_GT(full.Lookup("nv").size(), nv.size());
+  const std::pair<const char*, const char*> holders[] = {
+      {"yue", "明"}, {"ri", "明"},   {"zi", "好"},   {"xin", "想"}, {"xiang", "想"},
+      {"ke", "河"},  {"she", "谢"},  {"ge", "我"},   {"huo", "照"}, {"ren", "你"},
+      {"er", "你"},  {"shui", "河"}, {"riyue", "明"}};
+  for (const auto& [argument, character] : holders)
+    EXPECT_TRUE(Contains(common.Lookup(argument), character)) << argument << " " << character;
+  EXPECT_EQ(common.Lookup("nvzi").front(), "好");
+
   PinyinLookup readings;
   ASSERT_TRUE(readings.Parse(ReadShipped("pinyin_lookup.txt")));
   EXPECT_EQ(readings.Reading("好"), "hǎo,hào");
   EXPECT_EQ(readings.Reading("x"), "");
-}
-
-// Characters are filed under every first-level component, not only their radical, and read
-// with every Mandarin reading Unihan knows.
-TEST(ComponentTable, ShippedTablesKnowEveryFirstLevelComponent) {
-  ComponentTable common;
-  ASSERT_TRUE(common.Parse(ReadShipped("radical_pinyin.txt")));
-  struct Case {
-    const char* argument;
-    const char* character;
-  };
-  for (const Case& c : {Case{"yue", "明"}, Case{"ri", "明"}, Case{"zi", "好"}, Case{"xin", "想"},
-                        Case{"xiang", "想"}, Case{"ke", "河"}, Case{"she", "谢"}, Case{"ge", "我"},
-                        Case{"huo", "照"}, Case{"ren", "你"}, Case{"er", "你"}}) {
-    Strings found = common.Lookup(c.argument);
-    EXPECT_NE(std::find(found.begin(), found.end(), c.character), found.end())
-        << c.argument << " " << c.character;
-  }
-  EXPECT_EQ(common.Lookup("nvzi").front(), "好");
-  Strings sun_moon = common.Lookup("riyue");
-  EXPECT_NE(std::find(sun_moon.begin(), sun_moon.end(), "明"), sun_moon.end());
-
-  PinyinLookup readings;
-  ASSERT_TRUE(readings.Parse(ReadShipped("pinyin_lookup.txt")));
   EXPECT_EQ(readings.Reading("长"), "zhǎng,cháng");
   EXPECT_EQ(readings.Reading("为"), "wèi,wéi");
   std::string_view walk = readings.Reading("行");

@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/plugins/test_support.h"
+
 namespace kavi::win {
 namespace {
 
-constexpr uint32_t Kind(PluginItemKind kind) {
-  return static_cast<uint32_t>(kind);
-}
+using ::kavi::win::testing::Kind;
 
 TEST(PluginActions, TranslationReadsTheClipboardFirst) {
   PluginActionServices services;

@@ -1,35 +1,42 @@
 // SPDX-License-Identifier: Apache-2.0
-// Helpers shared by the plug-in tests: a private data directory and page inspection.
+// Helpers shared by the plug-in tests: the shipped data and page inspection.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "plugins/plugin_types.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win::testing {
 
-// A fresh directory under the system temporary directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+using Strings = std::vector<std::string>;
 
-  const std::filesystem::path& path() const { return path_; }
-  void Write(const std::string& name, std::string_view content) const;
+inline std::filesystem::path ShippedPluginDir() {
+  return std::filesystem::path(KAVI_SOURCE_DIR) / "data" / "plugin";
+}
 
- private:
-  std::filesystem::path path_;
-};
+inline constexpr uint32_t Kind(PluginItemKind kind) {
+  return static_cast<uint32_t>(kind);
+}
 
-// The shipped data directory of the source tree.
-std::filesystem::path ShippedPluginDir();
+inline Strings Texts(const std::vector<PluginItem>& items) {
+  Strings texts;
+  for (const PluginItem& item : items) texts.push_back(item.text);
+  return texts;
+}
 
-std::vector<std::string> Texts(const std::vector<PluginItem>& items);
-std::vector<std::string> Comments(const std::vector<PluginItem>& items);
+inline bool Contains(const Strings& strings, std::string_view wanted) {
+  return std::find(strings.begin(), strings.end(), wanted) != strings.end();
+}
+
+inline Strings Comments(const std::vector<PluginItem>& items) {
+  Strings comments;
+  for (const PluginItem& item : items) comments.push_back(item.comment);
+  return comments;
+}
 
 }  // namespace kavi::win::testing
