@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "config/config_record.h"
@@ -13,13 +15,11 @@
 #include "sound/key_sound_player.h"
 #include "sound/key_sound_service.h"
 #include "tests/common/temp_dir.h"
-#include "tests/sound/recording_output.h"
 #include "tools/keysound/key_sound_recipes.h"
 
 namespace kavi::win {
 namespace {
 
-using testing::RecordingOutput;
 using testing::TempDir;
 
 const std::filesystem::path kShippedSounds = std::filesystem::path(KAVI_SOURCE_DIR) / "sounds";
@@ -34,15 +34,14 @@ SoundClip Constant(int16_t value, size_t frames, uint32_t rate = 48000) {
 
 void WriteClip(const std::filesystem::path& dir, std::string_view type, const SoundClip& clip) {
   const std::vector<uint8_t> bytes = WriteCaf(clip);
-  testing::WriteFile(dir / (std::string(type) + ".caf"),
-                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  testing::WriteFile(dir / (std::string(type) + ".caf"), std::string(bytes.begin(), bytes.end()));
 }
 
-// A sounds directory whose clip i is a constant of value 1000 + i, 480 frames long.
+// A sounds directory whose clip i is a constant of value 1000 + 100 i, 480 frames long.
 void WriteConstantSounds(const std::filesystem::path& dir) {
   int i = 0;
   for (std::string_view type : AppOptions::kKeySoundTypes)
-    WriteClip(dir, type, Constant(static_cast<int16_t>(1000 + i++), 480));
+    WriteClip(dir, type, Constant(static_cast<int16_t>(1000 + 100 * i++), 480));
 }
 
 TEST(KeySoundMixer, NinthConcurrentClickIsDroppedAndSlotsFreeWhenClipsEnd) {
@@ -50,7 +49,6 @@ TEST(KeySoundMixer, NinthConcurrentClickIsDroppedAndSlotsFreeWhenClipsEnd) {
   const SoundClip clip = Constant(100, 300);
   for (size_t i = 0; i < kVoiceSlotCount; ++i) EXPECT_TRUE(mixer.Start(clip, 1.0f)) << i;
   EXPECT_FALSE(mixer.Start(clip, 1.0f));
-
   std::vector<int16_t> out(256);
   EXPECT_TRUE(mixer.Render(out.data(), out.size()));
   EXPECT_EQ(out[0], 800);
@@ -98,9 +96,8 @@ TEST(KeySoundMixer, TwentyOverlappingKeysMixWithoutClippingBeyondFullScale) {
     ASSERT_LE(std::abs(int32_t{out[i]}), std::abs(sum)) << "sample " << i;
   }
   EXPECT_GT(limited, 0u) << "the test should drive the mix past full scale";
-}
 
-TEST(KeySoundMixer, LimiterIsMonotonicAndBounded) {
+  // The limiter itself: monotonic, odd, and never past full scale.
   int16_t previous = LimitSample(0);
   for (int32_t sum = 1; sum <= 8 * 32768; sum += 7) {
     const int16_t now = LimitSample(sum);
@@ -114,29 +111,60 @@ TEST(KeySoundMixer, LimiterIsMonotonicAndBounded) {
 
 class KeySoundServiceTest : public ::testing::Test {
  protected:
+  // An output that keeps every frame written to it.
+  struct Recording final : PcmOutput {
+    explicit Recording(KeySoundServiceTest* t) : t(t) {}
+    bool Open(uint32_t rate, uint16_t channels, size_t, std::string* message) override {
+      std::lock_guard<std::mutex> lock(t->mutex_);
+      t->rate_ = rate;
+      t->channels_ = channels;
+      if (t->open_fails_) *message = "no such device";
+      return !t->open_fails_;
+    }
+    bool Write(const int16_t* frames, size_t count) override {
+      std::lock_guard<std::mutex> lock(t->mutex_);
+      t->samples_.insert(t->samples_.end(), frames, frames + count * t->channels_);
+      return true;
+    }
+    void Pause() override {
+      std::lock_guard<std::mutex> lock(t->mutex_);
+      ++t->pauses_;
+      t->changed_.notify_all();
+    }
+    KeySoundServiceTest* t;
+  };
+
   KeySoundService& Service() {
-    service_ = std::make_unique<KeySoundService>(std::make_unique<RecordingOutput>(&shared_));
+    service_ = std::make_unique<KeySoundService>(std::make_unique<Recording>(this));
     return *service_;
   }
-  // Plays and waits until the click has played out; returns what the output received.
-  std::vector<int16_t> PlayAndRecord(const std::function<bool()>& play, bool expect_played = true) {
-    const int pauses = Pauses();
-    {
-      std::lock_guard<std::mutex> lock(shared_.mutex);
-      shared_.samples.clear();
-    }
-    EXPECT_EQ(play(), expect_played);
-    if (expect_played) EXPECT_TRUE(testing::WaitForPauses(&shared_, pauses + 1));
-    std::lock_guard<std::mutex> lock(shared_.mutex);
-    return shared_.samples;
-  }
   int Pauses() {
-    std::lock_guard<std::mutex> lock(shared_.mutex);
-    return shared_.pauses;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pauses_;
+  }
+  // Plays, waits until the mixer has gone idle again, and tells whether the output got the
+  // clip's 480 frames at `level` (at 0: nothing but silence).
+  bool PlayedAt(const std::function<bool()>& play, int16_t level) {
+    const int pauses = Pauses();
+    std::unique_lock<std::mutex> lock(mutex_);
+    samples_.clear();
+    lock.unlock();
+    if (!play()) return false;
+    lock.lock();
+    if (!changed_.wait_for(lock, std::chrono::seconds(5), [&] { return pauses_ > pauses; }))
+      return false;
+    const long at_level = std::count(samples_.begin(), samples_.end(), level);
+    return samples_.size() >= 480 && at_level == (level ? 480 : long(samples_.size()));
   }
 
   TempDir dir_;
-  RecordingOutput::Shared shared_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<int16_t> samples_;
+  int pauses_ = 0;
+  bool open_fails_ = false;
+  uint32_t rate_ = 0;
+  uint16_t channels_ = 0;
   std::unique_ptr<KeySoundService> service_;
 };
 
@@ -157,41 +185,31 @@ TEST_F(KeySoundServiceTest, InitializeNamesTheClipThatFailsAndTheFormatMismatch)
   EXPECT_FALSE(service_->Play("key14", 100));
 
   WriteConstantSounds(dir_.path());
-  shared_.open_fails = true;
+  open_fails_ = true;
   EXPECT_FALSE(Service().Initialize(dir_.path(), &message));
   EXPECT_EQ(message, "ALSA 初始化失敗：no such device");
   EXPECT_FALSE(service_->enabled());
 }
 
-TEST_F(KeySoundServiceTest, PlaysTheNamedClipAtTheClampedVolume) {
+TEST_F(KeySoundServiceTest, PlaysTheNamedClipAtTheClampedVolumeAndThePlayerFollowsTheSettings) {
   WriteConstantSounds(dir_.path());
   std::string message = "x";
   ASSERT_TRUE(Service().Initialize(dir_.path(), &message));
   EXPECT_TRUE(message.empty());
-  EXPECT_EQ(shared_.rate, 48000u);
-
+  EXPECT_EQ(rate_, 48000u);
   const struct {
     std::string_view type;
     int32_t volume;
     int16_t level;
-  } cases[] = {{"key14", 100, 1000}, {"key38", 50, 505}, {"key30", 150, 1002}, {"key30", -5, 0}};
+  } cases[] = {{"key14", 100, 1000}, {"key38", 50, 1000}, {"key30", 150, 1200}, {"key30", -5, 0}};
   for (const auto& c : cases) {
-    std::vector<int16_t> got = PlayAndRecord([&] { return service_->Play(c.type, c.volume); });
-    ASSERT_GE(got.size(), 480u) << c.type;
-    EXPECT_EQ(std::count(got.begin(), got.end(), c.level), c.level ? 480 : long(got.size()))
+    EXPECT_TRUE(PlayedAt([&] { return service_->Play(c.type, c.volume); }, c.level))
         << c.type << " at " << c.volume;
   }
   EXPECT_FALSE(service_->Play("key99", 100));
   EXPECT_FALSE(service_->Play("KEY14", 100));
-  service_->Shutdown();
-  EXPECT_FALSE(service_->Play("key14", 100));
-}
 
-TEST_F(KeySoundServiceTest, PlayerFollowsTheKeySoundSettings) {
-  WriteConstantSounds(dir_.path());
-  ASSERT_TRUE(Service().Initialize(dir_.path(), nullptr));
   KeySoundPlayer player(service_.get());
-
   auto play_key = [&] {
     player.PlayKey('a');
     return true;
@@ -201,20 +219,17 @@ TEST_F(KeySoundServiceTest, PlayerFollowsTheKeySoundSettings) {
   player.PlayKey('a');
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_EQ(Pauses(), pauses) << "key sounds are off: nothing plays";
-
   player.ApplySettings(true, "key28", 100);
-  std::vector<int16_t> got = PlayAndRecord(play_key);
-  EXPECT_EQ(std::count(got.begin(), got.end(), 1001), 480);
-
+  EXPECT_TRUE(PlayedAt(play_key, 1100));
   player.ApplySettings(true, "no-such-sound", 40);
-  got = PlayAndRecord(play_key);
-  EXPECT_EQ(std::count(got.begin(), got.end(), 400), 480) << "the default key14 at 40";
-
+  EXPECT_TRUE(PlayedAt(play_key, 400)) << "the default key14 at 40";
   // Kind 19 names its sound and volume, whatever the switch says.
   player.ApplySettings(false, "key14", 100);
-  got = PlayAndRecord([&] { return player.Play("key31", 100); });
-  EXPECT_EQ(std::count(got.begin(), got.end(), 1003), 480);
+  EXPECT_TRUE(PlayedAt([&] { return player.Play("key31", 100); }, 1300));
   EXPECT_FALSE(player.Play("key32 ", 100));
+
+  service_->Shutdown();
+  EXPECT_FALSE(service_->Play("key14", 100));
 }
 
 TEST(KeySoundAlsa, NullDevicePlaysThroughTheRealOutputPath) {
