@@ -221,22 +221,6 @@ TEST_F(SessionTest, TwoFactorAndTranslationItemsLeaveWithTheirActionsAndInfoItem
   EXPECT_EQ(r.action_payload, "jp");
 }
 
-TEST_F(SessionTest, DigitsAreTypedIntoTheNumeralCommand) {
-  PluginSessionResult r = Type("dx12.30");
-  EXPECT_EQ(r.preedit, "`dx12.30");
-  EXPECT_EQ(r.items.size(), 4u);
-  r = Key('2');  // a digit still types once the page is shown
-  EXPECT_EQ(r.preedit, "`dx12.302");
-  EXPECT_TRUE(r.active);
-
-  Key(keys::kEscape);
-  r = Type("dx10001");
-  EXPECT_EQ(r.items.at(0).text, "一萬〇一");
-  r = Key(keys::kSpace);
-  EXPECT_TRUE(r.commit);
-  EXPECT_EQ(r.commit_text, "一萬〇一");
-}
-
 TEST(MakeUuidText, RandomVersionFour) {
   std::string a = MakeUuidText();
   std::string b = MakeUuidText();
