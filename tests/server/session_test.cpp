@@ -2,7 +2,6 @@
 // The dispatch rules of a client session, against the fake engine, over real sockets.
 #include <condition_variable>
 #include <ctime>
-#include <future>
 
 #include "plugins/plugin_engine.h"
 #include "tests/server/server_fixture.h"
@@ -362,20 +361,6 @@ TEST_F(Session, ChangeHighlightCommitAndHoverRequests) {
   EXPECT_EQ(+clear->kind, kOk);
 }
 
-TEST_F(Session, SetCaretRectMovesTheWindowAnchor) {
-  StartServer();
-  auto client = NewClient();
-  PipeRequest r = MakeRequest(RequestKind::SetCaretRect);
-  r.rect = {10, 20, 12, 40};
-  r.argument = 1;
-  auto reply = client->Transact(r);
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(+reply->kind, kOk);
-  EXPECT_EQ(window_.anchor.top, 20);
-  EXPECT_EQ(window_.anchor.bottom, 40);
-  EXPECT_TRUE(window_.anchored);
-}
-
 TEST_F(Session, MissingServicesAreRefused) {
   services_.window = nullptr;
   StartServer();
@@ -610,19 +595,6 @@ TEST_F(Session, CatalogPagesAndThemePreview) {
   EXPECT_EQ(window_.previewed, "native");
   CopyTextField(preview.text, "Dark");
   EXPECT_EQ(+client->Transact(preview)->kind, kRefused);
-}
-
-TEST_F(Session, ShutdownEndsTheAcceptLoopWhileItWaits) {
-  StartServer();
-  auto client = NewClient();
-  auto done = std::async(std::launch::async, [this] { serve_thread_.join(); });
-  auto reply = client->Send(RequestKind::Shutdown);
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(+reply->kind, kOk);
-  EXPECT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-  EXPECT_TRUE(server_->stopping());
-  // The client's connection was dropped by the shutdown.
-  EXPECT_FALSE(client->Send(RequestKind::QueryServerPid));
 }
 
 TEST_F(Session, StrokeKeysAreMappedForTheStrokeScheme) {

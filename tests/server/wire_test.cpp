@@ -75,34 +75,5 @@ TEST(WireReplies, SimpleReplyCopiesTheHeaderAndSetsTheTail) {
   for (size_t i = 45; i < kResponseSize - 1; ++i) ASSERT_EQ(bytes[i], 0) << i;
 }
 
-TEST(WireReplies, VersionMismatchCopiesOnlySequenceAndContext) {
-  PipeRequest request = MakeRequest(RequestKind::KeyEvent);
-  request.version = 12;
-  request.sequence = 5;
-  request.context_id = 6;
-  request.process_id = 1234;
-  request.session_nonce = 77;
-  EXPECT_FALSE(RequestHeaderValid(request));
-  PipeResponse reply = MakeVersionMismatchReply(request);
-  EXPECT_EQ(+reply.version, 13);
-  EXPECT_EQ(+reply.kind, static_cast<uint16_t>(ReplyKind::Refused));
-  EXPECT_EQ(+reply.sequence, 5u);
-  EXPECT_EQ(+reply.context_id, 6u);
-  EXPECT_EQ(+reply.process_id, 0u);
-  EXPECT_EQ(+reply.session_nonce, 0u);
-  EXPECT_EQ(TextFieldView(reply.commit_text), "protocol-version-mismatch");
-  EXPECT_EQ(reply.tail_flag, 1);
-}
-
-TEST(WireReplies, HeaderChecks) {
-  PipeRequest request = MakeRequest(RequestKind::Handshake);
-  EXPECT_TRUE(RequestHeaderValid(request));
-  request.size = 171;
-  EXPECT_FALSE(RequestHeaderValid(request));
-  request = MakeRequest(RequestKind::Handshake);
-  request.magic = 0x49564B42;
-  EXPECT_FALSE(RequestHeaderValid(request));
-}
-
 }  // namespace
 }  // namespace kavi::win
