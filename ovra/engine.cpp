@@ -50,12 +50,50 @@ void Engine::Setup(EnginePaths paths) {
   paths_ = std::move(paths);
   sync_ = SyncFolder(paths_.user_data_dir, InstallationId());
   user_files_.SetDirectory(paths_.user_data_dir);
+  std::lock_guard<std::mutex> lock(restart_mutex_);
+  restart_paths_ = paths_;
+}
+
+void Engine::PrepareRestart() {
+  std::string id;
+  EnginePaths paths;
+  bool extension_b = false;
+  {
+    std::lock_guard<std::mutex> lock(restart_mutex_);
+    if (adopted_id_.empty()) return;
+    id = adopted_id_;
+    paths = restart_paths_;
+    extension_b = adopted_extension_b_;
+  }
+  // A loader of its own (the engine's belongs to the thread that holds the engine), reading the
+  // catalogue afresh as Initialize will; the models are shared.
+  SchemeLoader loader(models_);
+  loader.LoadCatalog(paths.shared_data_dir, paths.user_data_dir);
+  LoadedScheme scheme = loader.LoadShared(id, extension_b);
+  if (!scheme.composer) return;  // Initialize loads it (or reports why it cannot)
+  std::lock_guard<std::mutex> lock(restart_mutex_);
+  prepared_ = Prepared{std::move(id), std::move(scheme)};
 }
 
 void Engine::Initialize() {
   if (composer_ || pending_.valid()) return;
   loader_.LoadCatalog(paths_.shared_data_dir, paths_.user_data_dir);
   user_files_.Refresh();
+  std::optional<Prepared> prepared;
+  {
+    std::lock_guard<std::mutex> lock(restart_mutex_);
+    prepared.swap(prepared_);
+  }
+  if (started_before_ && prepared && prepared->id == scheme_id_) {
+    LoadedScheme loaded = std::move(prepared->scheme);
+    loaded.composer->SetExtensionB(extension_b_);
+    loader_.AddUserData(scheme_id_, &loaded);
+    if (!loaded.message.empty()) LogEngineEvent(loaded.message);
+    Adopt(std::move(loaded), scheme_id_);
+    ClearComposition();
+    return;
+  }
+  prepared.reset();
   // The dictionaries and the language model take most of the first start; they load while the
   // server gets ready to serve. Setting changes only record their values meanwhile; the first call
   // that needs the scheme waits for it (well within a client's time-out).
@@ -98,6 +136,11 @@ void Engine::Adopt(LoadedScheme loaded, const std::string& id) {
   scheme_id_ = id;
   if (!composer_) return;
   composer_->SetUserFuzzy(user_files_.pinyin().fuzzy);
+  {
+    std::lock_guard<std::mutex> lock(restart_mutex_);
+    adopted_id_ = scheme_id_;
+    adopted_extension_b_ = extension_b_;
+  }
   dict_stamp_ = UserDb(paths_.user_data_dir, scheme_id_).Stamp(kUserDictFile);
   MergeSyncCopies();
 }
@@ -658,6 +701,10 @@ void Engine::SetMeltEnglish(bool enable) {
 
 void Engine::SetExtensionB(bool enable) {
   extension_b_ = enable;
+  {
+    std::lock_guard<std::mutex> lock(restart_mutex_);
+    adopted_extension_b_ = enable;
+  }
   if (!composer_) return;
   composer_->SetExtensionB(enable);
   if (Composing()) {

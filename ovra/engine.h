@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -70,6 +71,11 @@ class Engine {
   void Initialize();
   // Saves the user data and drops the scheme; settings are kept for the next Initialize.
   void Finalize();
+  // The one call that may run on another thread while the engine is in use: reads the current
+  // scheme's dictionaries and model ahead of a restart, so that the next Initialize after a
+  // Finalize only adds the user's learned data to them. A restart then keeps the engine down
+  // (and its callers waiting) for milliseconds rather than for the dictionaries' load.
+  void PrepareRestart();
   // Merges every installation's synchronised copy into the scheme's learned data, then saves it
   // (binary files and this installation's copy).
   bool SyncUserData(std::string* message);
@@ -145,7 +151,8 @@ class Engine {
   bool SaveUserData(std::string* message);
 
   EnginePaths paths_;
-  SchemeLoader loader_;
+  ModelStore models_;
+  SchemeLoader loader_{models_};
   ScriptConverter converter_;
   CloudWords cloud_;
   Punctuation punctuation_;
@@ -159,6 +166,17 @@ class Engine {
   std::string pending_id_;
   bool pending_extension_b_ = false;
   bool started_before_ = false;
+  // What PrepareRestart reads and what it leaves for Initialize, guarded by restart_mutex_ (the
+  // only state shared with the preparing thread).
+  struct Prepared {
+    std::string id;
+    LoadedScheme scheme;
+  };
+  std::mutex restart_mutex_;
+  EnginePaths restart_paths_;
+  std::string adopted_id_;
+  bool adopted_extension_b_ = false;
+  std::optional<Prepared> prepared_;
   std::string scheme_id_ = kDefaultScheme;
   SchemeKind scheme_kind_ = SchemeKind::kPinyin;
   std::vector<std::string> active_schemes_;

@@ -118,6 +118,10 @@ void kavi_finalize(void) {
   GuardedVoid("kavi_finalize", [] { TheEngine().Finalize(); });
 }
 
+void kavi_prepare_restart(void) {
+  GuardedVoid("kavi_prepare_restart", [] { TheEngine().PrepareRestart(); });
+}
+
 void kavi_sync_user_data(void) {
   GuardedVoid("kavi_sync_user_data", [] {
     std::string message;

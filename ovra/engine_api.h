@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// The conversion engine's C interface (libovra.so). Every call is made while holding the
-// EngineLock (engine_lock.h). Strings are UTF-8. Pointers the engine returns stay valid until
-// the next engine call, except kavi_convert_text, whose result the caller frees with free().
+// The conversion engine's C interface (libovra.so). Every call but kavi_prepare_restart is made
+// while holding the EngineLock (engine_lock.h). Strings are UTF-8. Pointers the engine returns
+// stay valid until the next engine call, except kavi_convert_text, whose result the caller frees
+// with free().
 #pragma once
 
 #include <stdbool.h>
@@ -75,6 +76,10 @@ void kavi_sync_user_data(void);
 // Reads the user's files in the user data directory again where they changed on disk (the
 // watcher of the configuration directory calls it when one is rewritten).
 void kavi_reload_user_files(void);
+// The one call made without the EngineLock, while other threads use the engine: reads the
+// current scheme's dictionaries ahead of a restart, so that the next kavi_initialize after a
+// kavi_finalize holds the engine down only while it adds the user's learned data.
+void kavi_prepare_restart(void);
 
 bool kavi_process_key(uint32_t keycode, uint32_t modifiers);
 bool kavi_get_commit(KaviCommit* commit);

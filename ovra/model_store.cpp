@@ -9,6 +9,7 @@ namespace kavi::win {
 
 std::shared_ptr<const libime::StaticLanguageModelFile> ModelStore::Get(
     const std::filesystem::path& path, std::string* message) {
+  std::lock_guard<std::mutex> lock(mutex_);
   auto it = models_.find(path);
   if (it != models_.end()) return it->second;
   try {

@@ -20,6 +20,12 @@ void SchemeLoader::LoadCatalog(const std::filesystem::path& shared_data_dir,
 }
 
 LoadedScheme SchemeLoader::Load(const std::string& id, bool extension_b) {
+  LoadedScheme loaded = LoadShared(id, extension_b);
+  AddUserData(id, &loaded);
+  return loaded;
+}
+
+LoadedScheme SchemeLoader::LoadShared(const std::string& id, bool extension_b) {
   LoadedScheme loaded;
   const SchemeDefinition* scheme = catalog_.Find(id);
   if (!scheme) {
@@ -37,11 +43,15 @@ LoadedScheme SchemeLoader::Load(const std::string& id, bool extension_b) {
   if (!loaded.composer) return loaded;
   if (!scheme->english_words.empty()) loaded.english_words = EnglishWordsOf(scheme->english_words);
   loaded.composer->SetExtensionB(extension_b);
-  std::string message;
-  if (!loaded.composer->LoadUserData(UserDb(user_data_dir_, id), &message)) {
-    loaded.message = "user data of " + id + ": " + message;
-  }
   return loaded;
+}
+
+void SchemeLoader::AddUserData(const std::string& id, LoadedScheme* loaded) const {
+  if (!loaded->composer) return;
+  std::string message;
+  if (!loaded->composer->LoadUserData(UserDb(user_data_dir_, id), &message)) {
+    loaded->message = "user data of " + id + ": " + message;
+  }
 }
 
 std::shared_ptr<const EnglishWords> SchemeLoader::EnglishWordsOf(

@@ -27,10 +27,18 @@ struct LoadedScheme {
 
 class SchemeLoader {
  public:
+  // The language models come from `models`, which may be shared with other loaders.
+  explicit SchemeLoader(ModelStore& models) : models_(models) {}
+
   // Reads the scheme files of "<shared>/schemas" and of the pack directory "<user>/build".
   void LoadCatalog(const std::filesystem::path& shared_data_dir,
                    const std::filesystem::path& user_data_dir);
   LoadedScheme Load(const std::string& id, bool extension_b);
+  // The scheme without the user's learned data: what does not change while the engine is down,
+  // so it can be read ahead of a restart.
+  LoadedScheme LoadShared(const std::string& id, bool extension_b);
+  // Adds the user's learned data of scheme `id` to a scheme from LoadShared.
+  void AddUserData(const std::string& id, LoadedScheme* loaded) const;
   // Whether the catalogue has the scheme (it does not change after LoadCatalog).
   bool Knows(const std::string& id) const { return catalog_.Find(id) != nullptr; }
 
@@ -38,7 +46,7 @@ class SchemeLoader {
   SchemeCatalog catalog_;
   std::shared_ptr<const EnglishWords> EnglishWordsOf(const std::filesystem::path& path);
 
-  ModelStore models_;
+  ModelStore& models_;
   std::map<std::filesystem::path, std::shared_ptr<const EnglishWords>> english_words_;
   std::filesystem::path user_data_dir_;
 };

@@ -97,6 +97,11 @@ bool MaintenanceJobs::Start(bool sync_and_backup) {
 }
 
 bool MaintenanceJobs::Run(bool sync_and_backup) {
+  // The dictionaries of the restart are read first, while sessions still use the engine: held
+  // under the engine lock, their load would keep focus changes and polls (which the busy flag
+  // does not turn away) waiting past their clients' time-out. The engine is down, and the lock
+  // held, only from the finalize to the end of the restart.
+  kavi_prepare_restart();
   std::lock_guard<std::mutex> engine(EngineLock());
   std::string message;
   bool files_ok;

@@ -78,6 +78,11 @@ void kavi_cloud_init(void) {
 void kavi_finalize(void) {
   ++Fake().finalize_calls;
 }
+void kavi_prepare_restart(void) {
+  FakeEngine& e = Fake();
+  ++e.prepare_calls;
+  if (e.on_prepare_restart) e.on_prepare_restart();
+}
 void kavi_sync_user_data(void) {
   ++Fake().sync_calls;
 }

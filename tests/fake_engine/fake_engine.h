@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -25,6 +26,8 @@ struct FakeEngine {
   std::map<std::string, std::string> hot_words;  // expanded input -> hot word
   std::map<std::string, std::string> t2s;        // kavi_convert_text "t2s" replacements
   bool context_fails = false;
+  // Runs in kavi_prepare_restart, on the caller's thread and without the engine lock.
+  std::function<void()> on_prepare_restart;
 
   // State.
   std::string input;
@@ -39,7 +42,7 @@ struct FakeEngine {
   int clear_calls = 0;
   int select_calls = 0;
   int setup_calls = 0, initialize_calls = 0, cloud_init_calls = 0, finalize_calls = 0,
-      sync_calls = 0;
+      sync_calls = 0, prepare_calls = 0;
   std::vector<std::pair<uint32_t, uint32_t>> keys_seen;
   std::string charset, active_schemas, selected_schema;
   int page_size_set = 0;

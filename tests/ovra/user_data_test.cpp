@@ -116,6 +116,17 @@ TEST_F(UserDataEngineTest, LearningSurvivesARestartByItsFilesAndARedeployByItsSy
       fs::is_regular_file(user_dir_ / "sync" / InstallationId() / "base_pinyin.userdb.txt"));
   kavi_initialize();
   EXPECT_EQ(CandidatesOf("shi").at(0), rare);
+
+  // A maintenance job reads the dictionaries before it takes the engine down: what is learned
+  // in between, and the copy the redeploy rebuilds from, still reach the restarted engine.
+  kavi_prepare_restart();
+  const std::string later = RareWordOf("ji", 41);
+  for (int round = 0; round < 3; ++round) CommitWord("ji", later);
+  kavi_finalize();
+  fs::remove_all(db());
+  kavi_initialize();
+  EXPECT_EQ(CandidatesOf("shi").at(0), rare);
+  EXPECT_EQ(CandidatesOf("ji").at(0), later);
 }
 
 TEST_F(UserDataEngineTest, SyncTakesInTheWordsOfOtherInstallations) {

@@ -101,6 +101,53 @@ TEST_F(Maintenance, AFailedRestartOrCopyFailsTheJobButTheEngineIsRestarted) {
   EXPECT_EQ(restarts_, 2);
 }
 
+// While a job reads the engine's dictionaries for its restart, the engine lock stays free:
+// focus changes and polls are answered at once (a client gives up on a transaction after
+// 250 ms and would lose keys reconnecting), keys are told Busy, and the job still ends well.
+TEST_F(ServerTest, AJobReadsTheRestartsDictionariesWithoutHoldingTheEngine) {
+  std::mutex gate_mutex;
+  std::condition_variable gate;
+  bool preparing = false, released = false;
+  Fake().on_prepare_restart = [&] {
+    std::unique_lock<std::mutex> lock(gate_mutex);
+    preparing = true;
+    gate.notify_all();
+    gate.wait(lock, [&] { return released; });
+  };
+  const std::filesystem::path user = dir_ / "user";
+  std::filesystem::create_directories(user);
+  MaintenanceJobs jobs(user, shared_.jobs, [](std::string*) { return true; });
+  services_.maintenance = &jobs;
+  StartServer();
+  auto typist = FocusedClient(1);
+  auto other = NewClient();
+  ASSERT_EQ(+typist->Send(RequestKind::Redeploy, 1)->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  {
+    std::unique_lock<std::mutex> lock(gate_mutex);
+    ASSERT_TRUE(gate.wait_for(lock, std::chrono::seconds(10), [&] { return preparing; }));
+  }
+  EXPECT_EQ(+typist->SendKey('a', 0, 1)->kind, static_cast<uint16_t>(ReplyKind::Busy));
+  for (RequestKind kind : {RequestKind::PollAsync, RequestKind::FocusOut}) {
+    auto reply = typist->Send(kind, 1);
+    ASSERT_TRUE(reply) << static_cast<int>(kind);
+    EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok)) << static_cast<int>(kind);
+  }
+  auto focus = other->Send(RequestKind::FocusIn, 2);
+  ASSERT_TRUE(focus);
+  EXPECT_EQ(+focus->kind, static_cast<uint16_t>(ReplyKind::State));
+  EXPECT_EQ(Fake().finalize_calls, 0);  // the engine is still up
+  {
+    std::lock_guard<std::mutex> lock(gate_mutex);
+    released = true;
+  }
+  gate.notify_all();
+  jobs.Join();
+  EXPECT_EQ(shared_.jobs.maintenance_status, static_cast<uint32_t>(JobStatus::Done));
+  EXPECT_EQ(Fake().finalize_calls, 1);
+  EXPECT_EQ(+other->SendKey('a', 0, 2)->kind, static_cast<uint16_t>(ReplyKind::State));
+  StopServer();
+}
+
 // The saver against a counting save: a burst of commits is one save after the quiet delay, a
 // steady stream is saved at least every `longest`, SaveNow saves with nothing committed, and
 // nothing is saved without a reason.
