@@ -4,7 +4,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <fstream>
+#include <mutex>
 #include <memory>
 
 #include "tests/e2e/server_process.h"
@@ -148,6 +150,52 @@ TEST(UserData, LearningIsSavedSoonAfterACommitOnHangupAndOnAStopAndSurvivesACras
   KaviClient client(home.Options());
   ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
   EXPECT_EQ(FirstCandidate(client, "women"), "我门");
+}
+
+// Applications go on changing focus and polling while a redeploy restarts the engine. Those
+// requests do not wait for the dictionaries to load: every one is answered within the time-out
+// an application keeps (a missed answer costs it a reconnect, and the user keys).
+TEST(UserData, FocusChangesAndPollsAreAnsweredInTimeWhileARedeployRuns) {
+  ServerHome home;
+  home.StartServer();
+  KaviClient typist(home.Options());
+  ASSERT_TRUE(typist.Send(RequestKind::FocusIn, 1));
+  Commit(typist, "nihao");
+
+  std::atomic<bool> job_over{false};
+  std::atomic<int> answered{0};
+  std::mutex failures_mutex;
+  std::vector<std::string> failures;
+  auto application = [&](uint64_t context) {
+    ClientOptions options = home.Options();
+    options.transaction_timeout_ms = kTransactionTimeoutMs;
+    KaviClient client(options);
+    while (!job_over) {
+      for (RequestKind kind : {RequestKind::FocusIn, RequestKind::PollAsync, RequestKind::FocusOut,
+                               RequestKind::PollAsync}) {
+        auto reply = client.Send(kind, context);
+        if (!reply) {
+          std::lock_guard<std::mutex> lock(failures_mutex);
+          failures.push_back("kind " + std::to_string(static_cast<int>(kind)) + " of context " +
+                             std::to_string(context));
+          return;
+        }
+        ++answered;
+      }
+    }
+  };
+  ASSERT_EQ(+typist.Send(RequestKind::Redeploy, 1)->kind, kOk);
+  std::vector<std::thread> applications;
+  for (uint64_t context = 10; context < 13; ++context) applications.emplace_back(application, context);
+  EXPECT_EQ(WaitForMaintenance(typist), 2u);
+  job_over = true;
+  for (std::thread& t : applications) t.join();
+  EXPECT_TRUE(failures.empty()) << failures.front() << " had no answer (of " << failures.size()
+                                << ")";
+  EXPECT_GT(answered.load(), 0);
+  auto fresh = ReadyClient(home);
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(FirstCandidate(*fresh, "nihao"), "你好");
 }
 
 TEST(UserData, MaintenanceBacksUpRedeploysAndSurvivesACorruptConfiguration) {
