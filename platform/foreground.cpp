@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/foreground.h"
 
+#include "platform/x11_display.h"
+
 #include <xcb/res.h>
 #include <xcb/xcb.h>
 
@@ -14,27 +16,6 @@ namespace {
 constexpr auto kReconnectPause = std::chrono::seconds(1);
 // How long an answer is trusted without asking the display again (see ActiveWindowOwner).
 constexpr auto kLongestKeptAnswer = std::chrono::milliseconds(250);
-
-xcb_atom_t InternAtom(xcb_connection_t* c, const char* name) {
-  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-      c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-  if (!reply) return XCB_ATOM_NONE;
-  xcb_atom_t atom = reply->atom;
-  std::free(reply);
-  return atom;
-}
-
-// Reads a single 32-bit value of a window property; false when absent.
-bool ReadCardinal(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
-                  uint32_t* value) {
-  xcb_get_property_reply_t* reply = xcb_get_property_reply(
-      c, xcb_get_property(c, 0, window, property, type, 0, 1), nullptr);
-  if (!reply) return false;
-  bool ok = reply->format == 32 && xcb_get_property_value_length(reply) >= 4;
-  if (ok) std::memcpy(value, xcb_get_property_value(reply), 4);
-  std::free(reply);
-  return ok;
-}
 
 // The pid of the X client that owns the window's resource, as the XRes extension knows it.
 bool ClientPidOfWindow(xcb_connection_t* c, xcb_window_t window, uint32_t* pid) {
@@ -80,16 +61,9 @@ ForegroundProbe::~ForegroundProbe() = default;
 
 void ForegroundProbe::Connect() {
   connection_.reset();
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return;
   auto c = std::make_unique<Connection>();
-  int screen_number = 0;
-  c->xcb = xcb_connect(display, &screen_number);
-  if (!c->xcb || xcb_connection_has_error(c->xcb)) return;
-  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c->xcb));
-  for (int i = 0; i < screen_number && it.rem; ++i) xcb_screen_next(&it);
-  if (!it.rem) return;
-  c->root = it.data->root;
+  c->xcb = ConnectToDisplay(&c->root);
+  if (!c->xcb) return;
   const uint32_t property_changes = XCB_EVENT_MASK_PROPERTY_CHANGE;
   xcb_change_window_attributes(c->xcb, c->root, XCB_CW_EVENT_MASK, &property_changes);
   c->active_window = InternAtom(c->xcb, "_NET_ACTIVE_WINDOW");
@@ -98,8 +72,8 @@ void ForegroundProbe::Connect() {
   xcb_res_query_version_reply_t* version =
       xcb_res_query_version_reply(c->xcb, xcb_res_query_version(c->xcb, 1, 2), nullptr);
   if (version) {
-    c->has_res = version->server_major > 1 ||
-                 (version->server_major == 1 && version->server_minor >= 2);
+    c->has_res =
+        version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2);
     std::free(version);
   }
   connection_ = std::move(c);
@@ -143,7 +117,7 @@ ForegroundProbe::Answer ForegroundProbe::AskDisplay(uint32_t* owner) {
   Connection& x = *connection_;
   *owner = 0;
   uint32_t active = 0;
-  if (!ReadCardinal(x.xcb, x.root, x.active_window, XCB_ATOM_WINDOW, &active) || active == 0)
+  if (!ReadProperty32(x.xcb, x.root, x.active_window, XCB_ATOM_WINDOW, &active) || active == 0)
     return Answer::kNoActiveWindow;
   if (active != x.watched) {
     // Selecting on another program's window is allowed; a window that is already gone only
@@ -152,7 +126,7 @@ ForegroundProbe::Answer ForegroundProbe::AskDisplay(uint32_t* owner) {
     xcb_change_window_attributes(x.xcb, active, XCB_CW_EVENT_MASK, &property_changes);
     x.watched = active;
   }
-  if (ReadCardinal(x.xcb, active, x.wm_pid, XCB_ATOM_CARDINAL, owner) && *owner != 0)
+  if (ReadProperty32(x.xcb, active, x.wm_pid, XCB_ATOM_CARDINAL, owner) && *owner != 0)
     return Answer::kOwner;
   if (x.has_res && ClientPidOfWindow(x.xcb, active, owner)) return Answer::kOwner;
   return Answer::kUnknownOwner;

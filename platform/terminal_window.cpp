@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/terminal_window.h"
 
+#include "platform/x11_display.h"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -24,39 +26,19 @@ struct TerminalWindow::Connection {
 namespace {
 
 xcb_window_t ActiveWindow(xcb_connection_t* c, xcb_window_t root, xcb_atom_t property) {
-  if (property == XCB_ATOM_NONE) return 0;
-  xcb_get_property_reply_t* reply = xcb_get_property_reply(
-      c, xcb_get_property(c, 0, root, property, XCB_ATOM_WINDOW, 0, 1), nullptr);
-  if (!reply) return 0;
-  xcb_window_t window = 0;
-  if (reply->format == 32 && xcb_get_property_value_length(reply) >= 4)
-    std::memcpy(&window, xcb_get_property_value(reply), 4);
-  std::free(reply);
-  return window;
+  uint32_t window = 0;
+  return ReadProperty32(c, root, property, XCB_ATOM_WINDOW, &window) ? window : 0;
 }
 
 }  // namespace
 
 TerminalWindow::TerminalWindow() {
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return;
   auto c = std::make_unique<Connection>();
-  int screen_number = 0;
-  c->xcb = xcb_connect(display, &screen_number);
-  if (!c->xcb || xcb_connection_has_error(c->xcb)) return;
-  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c->xcb));
-  for (int i = 0; i < screen_number && it.rem; ++i) xcb_screen_next(&it);
-  if (!it.rem) return;
-  c->root = it.data->root;
+  c->xcb = ConnectToDisplay(&c->root);
+  if (!c->xcb) return;
   if (const char* named = std::getenv("WINDOWID"))
     c->named_window = static_cast<xcb_window_t>(std::strtoul(named, nullptr, 10));
-  static constexpr char kActive[] = "_NET_ACTIVE_WINDOW";
-  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-      c->xcb, xcb_intern_atom(c->xcb, 0, sizeof kActive - 1, kActive), nullptr);
-  if (atom) {
-    c->active_window = atom->atom;
-    std::free(atom);
-  }
+  c->active_window = InternAtom(c->xcb, "_NET_ACTIVE_WINDOW");
   connection_ = std::move(c);
 }
 
@@ -65,10 +47,9 @@ TerminalWindow::~TerminalWindow() = default;
 std::optional<TerminalCellArea> TerminalWindow::Cells() const {
   if (!connection_ || xcb_connection_has_error(connection_->xcb)) return std::nullopt;
   xcb_connection_t* c = connection_->xcb;
-  const xcb_window_t window =
-      connection_->named_window
-          ? connection_->named_window
-          : ActiveWindow(c, connection_->root, connection_->active_window);
+  const xcb_window_t window = connection_->named_window
+                                  ? connection_->named_window
+                                  : ActiveWindow(c, connection_->root, connection_->active_window);
   if (!window) return std::nullopt;
   xcb_get_geometry_reply_t* geometry =
       xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);

@@ -44,7 +44,12 @@ class Application:
         self.context.connect("hide-preedit-text", self._on_hide_preedit)
         self.context.set_capabilities(IBus.Capabilite.PREEDIT_TEXT | IBus.Capabilite.FOCUS)
         self.context.focus_in()
-        self.context.set_engine("kavi")
+        # IBus shares one engine between contexts: once a context before this one chose Kavi,
+        # this one has it already. Choosing it again would start a second engine behind the
+        # first one's back, and a key typed during that switch reaches the engine on its way
+        # out, which ends its composition as it goes.
+        if self.engine_name() != "kavi":
+            self.context.set_engine("kavi")
         self.pump_until(lambda: self.engine_name() == "kavi", 5)
         self.context.set_cursor_location(*CARET)
         # The engine starts the server when it starts; typing waits until it answers and has
