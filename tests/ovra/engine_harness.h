@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ovra/engine_api.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win::testing {
 
@@ -33,18 +34,8 @@ struct Commit {
 
 class EngineTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kavi-ovra-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    user_dir_ = pattern;
-    Start();
-  }
-
-  void TearDown() override {
-    kavi_finalize();
-    std::error_code ec;
-    std::filesystem::remove_all(user_dir_, ec);
-  }
+  void SetUp() override { Start(); }
+  void TearDown() override { kavi_finalize(); }
 
   // Settings survive an engine restart inside one process, so every test starts from defaults.
   void Start() {
@@ -125,7 +116,8 @@ class EngineTest : public ::testing::Test {
     return commit;
   }
 
-  std::filesystem::path user_dir_;
+  TempDir temp_;
+  const std::filesystem::path user_dir_ = temp_.path();
   std::string shared_dir_;
 };
 

@@ -118,11 +118,6 @@ TEST_F(EngineTest, SelectingAWordKeepsTheRestComposing) {
   EXPECT_EQ(commit.input_code, "nihaoma");
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST_F(EngineTest, AFailedSaveKeepsTheLastGoodCopy) {
   Type("shi");
   const std::string rare = AllTexts()[41];

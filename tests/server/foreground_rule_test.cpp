@@ -42,7 +42,8 @@ TEST(ForegroundRule, BridgePassesOnlyWhileItsContextHasTheFocus) {
 }
 
 TEST(ForegroundRule, TheBridgeIsKnownByItsInstalledExecutable) {
-  const std::filesystem::path folder = MakeTempDir("bridge");
+  const TempDir temp;
+  const std::filesystem::path folder = temp.path();
   const std::filesystem::path bridge = folder / "ibus-engine-kavi";
   std::filesystem::copy_file("/bin/sleep", bridge);
   pid_t child = fork();
@@ -81,7 +82,6 @@ TEST(ForegroundRule, TheBridgeIsKnownByItsInstalledExecutable) {
   EXPECT_FALSE(ProcessExecutable(static_cast<uint32_t>(child)));
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
-  std::filesystem::remove_all(folder);
 }
 
 // Sessions of one server, where the window check never passes (the bridge's case: no window

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
 // The maintenance jobs over real files, with the fake engine.
-#include <fstream>
-
 #include "server/app/maintenance_jobs.h"
 #include "server/app/user_data_saver.h"
 #include "tests/server/server_fixture.h"
@@ -11,20 +9,7 @@ namespace {
 
 class Maintenance : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Fake().Reset();
-    dir_ = MakeTempDir("maintenance");
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  void Write(const std::filesystem::path& path, const std::string& text) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path) << text;
-  }
-  static std::string Read(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  void SetUp() override { Fake().Reset(); }
 
   // Runs one job to its end and returns the final status.
   uint32_t RunJob(MaintenanceJobs& jobs, bool sync) {
@@ -35,7 +20,8 @@ class Maintenance : public ::testing::Test {
     return flags_.maintenance_status;
   }
 
-  std::filesystem::path dir_;
+  TempDir temp_;
+  const std::filesystem::path dir_ = temp_.path();
   JobFlags flags_;
   bool restart_ok_ = true;
   int restarts_ = 0;
@@ -49,10 +35,10 @@ class Maintenance : public ::testing::Test {
 };
 
 TEST_F(Maintenance, BackupsOfOneSecondShareADirectoryAndOverwrite) {
-  Write(dir_ / "base_pinyin.userdb" / "user.dict", "first");
-  Write(dir_ / "wubi86.userdb", "table");
-  Write(dir_ / "config.json", "{}");
-  Write(dir_ / "notes.userdb.txt", "not a dictionary");
+  WriteFile(dir_ / "base_pinyin.userdb" / "user.dict", "first");
+  WriteFile(dir_ / "wubi86.userdb", "table");
+  WriteFile(dir_ / "config.json", "{}");
+  WriteFile(dir_ / "notes.userdb.txt", "not a dictionary");
   MaintenanceJobs jobs(dir_, flags_, Restart(), [] { return std::time_t{1733450000}; });
 
   EXPECT_EQ(RunJob(jobs, true), 2u);
@@ -60,14 +46,14 @@ TEST_F(Maintenance, BackupsOfOneSecondShareADirectoryAndOverwrite) {
   EXPECT_EQ(Fake().finalize_calls, 1);
   const std::filesystem::path backup = dir_ / "backups" / BackupStamp(1733450000);
   EXPECT_EQ(backup.filename(), "20241206-015320");
-  EXPECT_EQ(Read(backup / "base_pinyin.userdb" / "user.dict"), "first");
-  EXPECT_EQ(Read(backup / "wubi86.userdb"), "table");
+  EXPECT_EQ(ReadFile(backup / "base_pinyin.userdb" / "user.dict"), "first");
+  EXPECT_EQ(ReadFile(backup / "wubi86.userdb"), "table");
   EXPECT_FALSE(std::filesystem::exists(backup / "config.json"));
   EXPECT_FALSE(std::filesystem::exists(backup / "notes.userdb.txt"));
 
-  Write(dir_ / "base_pinyin.userdb" / "user.dict", "second");
+  WriteFile(dir_ / "base_pinyin.userdb" / "user.dict", "second");
   EXPECT_EQ(RunJob(jobs, true), 2u);
-  EXPECT_EQ(Read(backup / "base_pinyin.userdb" / "user.dict"), "second");
+  EXPECT_EQ(ReadFile(backup / "base_pinyin.userdb" / "user.dict"), "second");
   size_t stamps = 0;
   for (auto& e : std::filesystem::directory_iterator(dir_ / "backups")) stamps += e.is_directory();
   EXPECT_EQ(stamps, 1u);
@@ -79,8 +65,8 @@ TEST_F(Maintenance, NoDictionariesGiveAnEmptyBackupAndRedeployDeletesThem) {
   EXPECT_EQ(RunJob(jobs, true), 2u);
   EXPECT_TRUE(std::filesystem::is_empty(dir_ / "backups" / "19700101-000000"));
 
-  Write(dir_ / "base_pinyin.userdb" / "user.dict", "x");
-  Write(dir_ / "config.json", "{}");
+  WriteFile(dir_ / "base_pinyin.userdb" / "user.dict", "x");
+  WriteFile(dir_ / "config.json", "{}");
   EXPECT_EQ(RunJob(jobs, false), 2u);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "base_pinyin.userdb"));
   EXPECT_TRUE(std::filesystem::exists(dir_ / "config.json"));
@@ -94,9 +80,9 @@ TEST_F(Maintenance, AFailedRestartOrCopyFailsTheJobButTheEngineIsRestarted) {
   EXPECT_EQ(restarts_, 1);
 
   restart_ok_ = true;
-  Write(dir_ / "base_pinyin.userdb" / "user.dict", "x");
+  WriteFile(dir_ / "base_pinyin.userdb" / "user.dict", "x");
   // "backups" is a file: the copy cannot make its directory.
-  Write(dir_ / "backups", "in the way");
+  WriteFile(dir_ / "backups", "in the way");
   EXPECT_EQ(RunJob(jobs, true), 3u);
   EXPECT_EQ(restarts_, 2);
 }

@@ -16,7 +16,6 @@ namespace {
 class ServerProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = MakeTempDir("proc");
     std::filesystem::create_directories(home_ / "run");
     env_ = {"XDG_RUNTIME_DIR=" + (home_ / "run").string(),
             "XDG_CONFIG_HOME=" + (home_ / "config").string(),
@@ -28,7 +27,6 @@ class ServerProcess : public ::testing::Test {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, nullptr, 0);
     }
-    std::filesystem::remove_all(home_);
   }
 
   pid_t Spawn(const std::vector<std::string>& args, const std::string& display = {}) {
@@ -71,7 +69,8 @@ class ServerProcess : public ::testing::Test {
     return ServerEndpointFor(env);
   }
 
-  std::filesystem::path home_;
+  TempDir temp_;
+  const std::filesystem::path home_ = temp_.path();
   std::string display_;
   std::vector<std::string> env_;
   std::vector<pid_t> running_;

@@ -24,16 +24,10 @@
 #include "platform/ipc.h"
 #include "server/engine/engine_lock.h"
 #include "server/serve/pipe_server.h"
+#include "tests/common/temp_dir.h"
 #include "tests/fake_engine/fake_engine.h"
 
 namespace kavi::win::testing {
-
-inline std::filesystem::path MakeTempDir(const std::string& tag) {
-  std::string pattern = (std::filesystem::temp_directory_path() / ("kavi-" + tag + "-XXXXXX"));
-  char* made = ::mkdtemp(pattern.data());
-  EXPECT_NE(made, nullptr);
-  return made ? std::filesystem::path(made) : std::filesystem::path();
-}
 
 // Records what sessions asked of the candidate window.
 class RecordingWindow : public CandidateWindowPort {
@@ -112,16 +106,12 @@ class ServerTest : public ::testing::Test {
 
   void SetUp() override {
     Fake().Reset();
-    dir_ = MakeTempDir("server");
     socket_ = dir_ / "Kavi.sock";
     services_.window = &window_;
     services_.shutdown = [this] { server_->Stop(); };
   }
 
-  void TearDown() override {
-    StopServer();
-    std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { StopServer(); }
 
   void StartServer() {
     server_ = std::make_unique<PipeServer>(CurrentUserSid(), socket_, services_, shared_);
@@ -168,7 +158,8 @@ class ServerTest : public ::testing::Test {
     return std::string(TextFieldView(field, N));
   }
 
-  std::filesystem::path dir_;
+  TempDir temp_;
+  const std::filesystem::path dir_ = temp_.path();
   std::filesystem::path socket_;
   ServerShared shared_;
   SessionServices services_;
