@@ -68,6 +68,14 @@ UniqueFd OpenExclusively(const std::filesystem::path& temporary, std::filesystem
   return fd;
 }
 
+// Flushes the directory that holds `file`, which makes a rename into or out of it durable.
+bool SyncParentDirectory(const std::filesystem::path& file) {
+  const std::filesystem::path directory = file.parent_path();
+  UniqueFd dir(
+      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return dir.valid() && Seam().SyncDirectory(dir.get()) == 0;
+}
+
 bool Fail(ReplaceFailure* failure, AtomicWriteStep step, int error) {
   if (failure != nullptr) *failure = {step, error};
   return false;
@@ -104,9 +112,15 @@ ScopedFileSystemSeam::~ScopedFileSystemSeam() {
 
 bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
                  std::filesystem::perms permissions, ReplaceFailure* failure) {
+  return ReplaceFile(target, bytes, permissions, ".tmp", failure);
+}
+
+bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
+                 std::filesystem::perms permissions, std::string_view temporary_suffix,
+                 ReplaceFailure* failure) {
   if (failure != nullptr) *failure = {};
   std::filesystem::path temporary = target;
-  temporary += ".tmp";
+  temporary += temporary_suffix;
   int error = 0;
   UniqueFd fd = OpenExclusively(temporary, permissions, &error);
   if (!fd.valid()) return Fail(failure, AtomicWriteStep::kCreate, error);
@@ -131,10 +145,17 @@ bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
   }
   if (failed != AtomicWriteStep::kNone) return Fail(failure, failed, error);
 
-  const std::filesystem::path directory = target.parent_path();
-  UniqueFd dir(
-      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir.valid() || Seam().SyncDirectory(dir.get()) != 0)
+  if (!SyncParentDirectory(target)) return Fail(failure, AtomicWriteStep::kSyncDirectory, errno);
+  return true;
+}
+
+bool MoveFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
+                       ReplaceFailure* failure) {
+  if (failure != nullptr) *failure = {};
+  if (Seam().Rename(from.c_str(), to.c_str()) != 0)
+    return Fail(failure, AtomicWriteStep::kRename, errno);
+  if (!SyncParentDirectory(to) ||
+      (from.parent_path() != to.parent_path() && !SyncParentDirectory(from)))
     return Fail(failure, AtomicWriteStep::kSyncDirectory, errno);
   return true;
 }

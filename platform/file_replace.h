@@ -62,5 +62,16 @@ struct ReplaceFailure {
 // creation fails at once.
 bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
                  std::filesystem::perms permissions, ReplaceFailure* failure);
+// The same with the temporary file named target + `temporary_suffix` (".part" for the files of
+// a download, which must not collide with the ".tmp" of another writer).
+bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
+                 std::filesystem::perms permissions, std::string_view temporary_suffix,
+                 ReplaceFailure* failure);
+
+// Moves the file `from` onto `to`, replacing it, and flushes both directories so that the move
+// survives a crash (kRename or kSyncDirectory on failure). For files that are already whole on
+// disk, such as a verified download committed into place or a backup moved aside.
+bool MoveFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
+                       ReplaceFailure* failure);
 
 }  // namespace kavi::win

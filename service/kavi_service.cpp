@@ -38,6 +38,11 @@ bool KaviService::Open(const ServiceConfig& config, std::string* error) {
     machine = MakeLibreTranslateBackend(config.libretranslate_url, config.libretranslate_api_key);
   translator_ = std::make_unique<Translator>(dictionary_.get(), std::move(machine));
   rate_limit_ = std::make_unique<ReportRateLimit>(config.reports_per_minute);
+  if (!config.scheme_packs.empty()) {
+    // The packs' files are served like any other static file: ranges, faults and all.
+    config_.static_trees.push_back({kSchemePacksPath, config.scheme_packs});
+    scheme_packs_ = std::make_unique<SchemePackCatalog>(config.scheme_packs);
+  }
   return true;
 }
 
@@ -72,8 +77,24 @@ HttpResponseOut KaviService::Route(const HttpRequestIn& request, bool ignore_ran
   if (path == "/voice/polish") {
     return request.method == "POST" ? Polish(request) : WrongMethod("POST");
   }
+  if (path == kSchemePacksPath && scheme_packs_) {
+    return IsGet(request) ? PackManifest(request) : WrongMethod("GET, HEAD");
+  }
   if (!IsGet(request)) return NotFound();
   return Static(request, ignore_range);
+}
+
+HttpResponseOut KaviService::PackManifest(const HttpRequestIn& request) {
+  const std::string base = config_.public_base_url.empty()
+                               ? OriginFromHost(request.Header("Host"))
+                               : config_.public_base_url;
+  if (base.empty()) return HttpResponseOut::Text(400, "missing or invalid Host\n");
+  std::string json, error;
+  if (!scheme_packs_->Manifest(base, &json, &error)) {
+    win::LogLine("[kavi-service] " + error + "\n");
+    return HttpResponseOut::Json(503, "{\"_res\":\"unavailable\"}");
+  }
+  return HttpResponseOut::Json(200, std::move(json));
 }
 
 HttpResponseOut KaviService::Report(const HttpRequestIn& request) {

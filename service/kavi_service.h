@@ -13,6 +13,7 @@
 #include "service/dictionary.h"
 #include "service/fault_switches.h"
 #include "service/https_server.h"
+#include "service/scheme_pack_catalog.h"
 #include "service/service_config.h"
 #include "service/translation.h"
 
@@ -34,6 +35,7 @@ class KaviService {
   HttpResponseOut Snapshot(const HttpRequestIn& request, bool hot);
   HttpResponseOut Polish(const HttpRequestIn& request);
   HttpResponseOut Static(const HttpRequestIn& request, bool ignore_range);
+  HttpResponseOut PackManifest(const HttpRequestIn& request);
   HttpResponseOut TestSwitch(const HttpRequestIn& request);
   HttpResponseOut Route(const HttpRequestIn& request, bool ignore_range);
 
@@ -42,6 +44,7 @@ class KaviService {
   std::unique_ptr<Dictionary> dictionary_;
   std::unique_ptr<Translator> translator_;
   std::unique_ptr<ReportRateLimit> rate_limit_;
+  std::unique_ptr<SchemePackCatalog> scheme_packs_;
   std::mutex snapshot_mutex_;
   CachedSnapshot hot_, bigram_;
   FaultSwitches faults_;

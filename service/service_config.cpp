@@ -85,6 +85,8 @@ bool ParseServiceConfig(std::string_view text, const std::filesystem::path& base
       !read.Number("bigram_limit", 0, 100000, &bigram) ||
       !read.Number("snapshot_seconds", 0, 86400, &seconds) ||
       !read.Path("port_file", &config.port_file) ||
+      !read.Path("scheme_packs", &config.scheme_packs) ||
+      !read.Text("public_base_url", &config.public_base_url) ||
       !read.Flag("test_switches", &config.test_switches))
     return false;
   config.port = static_cast<uint16_t>(port);
@@ -93,6 +95,9 @@ bool ParseServiceConfig(std::string_view text, const std::filesystem::path& base
   config.hot_limit = static_cast<uint32_t>(hot);
   config.bigram_limit = static_cast<uint32_t>(bigram);
   config.snapshot_seconds = static_cast<uint32_t>(seconds);
+  if (!config.public_base_url.empty() && (!config.public_base_url.starts_with("https://") ||
+                                          config.public_base_url.ends_with("/")))
+    return read.Bad("public_base_url", "an https URL without a trailing slash");
   if (config.certificate.empty() || config.private_key.empty() || config.database.empty()) {
     *error = "\"certificate\", \"private_key\" and \"database\" are required";
     return false;

@@ -23,6 +23,11 @@ struct ServiceConfig {
   std::string libretranslate_url;    // empty: only "dict" translates
   std::string libretranslate_api_key;
   std::vector<StaticTree> static_trees;
+  // The scheme packs' folder (scheme_pack_catalog.h); empty: no /packs/scheme.
+  std::filesystem::path scheme_packs;
+  // The origin that published URLs begin with ("https://packs.example.org"); empty: the
+  // request's own Host.
+  std::string public_base_url;
   uint32_t reports_per_minute = 120;  // per client address; 0: unlimited
   uint32_t hot_limit = 5000;          // items in /cloud/hot (at most 50000)
   uint32_t bigram_limit = 20000;      // items in /cloud/bigram (at most 100000)

@@ -80,4 +80,20 @@ std::vector<CatalogEntry> ListSchemes(const std::filesystem::path& shared_data_d
   return entries;
 }
 
+std::vector<CatalogEntry> ListSchemes(const std::filesystem::path& shared_data_dir,
+                                      const std::filesystem::path& pack_dir,
+                                      const SchemeInstalledPredicate& is_installed) {
+  std::vector<CatalogEntry> entries = ListSchemes(shared_data_dir, is_installed);
+  if (!is_installed) return entries;
+  const std::string_view suffix = kSchemeFileSuffix;
+  for (const std::string& name : RegularFileNames(pack_dir)) {
+    if (name.size() <= suffix.size() || !EndsWith(name, suffix)) continue;
+    std::string id = name.substr(0, name.size() - suffix.size());
+    const bool listed = std::any_of(entries.begin(), entries.end(),
+                                    [&](const CatalogEntry& entry) { return entry.id == id; });
+    if (!listed && is_installed(id)) entries.push_back({std::move(id), kSchemeSourceDownloaded});
+  }
+  return entries;
+}
+
 }  // namespace kavi::win

@@ -31,5 +31,10 @@ using SchemeInstalledPredicate = std::function<bool(const std::string& scheme_id
 // installed.
 std::vector<CatalogEntry> ListSchemes(const std::filesystem::path& shared_data_dir,
                                       const SchemeInstalledPredicate& is_installed);
+// The same, then the scheme files of the pack directory that the predicate reports installed
+// and the shared data does not have, each "downloaded", in directory order.
+std::vector<CatalogEntry> ListSchemes(const std::filesystem::path& shared_data_dir,
+                                      const std::filesystem::path& pack_dir,
+                                      const SchemeInstalledPredicate& is_installed);
 
 }  // namespace kavi::win

@@ -12,8 +12,12 @@
 #include "config/config_watcher.h"
 #include "ovra/engine_api.h"
 #include "net/service_endpoints.h"
+#include "net/service_http.h"
 #include "net/service_translation.h"
 #include "packs/data_generation.h"
+#include "packs/pack_transaction.h"
+#include "packs/scheme_pack_jobs.h"
+#include "packs/scheme_pack_manager.h"
 #include "platform/autostart/autostart.h"
 #include "platform/clipboard.h"
 #include "platform/folders.h"
@@ -121,7 +125,9 @@ class Server {
         dirs_.user_root, shared_.jobs,
         [this](std::string* message) { return RestartEngine(message); });
     services_.maintenance = maintenance_.get();
-    catalog_ = std::make_unique<ServerCatalog>(dirs_.shared_data, dirs_.user_themes, nullptr);
+    BuildSchemePacks();
+    catalog_ = std::make_unique<ServerCatalog>(dirs_.shared_data, dirs_.user_themes, dirs_.packs,
+                                               services_.packs);
     services_.catalog = catalog_.get();
 
     CandidateWindowOptions window;
@@ -160,6 +166,28 @@ class Server {
         dirs_.user_root, [this] { Reload(); }, ConfigWatcher::kDefaultSettle,
         std::vector<std::string>{KAVI_CUSTOM_PHRASES_FILE, KAVI_USER_PINYIN_OPTIONS_FILE});
     BuildTray();
+  }
+
+  // The scheme-pack manager over the service the endpoints files name, and its jobs, which
+  // restart the engine under the engine lock after an install or a removal.
+  void BuildSchemePacks() {
+    service_http_ = std::make_unique<ServiceHttp>(dirs_.installed_data / kEndpointsFileName,
+                                                  dirs_.user_root / kEndpointsFileName);
+    ServiceHttp* http = service_http_.get();
+    packs_ = std::make_unique<SchemePackManager>(
+        dirs_.packs,
+        [http](const HttpRequest& request, HttpResponse* response, HttpError* error) {
+          return http->Send(request, response, error);
+        },
+        [http] { return http->BaseUrl(); },
+        [](const std::string& id) { LogLine("[Kavi] 方案包已安裝：" + id + "\n"); });
+    pack_jobs_ = std::make_unique<SchemePackJobs>(
+        packs_.get(), &pack_cancellation_, [this](std::string* message) {
+          std::lock_guard<std::mutex> hold(EngineLock());
+          kavi_finalize();
+          return RestartEngine(message);
+        });
+    services_.packs = pack_jobs_.get();
   }
 
   // The tray with its toolbar, on a thread of its own; without a display sessions go on
@@ -211,6 +239,10 @@ class Server {
     services_.user_data = nullptr;
     saver_->Stop();
     if (maintenance_) maintenance_->Join();
+    if (pack_jobs_) {
+      pack_cancellation_.Cancel();
+      pack_jobs_->Join();
+    }
     services_.toolbar = nullptr;
     tray_.reset();
     {
@@ -298,6 +330,11 @@ class Server {
   std::unique_ptr<UserDataSaver> saver_;
   std::unique_ptr<PluginEngine> plugins_;
   std::unique_ptr<MaintenanceJobs> maintenance_;
+  std::unique_ptr<ServiceHttp> service_http_;
+  std::unique_ptr<SchemePackManager> packs_;
+  // Set by a client's cancel request; aborts the running scheme-pack job's downloads.
+  HttpCancellation pack_cancellation_;
+  std::unique_ptr<SchemePackJobs> pack_jobs_;
   std::unique_ptr<ServiceTranslation> translation_;
   std::unique_ptr<ServerCatalog> catalog_;
   std::unique_ptr<CandidateWindow> window_;
@@ -359,6 +396,8 @@ int RunServer(int argc, char** argv) {
     return kExitDataRecoveryFailed;
   }
   if (!CreateServerDirectories(dirs, &message)) LogLine("[Kavi] " + message);
+  // An install that a crash cut short is rolled back before the engine reads the packs.
+  RecoverInterruptedInstalls(dirs.packs);
 
   // 6 to 16.
   Server server(dirs, sid, endpoint.socket);

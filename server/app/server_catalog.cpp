@@ -7,13 +7,16 @@
 namespace kavi::win {
 
 ServerCatalog::ServerCatalog(std::filesystem::path shared_data, std::filesystem::path user_themes,
-                             SchemePackPort* packs)
-    : shared_data_(std::move(shared_data)), user_themes_(std::move(user_themes)), packs_(packs) {}
+                             std::filesystem::path pack_dir, SchemePackPort* packs)
+    : shared_data_(std::move(shared_data)),
+      user_themes_(std::move(user_themes)),
+      pack_dir_(std::move(pack_dir)),
+      packs_(packs) {}
 
 std::vector<CatalogEntry> ServerCatalog::ListSchemes() {
   SchemeInstalledPredicate installed;
   if (packs_) installed = [this](const std::string& id) { return packs_->IsInstalled(id); };
-  return kavi::win::ListSchemes(shared_data_, installed);
+  return kavi::win::ListSchemes(shared_data_, pack_dir_, installed);
 }
 
 std::vector<CatalogEntry> ServerCatalog::ListThemes() {

@@ -11,9 +11,10 @@ namespace kavi::win {
 
 class ServerCatalog : public CatalogPort {
  public:
-  // packs may be null: then no scheme counts as downloaded.
+  // packs may be null: then no scheme counts as downloaded. Installed packs' schemes are
+  // listed from pack_dir.
   ServerCatalog(std::filesystem::path shared_data, std::filesystem::path user_themes,
-                SchemePackPort* packs);
+                std::filesystem::path pack_dir, SchemePackPort* packs);
 
   std::vector<CatalogEntry> ListSchemes() override;
   std::vector<CatalogEntry> ListThemes() override;
@@ -22,6 +23,7 @@ class ServerCatalog : public CatalogPort {
  private:
   const std::filesystem::path shared_data_;
   const std::filesystem::path user_themes_;
+  const std::filesystem::path pack_dir_;
   SchemePackPort* const packs_;
 };
 

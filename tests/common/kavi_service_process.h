@@ -26,6 +26,11 @@ class KaviServiceProcess {
   KaviServiceProcess(const KaviServiceProcess&) = delete;
   KaviServiceProcess& operator=(const KaviServiceProcess&) = delete;
 
+  // Serves `dir` under `prefix` too (call before Start).
+  void AddStaticTree(const std::string& prefix, const std::filesystem::path& dir) {
+    extra_trees_ += ", {\"prefix\": \"" + prefix + "\", \"dir\": \"" + dir.string() + "\"}";
+  }
+
   // Starts the service; `extra` is more configuration members ("\"key\": value, ...").
   // The static tree "/files" serves files_dir().
   bool Start(const std::string& extra = {}) {
@@ -36,7 +41,8 @@ class KaviServiceProcess {
         "{\"port\": 0, \"certificate\": \"server.pem\", \"private_key\": "
         "\"server.key\", \"database\": \"cloud.sqlite3\", \"port_file\": "
         "\"port\", \"test_switches\": true, \"threads\": 2, "
-        "\"static\": [{\"prefix\": \"/files\", \"dir\": \"files\"}]";
+        "\"static\": [{\"prefix\": \"/files\", \"dir\": \"files\"}" +
+        extra_trees_ + "]";
     if (!extra.empty()) text += ", " + extra;
     WriteFile(config, text + "}");
     pid_ = SpawnChild(std::filesystem::path(KAVI_BINARY_DIR) / "bin" / "kavi-service",
@@ -98,6 +104,7 @@ class KaviServiceProcess {
   }
 
   TempDir home_;
+  std::string extra_trees_;
   TestCertificates certificates_;
   pid_t pid_ = -1;
   int port_ = 0;
