@@ -81,6 +81,8 @@ TEST(PackManifest, EachRuleRejectsWithItsErrorAndLeavesTheListAlone) {
       {"shortest url", Manifest(PackJson("a", FileMembers("a.x", "https://a", kDigest, "1"))),
        nullptr},
       {"longest url", Manifest(PackJson("a", FileMembers("a.x", url_4096, kDigest, "1"))), nullptr},
+      {"url with a space", Manifest(PackJson("a", FileMembers("a.x", "https://h/a b", kDigest, "1"))),
+       nullptr},
       {"stem LPT0", Manifest(PackJson("lpt0", FileJson("lpt0.x"))), nullptr},
       {"not JSON", "{\"packs\":", kManifestInvalidRoot},
       {"array root", "[]", kManifestInvalidRoot},
@@ -109,7 +111,7 @@ TEST(PackManifest, EachRuleRejectsWithItsErrorAndLeavesTheListAlone) {
        kManifestInvalidPackFile},
       {"plain http", Manifest(PackJson("a", FileMembers("a.x", "http://h/x", kDigest, "1"))),
        kManifestInvalidPackFile},
-      {"url with a space", Manifest(PackJson("a", FileMembers("a.x", "https://h/a b", kDigest, "1"))),
+      {"url with a tab", Manifest(PackJson("a", FileMembers("a.x", "https://h/a\\tb", kDigest, "1"))),
        kManifestInvalidPackFile},
       {"4097-byte url", Manifest(PackJson("a", FileMembers("a.x", url_4097, kDigest, "1"))),
        kManifestInvalidPackFile},
@@ -331,7 +333,9 @@ TEST_F(SchemePackTest, AFailedInstallLeavesThePackDirectoryExactlyAsBefore) {
     PackService().ClearFaults();
     InstallV1ThenPublishV2();
     if (c.edit) Publish({{"alpha", AlphaV2()}}, c.edit);
-    if (!c.fault.empty()) ASSERT_EQ(PackService().Fault(c.fault), 200u);
+    if (!c.fault.empty()) {
+      ASSERT_EQ(PackService().Fault(c.fault), 200u);
+    }
     const auto before = Tree(pack_dir_);
     EXPECT_FALSE(Install(c.id));
     EXPECT_TRUE(message_.starts_with(c.message)) << message_;
@@ -394,7 +398,7 @@ TEST_F(SchemePackTest, AFailedCommitOfTheSecondFileRestoresTheFirstAndDropsTheMa
 TEST_F(SchemePackTest, ACrashAtAnyStepLeavesTheOldOrTheNewPackAfterRecovery) {
   InstallV1ThenPublishV2();
   auto old_tree = Tree(pack_dir_);
-  const fs::path work = dir_.path() / "work";
+  fs::path work = dir_.path() / "work";
   std::map<std::string, std::string> new_tree = old_tree;
   new_tree.erase("alpha.x");
   for (const ServedFile& file : AlphaV2()) new_tree[file.name] = file.content;
