@@ -5,6 +5,7 @@
 
 #include "ovra/engine_api.h"
 #include "platform/directories.h"
+#include "platform/heap.h"
 #include "platform/log.h"
 #include "server/engine/engine_lock.h"
 
@@ -97,6 +98,14 @@ bool MaintenanceJobs::Start(bool sync_and_backup) {
 }
 
 bool MaintenanceJobs::Run(bool sync_and_backup) {
+  const bool ok = RestartEngine(sync_and_backup);
+  // The old dictionaries were freed while the new ones stayed: without this the server would
+  // keep the memory of both after every job.
+  ReleaseFreeHeap();
+  return ok;
+}
+
+bool MaintenanceJobs::RestartEngine(bool sync_and_backup) {
   // The dictionaries of the restart are read first, while sessions still use the engine: held
   // under the engine lock, their load would keep focus changes and polls (which the busy flag
   // does not turn away) waiting past their clients' time-out. The engine is down, and the lock

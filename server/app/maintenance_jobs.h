@@ -45,6 +45,8 @@ class MaintenanceJobs : public MaintenancePort {
 
  private:
   bool Run(bool sync_and_backup);
+  // The job's work on the user data and the engine restart.
+  bool RestartEngine(bool sync_and_backup);
 
   const std::filesystem::path user_dir_;
   JobFlags& flags_;

@@ -21,6 +21,7 @@
 #include "platform/autostart/autostart.h"
 #include "platform/clipboard.h"
 #include "platform/folders.h"
+#include "platform/heap.h"
 #include "platform/foreground.h"
 #include "platform/identity.h"
 #include "platform/instance_lock.h"
@@ -348,6 +349,7 @@ class Server {
 }  // namespace
 
 int RunServer(int argc, char** argv) {
+  LimitHeapArenas();
   SignalWatcher::BlockSignals();
   // A client that hangs up, or a log pipe whose reader went away, must not end the server.
   IgnoreBrokenPipeSignal();
