@@ -28,18 +28,27 @@ void Wakeup::Wake() {
 
 Wakeup::WaitResult Wakeup::Wait(std::span<const int> fds, int timeout_ms, std::span<bool> ready) {
   std::vector<pollfd> polled;
+  polled.reserve(fds.size());
+  for (int fd : fds) polled.push_back({fd, POLLIN, 0});
+  const WaitResult result = Wait(polled, timeout_ms);
+  for (size_t i = 0; i < fds.size() && i < ready.size(); ++i) ready[i] = polled[i].revents != 0;
+  return result;
+}
+
+Wakeup::WaitResult Wakeup::Wait(std::span<pollfd> fds, int timeout_ms) {
+  std::vector<pollfd> polled;
   polled.reserve(fds.size() + 1);
   polled.push_back({fd_, POLLIN, 0});
-  for (int fd : fds) polled.push_back({fd, POLLIN, 0});
+  polled.insert(polled.end(), fds.begin(), fds.end());
   for (;;) {
     const int count = ::poll(polled.data(), polled.size(), timeout_ms);
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) return WaitResult::kFailed;
     if (count == 0) return WaitResult::kTimedOut;
     bool any_ready = false;
-    for (size_t i = 0; i < fds.size() && i < ready.size(); ++i) {
-      ready[i] = polled[i + 1].revents != 0;
-      any_ready = any_ready || ready[i];
+    for (size_t i = 0; i < fds.size(); ++i) {
+      fds[i].revents = polled[i + 1].revents;
+      any_ready = any_ready || fds[i].revents != 0;
     }
     if ((polled[0].revents & POLLIN) != 0) {
       // Reading an eventfd takes every wake-up sent so far; another waiter may have taken them.

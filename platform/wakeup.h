@@ -2,6 +2,8 @@
 // Waiting on descriptors with a wake-up that another thread can send. Linux: an eventfd and poll.
 #pragma once
 
+#include <poll.h>
+
 #include <span>
 
 namespace kavi::win {
@@ -26,6 +28,9 @@ class Wakeup {
   // `ready[i]` tells whether fds[i] is ready; a wake-up is consumed and wins over ready
   // descriptors.
   WaitResult Wait(std::span<const int> fds, int timeout_ms, std::span<bool> ready);
+  // The same for descriptors that ask for other events than input (a sound device's): each
+  // entry's revents is filled in as poll() fills it.
+  WaitResult Wait(std::span<pollfd> fds, int timeout_ms);
 
  private:
   int fd_ = -1;

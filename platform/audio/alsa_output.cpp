@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <alsa/asoundlib.h>
 
+#include "platform/audio/alsa_device.h"
 #include "platform/audio/pcm_output.h"
 
 namespace kavi::win {
@@ -9,9 +10,6 @@ namespace {
 // Four periods of buffer: a click starts within one period, and the mixer thread has three
 // periods of slack before the device runs dry.
 constexpr unsigned kPeriodsPerBuffer = 4;
-
-// alsa-lib prints its own diagnostics to stderr; the callers report failures themselves.
-void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
 class AlsaOutput final : public PcmOutput {
  public:
@@ -64,7 +62,7 @@ class AlsaOutput final : public PcmOutput {
 
  private:
   bool Fail(const char* call, int rc, std::string* message) {
-    if (message) *message = device_ + ": " + call + ": " + snd_strerror(rc);
+    if (message) *message = AlsaFailure(device_, call, rc);
     if (pcm_) snd_pcm_close(pcm_);
     pcm_ = nullptr;
     return false;
@@ -78,7 +76,7 @@ class AlsaOutput final : public PcmOutput {
 }  // namespace
 
 std::unique_ptr<PcmOutput> MakeAlsaOutput(std::string device) {
-  snd_lib_error_set_handler(IgnoreAlsaMessage);
+  SilenceAlsaDiagnostics();
   return std::make_unique<AlsaOutput>(std::move(device));
 }
 

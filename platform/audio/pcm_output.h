@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/audio/alsa_device.h"
+
 namespace kavi::win {
 
 class PcmOutput {
@@ -23,9 +25,6 @@ class PcmOutput {
   // stream so an idle key-sound service costs no CPU. The next Write restarts it.
   virtual void Pause() = 0;
 };
-
-// The default device name of ALSA playback ("default"); "null" discards everything.
-inline constexpr char kDefaultPcmDevice[] = "default";
 
 std::unique_ptr<PcmOutput> MakeAlsaOutput(std::string device);
 
