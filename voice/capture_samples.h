@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Turning a sound device's packets into the recording: one mono float sample per frame.
 #pragma once
 

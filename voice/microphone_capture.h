@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Recording from the microphone: a capture thread keeps the speech in memory as mono float
 // samples at the device's rate, up to five minutes; on stop they are resampled to 16 kHz and
 // written as the WAV file that the recogniser reads.

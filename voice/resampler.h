@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The recording's conversion to the recogniser's rate: linear interpolation, no filter.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The recordings handed to the recogniser: 16-bit mono PCM WAV files.
 #pragma once
 

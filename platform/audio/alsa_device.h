@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the ALSA capture and playback streams share: the device name, quiet diagnostics and one
 // form of failure message.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A capture stream from a sound device in the device's own sample format, read packet by packet
 // as the device fills its buffer. The ALSA capture is the real one; tests inject a stand-in that
 // plays prepared packets.

@@ -1,8 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 // A sound device for tests: it opens in a chosen format and hands out prepared packets, then
 // waits for the stop; any step can be made to fail.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -30,6 +34,8 @@ struct CaptureScript {
   bool wait_fails_after_packets = false;  // once the packets are gone, the wait fails
   bool size_fails_after_packets = false;  // ... the packet query fails
   bool read_fails = false;
+  // When set, opening the device waits until it returns true (a device that is slow to open).
+  std::function<bool()> open_when;
   std::atomic<int> opened{0};
   std::atomic<int> stopped{0};
   std::mutex mutex;
@@ -47,6 +53,8 @@ class ScriptedCaptureStream : public PcmCaptureStream {
 
   bool Open(PcmCaptureFormat* format, std::string* detail) override {
     ++script_->opened;
+    for (int i = 0; script_->open_when && !script_->open_when() && i < 10000; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (script_->open_fails) {
       *detail = "scripted: no device";
       return false;
