@@ -185,6 +185,11 @@ std::string RandomBytes(size_t count) {
   return out;
 }
 
+bool ConstantTimeEqual(std::string_view a, std::string_view b) {
+  if (a.size() != b.size() || !Ready(nullptr)) return false;
+  return a.empty() || sodium_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
 void Wipe(std::string* bytes) {
   if (bytes->empty()) return;
   sodium_memzero(bytes->data(), bytes->size());

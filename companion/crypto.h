@@ -71,6 +71,9 @@ std::string Sha256Digest(std::string_view bytes);
 // `count` bytes from the system's random source; empty when the library cannot start.
 std::string RandomBytes(size_t count);
 
+// Equal bytes, compared in constant time for strings of one length.
+bool ConstantTimeEqual(std::string_view a, std::string_view b);
+
 // Zeroes the bytes with the library's secure zeroing, then empties the string.
 void Wipe(std::string* bytes);
 

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <string>
 
 #include "platform/ipc.h"
 
@@ -158,6 +159,36 @@ bool MoveFileReplacing(const std::filesystem::path& from, const std::filesystem:
       (from.parent_path() != to.parent_path() && !SyncParentDirectory(from)))
     return Fail(failure, AtomicWriteStep::kSyncDirectory, errno);
   return true;
+}
+
+CreateOnceResult CreateFileOnce(const std::filesystem::path& target, std::string_view bytes,
+                                std::filesystem::perms permissions, int* error) {
+  std::filesystem::path temporary = target;
+  temporary += ".new." + std::to_string(::getpid());
+  const mode_t mode = static_cast<mode_t>(permissions) & 07777;
+  ::unlink(temporary.c_str());  // a leftover of a crashed process that had this id
+  UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+  bool written = fd.valid() && WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+  int failure = written ? 0 : errno;
+  CreateOnceResult result = CreateOnceResult::kFailed;
+  if (written) {
+    if (::link(temporary.c_str(), target.c_str()) == 0) {
+      result = CreateOnceResult::kCreated;
+    } else if (errno == EEXIST) {
+      result = CreateOnceResult::kExisted;
+    } else {
+      failure = errno;
+    }
+  }
+  if (fd.valid()) ::unlink(temporary.c_str());
+  if (result == CreateOnceResult::kCreated) {
+    const std::filesystem::path directory = target.parent_path();
+    UniqueFd dir(
+        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid()) ::fsync(dir.get());
+  }
+  if (result == CreateOnceResult::kFailed && error != nullptr) *error = failure;
+  return result;
 }
 
 }  // namespace kavi::win

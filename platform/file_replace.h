@@ -74,4 +74,14 @@ bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
 bool MoveFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
                        ReplaceFailure* failure);
 
+enum class CreateOnceResult { kCreated, kExisted, kFailed };
+
+// Creates `target` with `bytes` unless it exists, so that two processes racing to create it
+// agree on one content: the bytes go to a temporary file of this process, are flushed, and the
+// file is linked in under the target's name, which fails when the name is taken. The target
+// never appears half-written. kFailed leaves `error` (when given) set to the system's error
+// number.
+CreateOnceResult CreateFileOnce(const std::filesystem::path& target, std::string_view bytes,
+                                std::filesystem::perms permissions, int* error);
+
 }  // namespace kavi::win
