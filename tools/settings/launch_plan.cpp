@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/settings/launch_plan.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace kavi::win {
@@ -11,6 +12,8 @@ constexpr std::string_view kPageSwitch = "--page=";
 constexpr std::string_view kKeySwitch = "--key=";
 constexpr std::string_view kPopupSwitch = "--translate-popup=";
 constexpr std::string_view kConfigDirSwitch = "--config-dir";
+// The popup keeps clear of the pointer that clicked the toolbar.
+constexpr int kPopupGap = 12;
 
 bool ParseInt(std::string_view text, int* value) {
   if (text.empty() || text.size() > 11) return false;
@@ -64,6 +67,15 @@ LaunchPlan PlanLaunch(const std::vector<std::string>& args,
   if (shown > 1) return plan;  // the command line refuses what cannot be combined
   plan.mode = mode;
   return plan;
+}
+
+ScreenPoint TranslatePopupOrigin(int x, int y, int width, int height, const ScreenRect& area) {
+  ScreenPoint origin{x + kPopupGap, y + kPopupGap};
+  if (origin.x + width > area.right) origin.x = area.right - width;
+  if (origin.y + height > area.bottom) origin.y = y - kPopupGap - height;
+  origin.x = std::max(origin.x, area.left);
+  origin.y = std::max(origin.y, area.top);
+  return origin;
 }
 
 }  // namespace kavi::win

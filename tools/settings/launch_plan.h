@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/pipe_records.h"
 #include "tools/settings/window_pages.h"
 
 namespace kavi::win {
@@ -32,5 +33,14 @@ LaunchPlan PlanLaunch(const std::vector<std::string>& args,
 
 // "X,Y" as two decimal integers (each may be negative).
 bool ParseScreenPoint(std::string_view text, int* x, int* y);
+
+// Where the translation popup of `width` x `height` opens for the toolbar's point (x, y): just
+// below and right of it, moved left or above it where the screen area would cut it off.
+struct ScreenPoint {
+  int x;
+  int y;
+  bool operator==(const ScreenPoint&) const = default;
+};
+ScreenPoint TranslatePopupOrigin(int x, int y, int width, int height, const ScreenRect& area);
 
 }  // namespace kavi::win

@@ -67,7 +67,7 @@ CatalogListing ListCatalog(KaviClient& client, RequestKind kind) {
 std::string SchemeSourceText(const std::string& source) {
   if (source == "builtin") return "內建";
   if (source == "downloaded") return "已下載";
-  if (source == "remote") return "自訂";
+  if (source == "remote") return "其他來源";
   return source;
 }
 

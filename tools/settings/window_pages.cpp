@@ -2,6 +2,8 @@
 #include "tools/settings/window_pages.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <set>
 
 #include "config/language_tables.h"
@@ -39,7 +41,7 @@ std::vector<PageSection> PlacedSections(WindowPage page) {
   switch (page) {
     case WindowPage::kInput:
       return {
-          {K::kScheme, "輸入方案", "", {{"schema", "輸入方案", "切換後立即生效"}}},
+          {K::kScheme, "方案", "", {{"schema", "輸入方案", "切換後立即生效"}}},
           {K::kSettings,
            "候選詞",
            "",
@@ -139,11 +141,12 @@ std::vector<PageSection> PlacedSections(WindowPage page) {
              {},
              {},
              RowControl::kFile}}},
-          {K::kCloudWords, "雲端詞", "", {{"cloud_input", "雲端詞", ""}}},
+          {K::kCloudWords, "雲端詞", "", {{"cloud_input", "使用雲端詞", ""}}},
       };
     case WindowPage::kAbout:
       return {
           {K::kVersion, "", "", {}},
+          {K::kProgramState, "", "", {}},
           {K::kPendingUpdate,
            "更新",
            "",
@@ -259,6 +262,21 @@ std::vector<ChoiceItem> ChoiceItems(const SettingKey& key) {
     items.push_back({std::string(value), label});
   }
   return items;
+}
+
+std::string FormatSettingColour(const StyleColor& colour) {
+  auto byte = [](float component) {
+    return static_cast<unsigned>(std::lround(std::clamp(component, 0.0f, 1.0f) * 255));
+  };
+  char text[16];
+  if (byte(colour.a) == 255) {
+    std::snprintf(text, sizeof text, "0x%02X%02X%02X", byte(colour.b), byte(colour.g),
+                  byte(colour.r));
+  } else {
+    std::snprintf(text, sizeof text, "0x%02X%02X%02X%02X", byte(colour.a), byte(colour.b),
+                  byte(colour.g), byte(colour.r));
+  }
+  return text;
 }
 
 }  // namespace kavi::win

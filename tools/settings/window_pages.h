@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "style/candidate_style.h"
 #include "tools/settings/setting_keys.h"
 
 namespace kavi::win {
@@ -56,7 +57,8 @@ enum class SectionKind {
   kEndpoints,        // the service and companion addresses, the extra CA bundle
   kFuzzySounds,      // the fuzzy sounds (FuzzySounds()), each one a check box
   kCloudWords,       // what cloud words send, beside their switch
-  kVersion,          // program and configuration versions, folders
+  kVersion,          // the program's name and version
+  kProgramState,     // whether the server runs, where the settings are
   kPendingUpdate,    // the downloaded update, with its install button
   kLicences,         // the licences of the program and what it ships
 };
@@ -107,5 +109,9 @@ struct ChoiceItem {
   std::string label;
 };
 std::vector<ChoiceItem> ChoiceItems(const SettingKey& key);
+
+// A colour key's text for a colour: "0xBBGGRR" when opaque, else "0xAABBGGRR" (upper-case
+// hexadecimal digits, as the defaults are written).
+std::string FormatSettingColour(const StyleColor& colour);
 
 }  // namespace kavi::win
