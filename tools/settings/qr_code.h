@@ -10,8 +10,8 @@
 namespace kavi::win {
 
 struct QrCode {
-  int size = 0;             // modules per side
-  std::vector<bool> dark;   // row by row, size * size
+  int size = 0;            // modules per side
+  std::vector<bool> dark;  // row by row, size * size
 
   bool Dark(int x, int y) const { return dark[static_cast<size_t>(y * size + x)]; }
 };

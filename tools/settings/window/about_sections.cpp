@@ -115,9 +115,10 @@ class PendingUpdateSection final : public SectionView {
     }
     adw_preferences_row_set_title(ADW_PREFERENCES_ROW(update_),
                                   ("新版 " + pending_->version + " 已下載並驗證").c_str());
-    SetSubtitle(update_, IsNewerVersion(pending_->version, KAVI_VERSION)
-                             ? "比目前執行的 " + std::string(KAVI_VERSION) + " 新；安裝時需要管理員密碼"
-                             : "不比目前執行的 " + std::string(KAVI_VERSION) + " 新");
+    SetSubtitle(update_,
+                IsNewerVersion(pending_->version, KAVI_VERSION)
+                    ? "比目前執行的 " + std::string(KAVI_VERSION) + " 新；安裝時需要管理員密碼"
+                    : "不比目前執行的 " + std::string(KAVI_VERSION) + " 新");
   }
 
  private:
@@ -174,7 +175,8 @@ class LicencesSection final : public SectionView {
         {"符號、表情與讀音資料", "Unicode 資料檔授權（Unicode-DFS-2016）"},
         {"部件資料", "CJK Decomposition Data，Apache License 2.0"},
         {"執行時使用的程式庫",
-         "libime、OpenCC、GTK、libadwaita、libqrencode 等，各依其授權（LGPL-2.1 以上、Apache-2.0 等）"},
+         "libime、OpenCC、GTK、libadwaita、libqrencode 等，各依其授權（LGPL-2.1 以上、Apache-2.0 "
+         "等）"},
     };
     for (const Line& line : lines) {
       GtkWidget* row = StateRow(line.title, line.licence, "emblem-documents-symbolic");

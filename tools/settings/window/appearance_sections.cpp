@@ -28,8 +28,8 @@ GdkTexture* SampleTexture(const CairoSurface& surface) {
   const int width = cairo_image_surface_get_width(surface.get());
   const int height = cairo_image_surface_get_height(surface.get());
   const int stride = cairo_image_surface_get_stride(surface.get());
-  GBytes* bytes = g_bytes_new(cairo_image_surface_get_data(surface.get()),
-                              static_cast<gsize>(stride) * height);
+  GBytes* bytes =
+      g_bytes_new(cairo_image_surface_get_data(surface.get()), static_cast<gsize>(stride) * height);
   GdkTexture* texture =
       gdk_memory_texture_new(width, height, GDK_MEMORY_B8G8R8A8_PREMULTIPLIED, bytes, stride);
   g_bytes_unref(bytes);
@@ -53,15 +53,14 @@ class ThemeGallerySection final : public SectionView {
     gtk_flow_box_set_row_spacing(GTK_FLOW_BOX(gallery_), kTileSpacing);
     gtk_flow_box_set_activate_on_single_click(GTK_FLOW_BOX(gallery_), true);
     adw_preferences_group_add(ADW_PREFERENCES_GROUP(group_), gallery_);
-    g_signal_connect(gallery_, "child-activated", G_CALLBACK(+[](GtkFlowBox*, GtkFlowBoxChild* child,
-                                                                 gpointer self) {
+    g_signal_connect(gallery_, "child-activated",
+                     G_CALLBACK(+[](GtkFlowBox*, GtkFlowBoxChild* child, gpointer self) {
                        static_cast<ThemeGallerySection*>(self)->Choose(child);
                      }),
                      this);
     dark_handler_ =
         ConnectSignal(adw_style_manager_get_default(), "notify::dark", [this] { Build(); });
-    (*ctx.bindings)[kThemeKey] = {[this](const ConfigRecord& record) { Select(record); },
-                                  gallery_};
+    (*ctx.bindings)[kThemeKey] = {[this](const ConfigRecord& record) { Select(record); }, gallery_};
     // Until the server lists its themes, the shipped and the user's themes as this program
     // finds them.
     themes_ = ListThemes(InstalledThemesDirectory(), UserThemesDirectory(ctx.config_directory));
@@ -128,14 +127,13 @@ class ThemeGallerySection final : public SectionView {
                                     gdk_texture_get_height(texture) / factor);
         g_object_unref(texture);
       }
-      GtkWidget* name = gtk_label_new(theme.detail.empty() ? theme.id.c_str()
-                                                           : theme.detail.c_str());
+      GtkWidget* name =
+          gtk_label_new(theme.detail.empty() ? theme.id.c_str() : theme.detail.c_str());
       gtk_box_append(GTK_BOX(tile), picture);
       gtk_box_append(GTK_BOX(tile), name);
       gtk_widget_set_tooltip_text(tile, theme.id.c_str());
       gtk_flow_box_append(GTK_FLOW_BOX(gallery_), tile);
-      tiles_.push_back(
-          {theme.id, GTK_FLOW_BOX_CHILD(gtk_widget_get_parent(tile)), picture});
+      tiles_.push_back({theme.id, GTK_FLOW_BOX_CHILD(gtk_widget_get_parent(tile)), picture});
     }
     Select(ctx_.record());
   }
@@ -157,8 +155,8 @@ class ThemeGallerySection final : public SectionView {
       if (!where) return;
       const uint32_t horizontal = ctx_.record().engine.horizontal ? 1 : 0;
       // The sample appears under the anchor, as it does under a caret.
-      ctx_.link->Send(RequestKind::PreviewTheme, tile.id, horizontal,
-                      [](const ServerAnswer&) {}, *where);
+      ctx_.link->Send(
+          RequestKind::PreviewTheme, tile.id, horizontal, [](const ServerAnswer&) {}, *where);
     }
   }
 

@@ -36,8 +36,8 @@ class MaintenanceSection final : public SectionView {
     adw_preferences_group_set_title(ADW_PREFERENCES_GROUP(group_),
                                     std::string(section.title).c_str());
     sync_ = AddJobRow("同步並備份", "把學到的詞寫入使用者詞庫，再備份一份", "同步", nullptr);
-    redeploy_ = AddJobRow("重新部署", "刪除使用者詞庫後重新載入方案；學到的詞會消失",
-                          "重新部署…", nullptr);
+    redeploy_ =
+        AddJobRow("重新部署", "刪除使用者詞庫後重新載入方案；學到的詞會消失", "重新部署…", nullptr);
     status_ = StateRow("", "", "emblem-synchronizing-symbolic");
     progress_ = gtk_progress_bar_new();
     gtk_widget_set_valign(progress_, GTK_ALIGN_CENTER);
@@ -134,15 +134,14 @@ class BackupsSection final : public SectionView {
     if (backups.empty()) rows_.push_back(StateRow("還沒有備份", folder_.string()));
     for (size_t i = 0; i < backups.size() && i < kBackupsShown; ++i) {
       const DictionaryBackup& backup = backups[i];
-      rows_.push_back(StateRow(backup.when,
-                               std::to_string(backup.dictionaries) + " 個詞庫，" +
-                                   SizeText(backup.bytes),
-                               "document-open-recent-symbolic"));
+      rows_.push_back(StateRow(
+          backup.when, std::to_string(backup.dictionaries) + " 個詞庫，" + SizeText(backup.bytes),
+          "document-open-recent-symbolic"));
     }
     if (backups.size() > kBackupsShown) {
-      rows_.push_back(StateRow("還有 " + std::to_string(backups.size() - kBackupsShown) +
-                                   " 份較早的備份",
-                               folder_.string()));
+      rows_.push_back(
+          StateRow("還有 " + std::to_string(backups.size() - kBackupsShown) + " 份較早的備份",
+                   folder_.string()));
     }
     for (GtkWidget* row : rows_) adw_preferences_group_add(ADW_PREFERENCES_GROUP(group_), row);
   }

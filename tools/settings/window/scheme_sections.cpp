@@ -75,9 +75,9 @@ class SchemeSection final : public SectionView {
     g_object_unref(labels);
     const auto at = std::find(ids_.begin(), ids_.end(), current) - ids_.begin();
     adw_combo_row_set_selected(ADW_COMBO_ROW(row_), static_cast<guint>(at));
-    SetSubtitle(row_, listing_.reached ? "切換後立即生效"
-                                       : ServiceStateText(ServiceState::kServerNotRunning) +
-                                             "，無法列出方案");
+    SetSubtitle(row_, listing_.reached
+                          ? "切換後立即生效"
+                          : ServiceStateText(ServiceState::kServerNotRunning) + "，無法列出方案");
     gtk_widget_set_sensitive(row_, listing_.reached);
     filling_ = false;
   }

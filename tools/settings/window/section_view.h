@@ -16,8 +16,8 @@
 #include "tools/settings/job_watch.h"
 #include "tools/settings/server_link.h"
 #include "tools/settings/settings_store.h"
-#include "tools/settings/window_pages.h"
 #include "tools/settings/window/gtk_support.h"
+#include "tools/settings/window_pages.h"
 
 namespace kavi::win {
 
@@ -74,6 +74,8 @@ std::unique_ptr<SectionView> MakeSchemeCatalogueSection(const PageSection& secti
                                                         SectionContext& ctx);
 std::unique_ptr<SectionView> MakeThemeGallerySection(const PageSection& section,
                                                      SectionContext& ctx);
+std::unique_ptr<SectionView> MakeFuzzySoundsSection(const PageSection& section,
+                                                    SectionContext& ctx);
 std::unique_ptr<SectionView> MakeDarkModeSection(const PageSection& section, SectionContext& ctx);
 std::unique_ptr<SectionView> MakeVoiceModelsSection(const PageSection& section,
                                                     SectionContext& ctx);
@@ -83,8 +85,7 @@ std::unique_ptr<SectionView> MakeSchemePacksSection(const PageSection& section,
 std::unique_ptr<SectionView> MakeMaintenanceSection(const PageSection& section,
                                                     SectionContext& ctx);
 std::unique_ptr<SectionView> MakeBackupsSection(const PageSection& section, SectionContext& ctx);
-std::unique_ptr<SectionView> MakeCloudWordsSection(const PageSection& section,
-                                                   SectionContext& ctx);
+std::unique_ptr<SectionView> MakeCloudWordsSection(const PageSection& section, SectionContext& ctx);
 std::unique_ptr<SectionView> MakeVersionSection(const PageSection& section, SectionContext& ctx);
 std::unique_ptr<SectionView> MakeProgramStateSection(const PageSection& section,
                                                      SectionContext& ctx);

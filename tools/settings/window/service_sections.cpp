@@ -82,14 +82,15 @@ class VoiceModelsSection final : public SectionView {
     rows_.Clear();
     engines_.clear();
     if (state != ServiceState::kAvailable) {
-      rows_.Add(StateRow(ServiceStateText(state),
-                         state == ServiceState::kNotInBuild
-                             ? "這個輸入服務沒有語音輸入，因此沒有模型可以下載"
-                             : "啟動輸入服務後即可管理語音模型"));
+      rows_.Add(
+          StateRow(ServiceStateText(state), state == ServiceState::kNotInBuild
+                                                ? "這個輸入服務沒有語音輸入，因此沒有模型可以下載"
+                                                : "啟動輸入服務後即可管理語音模型"));
       return;
     }
     for (std::string_view engine : AppOptions::kVoiceEngines) {
-      EngineRow row{std::string(engine), StateRow(EngineTitle(engine), "", "folder-download-symbolic")};
+      EngineRow row{std::string(engine),
+                    StateRow(EngineTitle(engine), "", "folder-download-symbolic")};
       row.progress = gtk_progress_bar_new();
       gtk_widget_set_valign(row.progress, GTK_ALIGN_CENTER);
       gtk_widget_set_size_request(row.progress, 120, -1);
@@ -181,17 +182,17 @@ class CompanionSection final : public SectionView {
   void PageShown() override {
     if (waiting_) return;
     link_.Send(kCompanionStatusKind, {}, 0,
-                    [this](const ServerAnswer& answer) { Show(ReadCompanionStatus(answer)); });
+               [this](const ServerAnswer& answer) { Show(ReadCompanionStatus(answer)); });
   }
 
  private:
   void Show(const CompanionStatus& status) {
     rows_.Clear();
     if (status.service != ServiceState::kAvailable) {
-      rows_.Add(StateRow(ServiceStateText(status.service),
-                         status.service == ServiceState::kNotInBuild
-                             ? "這個輸入服務沒有 GateKite 配對功能"
-                             : "啟動輸入服務後即可配對"));
+      rows_.Add(
+          StateRow(ServiceStateText(status.service), status.service == ServiceState::kNotInBuild
+                                                         ? "這個輸入服務沒有 GateKite 配對功能"
+                                                         : "啟動輸入服務後即可配對"));
       return;
     }
     if (!status.message.empty()) {
@@ -205,14 +206,15 @@ class CompanionSection final : public SectionView {
       ConnectSignal(unpair, "clicked", [this] { ConfirmUnpair(); });
       return;
     }
-    GtkWidget* row = rows_.Add(StateRow(
-        "尚未配對", "在手機的 GateKite 中打開配對連結，或掃描這裡的 QR 碼", "avatar-default-symbolic"));
+    GtkWidget* row =
+        rows_.Add(StateRow("尚未配對", "在手機的 GateKite 中打開配對連結，或掃描這裡的 QR 碼",
+                           "avatar-default-symbolic"));
     GtkWidget* start = RowButton("開始配對", "suggested-action");
     adw_action_row_add_suffix(ADW_ACTION_ROW(row), start);
     ConnectSignal(start, "clicked", [this, start] {
       gtk_widget_set_sensitive(start, false);
       link_.Send(kStartPairingKind, std::string(kCompanionAppName), 0,
-                      [this](const ServerAnswer& answer) { ShowLink(answer); });
+                 [this](const ServerAnswer& answer) { ShowLink(answer); });
     });
   }
 
@@ -245,7 +247,8 @@ class CompanionSection final : public SectionView {
       gtk_widget_set_margin_bottom(area, 12);
       rows_.Add(area);
     }
-    rows_.Add(StateRow("等待 GateKite 確認…", "在 GateKite 中核准這台電腦", "content-loading-symbolic"));
+    rows_.Add(
+        StateRow("等待 GateKite 確認…", "在 GateKite 中核准這台電腦", "content-loading-symbolic"));
     waiting_ = true;
     link_.Send(kWaitPairingKind, {}, 0, [this](const ServerAnswer& done) {
       waiting_ = false;
@@ -262,15 +265,13 @@ class CompanionSection final : public SectionView {
     adw_message_dialog_set_response_appearance(ADW_MESSAGE_DIALOG(dialog), "unpair",
                                                ADW_RESPONSE_DESTRUCTIVE);
     adw_message_dialog_set_close_response(ADW_MESSAGE_DIALOG(dialog), "cancel");
-    g_signal_connect(dialog, "response::unpair", G_CALLBACK(+[](AdwMessageDialog*, const char*,
-                                                                gpointer self) {
-                       auto* section = static_cast<CompanionSection*>(self);
-                       section->link_.Send(kUnpairKind, {}, 0,
-                                                [section](const ServerAnswer&) {
-                                                  section->PageShown();
-                                                });
-                     }),
-                     this);
+    g_signal_connect(
+        dialog, "response::unpair", G_CALLBACK(+[](AdwMessageDialog*, const char*, gpointer self) {
+          auto* section = static_cast<CompanionSection*>(self);
+          section->link_.Send(kUnpairKind, {}, 0,
+                              [section](const ServerAnswer&) { section->PageShown(); });
+        }),
+        this);
     gtk_window_present(GTK_WINDOW(dialog));
   }
 
@@ -309,9 +310,9 @@ class SchemePacksSection final : public SectionView {
       return;
     }
     for (const SchemePack& pack : listing.packs) {
-      GtkWidget* row = rows_.Add(StateRow(pack.display_name.empty() ? pack.id : pack.display_name,
-                                          pack.installed ? "已安裝" : "",
-                                          "package-x-generic-symbolic"));
+      GtkWidget* row =
+          rows_.Add(StateRow(pack.display_name.empty() ? pack.id : pack.display_name,
+                             pack.installed ? "已安裝" : "", "package-x-generic-symbolic"));
       GtkWidget* button = RowButton(pack.installed ? "移除" : "安裝",
                                     pack.installed ? nullptr : "suggested-action");
       adw_action_row_add_suffix(ADW_ACTION_ROW(row), button);

@@ -72,8 +72,7 @@ GtkWidget* SwitchRow(const SettingRow& row, const SettingKey& key, SectionContex
 
 // A boolean shown as a list of two words, the true one first.
 GtkWidget* TwoWordRow(const SettingRow& row, const SettingKey& key, SectionContext& ctx) {
-  GtkWidget* widget =
-      ComboRow(row, {std::string(row.true_label), std::string(row.false_label)});
+  GtkWidget* widget = ComboRow(row, {std::string(row.true_label), std::string(row.false_label)});
   const std::string name(key.name);
   SectionContext* c = &ctx;
   ConnectSignal(widget, "notify::selected", [c, widget, name] {
@@ -120,17 +119,17 @@ GtkWidget* ChoiceRow(const SettingRow& row, const SettingKey& key, SectionContex
     if (*c->showing || selected >= items.size()) return;
     c->apply(name, items[selected].value);
   });
-  (*ctx.bindings)[name] = {[&key, widget, items](const ConfigRecord& record) {
-                             const std::string value = key.get(record);
-                             const auto found =
-                                 std::find_if(items.begin(), items.end(),
-                                              [&](const ChoiceItem& i) { return i.value == value; });
-                             adw_combo_row_set_selected(
-                                 ADW_COMBO_ROW(widget),
-                                 found == items.end() ? GTK_INVALID_LIST_POSITION
-                                                      : static_cast<guint>(found - items.begin()));
-                           },
-                           widget};
+  (*ctx.bindings)[name] = {
+      [&key, widget, items](const ConfigRecord& record) {
+        const std::string value = key.get(record);
+        const auto found = std::find_if(items.begin(), items.end(),
+                                        [&](const ChoiceItem& i) { return i.value == value; });
+        adw_combo_row_set_selected(ADW_COMBO_ROW(widget),
+                                   found == items.end()
+                                       ? GTK_INVALID_LIST_POSITION
+                                       : static_cast<guint>(found - items.begin()));
+      },
+      widget};
   return widget;
 }
 
@@ -140,13 +139,11 @@ GtkWidget* TextRow(const SettingRow& row, SectionContext& ctx) {
   adw_preferences_row_set_use_markup(ADW_PREFERENCES_ROW(widget), false);
   adw_preferences_row_set_title(ADW_PREFERENCES_ROW(widget), std::string(row.title).c_str());
   adw_entry_row_set_show_apply_button(ADW_ENTRY_ROW(widget), true);
-  if (!row.subtitle.empty())
-    gtk_widget_set_tooltip_text(widget, std::string(row.subtitle).c_str());
+  if (!row.subtitle.empty()) gtk_widget_set_tooltip_text(widget, std::string(row.subtitle).c_str());
   const std::string name(row.key);
   SectionContext* c = &ctx;
-  ConnectSignal(widget, "apply", [c, widget, name] {
-    c->apply(name, gtk_editable_get_text(GTK_EDITABLE(widget)));
-  });
+  ConnectSignal(widget, "apply",
+                [c, widget, name] { c->apply(name, gtk_editable_get_text(GTK_EDITABLE(widget))); });
   (*ctx.bindings)[name] = {[c, widget, name](const ConfigRecord&) {
                              const std::string value = Stored(*c, name);
                              if (value != gtk_editable_get_text(GTK_EDITABLE(widget)))
@@ -290,6 +287,8 @@ std::unique_ptr<SectionView> MakeSection(const PageSection& section, SectionCont
       return MakeSchemeSection(section, ctx);
     case SectionKind::kThemeGallery:
       return MakeThemeGallerySection(section, ctx);
+    case SectionKind::kFuzzySounds:
+      return MakeFuzzySoundsSection(section, ctx);
     case SectionKind::kDarkMode:
       return MakeDarkModeSection(section, ctx);
     case SectionKind::kVoiceModels:

@@ -52,9 +52,9 @@ bool RunSettingsApplication(const LaunchPlan& plan, int argc, char** argv, int* 
   gtk_window_set_default_icon_name(kIconName);
   // A window on another configuration directory is not the desktop's settings window: it runs
   // on its own.
-  const GApplicationFlags flags = static_cast<GApplicationFlags>(
-      G_APPLICATION_HANDLES_COMMAND_LINE |
-      (plan.config_directory_given ? G_APPLICATION_NON_UNIQUE : 0));
+  const GApplicationFlags flags =
+      static_cast<GApplicationFlags>(G_APPLICATION_HANDLES_COMMAND_LINE |
+                                     (plan.config_directory_given ? G_APPLICATION_NON_UNIQUE : 0));
   AdwApplication* gapp = adw_application_new(kApplicationId, flags);
   Application app{plan.config_directory};
   g_signal_connect(gapp, "command-line", G_CALLBACK(OnCommandLine), &app);

@@ -3,6 +3,7 @@
 
 #include "config/config_files.h"
 #include "net/service_endpoints.h"
+#include "ovra/pinyin_options.h"
 #include "tools/settings/server_link.h"
 
 namespace kavi::win {
@@ -10,13 +11,14 @@ namespace kavi::win {
 namespace {
 
 constexpr char kWindowTitle[] = "霜楓設定";
-constexpr int kDefaultWidth = 940;
+constexpr int kDefaultWidth = 1000;
 constexpr int kDefaultHeight = 760;
 // Saves come as bursts of file events (five files per save): read once they have settled.
 constexpr guint kReloadDelayMs = 150;
 
 bool IsSettingsFile(const std::string& name) {
-  return name == kConfigFileName || name == kAppOptionsFileName || name == kEndpointsFileName;
+  return name == kConfigFileName || name == kAppOptionsFileName || name == kEndpointsFileName ||
+         name == kUserPinyinOptionsFile;
 }
 
 }  // namespace
@@ -84,14 +86,12 @@ void SettingsWindow::BuildPages() {
   for (const WindowPageInfo& info : WindowPages()) {
     GtkWidget* page = adw_preferences_page_new();
     adw_preferences_page_set_title(ADW_PREFERENCES_PAGE(page), std::string(info.title).c_str());
-    adw_preferences_page_set_icon_name(ADW_PREFERENCES_PAGE(page),
-                                       std::string(info.icon).c_str());
+    adw_preferences_page_set_icon_name(ADW_PREFERENCES_PAGE(page), std::string(info.icon).c_str());
     adw_preferences_page_set_name(ADW_PREFERENCES_PAGE(page), std::string(info.name).c_str());
     adw_preferences_page_set_use_underline(ADW_PREFERENCES_PAGE(page), false);
     for (const PageSection& section : PageSections(info.page)) {
       std::unique_ptr<SectionView> view = MakeSection(section, ctx_);
-      adw_preferences_page_add(ADW_PREFERENCES_PAGE(page),
-                               ADW_PREFERENCES_GROUP(view->Widget()));
+      adw_preferences_page_add(ADW_PREFERENCES_PAGE(page), ADW_PREFERENCES_GROUP(view->Widget()));
       sections_[info.page].push_back(std::move(view));
     }
     adw_preferences_window_add(ADW_PREFERENCES_WINDOW(window_), ADW_PREFERENCES_PAGE(page));
@@ -108,6 +108,9 @@ void SettingsWindow::Present(WindowPage page, const std::string& focus_key) {
   if (binding == bindings_.end() || binding->second.focus == nullptr) return;
   // Once the page is laid out: the scrolled page then brings the control into view.
   GtkWidget* focus = binding->second.focus;
+  // A control folded inside an expander row is shown first.
+  if (GtkWidget* expander = gtk_widget_get_ancestor(focus, ADW_TYPE_EXPANDER_ROW))
+    adw_expander_row_set_expanded(ADW_EXPANDER_ROW(expander), true);
   MainLoopSchedule(alive_)(0, [focus] { gtk_widget_grab_focus(focus); });
 }
 
@@ -161,26 +164,26 @@ void SettingsWindow::WatchFiles() {
   monitor_ = g_file_monitor_directory(directory, G_FILE_MONITOR_WATCH_MOVES, nullptr, nullptr);
   g_object_unref(directory);
   if (monitor_ == nullptr) return;
-  g_signal_connect(monitor_, "changed",
-                   G_CALLBACK(+[](GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent,
-                                  gpointer data) {
-                     auto* self = static_cast<SettingsWindow*>(data);
-                     char* name = g_file_get_basename(file);
-                     char* other_name = other ? g_file_get_basename(other) : nullptr;
-                     const bool ours = IsSettingsFile(name ? name : "") ||
-                                       IsSettingsFile(other_name ? other_name : "");
-                     g_free(name);
-                     g_free(other_name);
-                     if (!ours || self->reload_source_ != 0) return;
-                     self->reload_source_ = g_timeout_add(
-                         kReloadDelayMs,
-                         +[](gpointer data) -> gboolean {
-                           static_cast<SettingsWindow*>(data)->Reload();
-                           return G_SOURCE_REMOVE;
-                         },
-                         self);
-                   }),
-                   this);
+  g_signal_connect(
+      monitor_, "changed",
+      G_CALLBACK(+[](GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent, gpointer data) {
+        auto* self = static_cast<SettingsWindow*>(data);
+        char* name = g_file_get_basename(file);
+        char* other_name = other ? g_file_get_basename(other) : nullptr;
+        const bool ours =
+            IsSettingsFile(name ? name : "") || IsSettingsFile(other_name ? other_name : "");
+        g_free(name);
+        g_free(other_name);
+        if (!ours || self->reload_source_ != 0) return;
+        self->reload_source_ = g_timeout_add(
+            kReloadDelayMs,
+            +[](gpointer data) -> gboolean {
+              static_cast<SettingsWindow*>(data)->Reload();
+              return G_SOURCE_REMOVE;
+            },
+            self);
+      }),
+      this);
 }
 
 std::optional<WindowPage> SettingsWindow::VisiblePage() const {

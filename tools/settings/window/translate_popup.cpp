@@ -6,8 +6,8 @@
 #include "platform/folders.h"
 #include "tools/settings/endpoint_settings.h"
 #include "tools/settings/launch_plan.h"
-#include "tools/settings/window_pages.h"
 #include "tools/settings/window/x11_geometry.h"
+#include "tools/settings/window_pages.h"
 
 namespace kavi::win {
 
@@ -35,8 +35,8 @@ void TranslatePopup::Open(GtkApplication* app, std::filesystem::path config_dire
   new TranslatePopup(app, std::move(config_directory), x, y);
 }
 
-TranslatePopup::TranslatePopup(GtkApplication* app, std::filesystem::path config_directory,
-                               int x, int y)
+TranslatePopup::TranslatePopup(GtkApplication* app, std::filesystem::path config_directory, int x,
+                               int y)
     : store_(std::move(config_directory)), alive_(std::make_shared<bool>(true)), x_(x), y_(y) {
   worker_ = std::make_unique<ServerLink>(SettingsClientOptions(), MainLoopPost(alive_));
   Build(app);
@@ -145,23 +145,26 @@ void TranslatePopup::Build(GtkApplication* app) {
   });
   // Esc closes, Ctrl+Enter translates.
   GtkEventController* keys = gtk_event_controller_key_new();
-  g_signal_connect(keys, "key-pressed",
-                   G_CALLBACK(+[](GtkEventControllerKey*, guint key, guint, GdkModifierType state,
-                                  gpointer data) -> gboolean {
-                     auto* self = static_cast<TranslatePopup*>(data);
-                     if (key == GDK_KEY_Escape) {
-                       gtk_window_close(GTK_WINDOW(self->window_));
-                       return true;
-                     }
-                     if ((key == GDK_KEY_Return || key == GDK_KEY_KP_Enter) &&
-                         (state & GDK_CONTROL_MASK)) {
-                       self->Translate();
-                       return true;
-                     }
-                     return false;
-                   }),
-                   this);
+  g_signal_connect(
+      keys, "key-pressed",
+      G_CALLBACK(+[](GtkEventControllerKey*, guint key, guint, GdkModifierType state,
+                     gpointer data) -> gboolean {
+        auto* self = static_cast<TranslatePopup*>(data);
+        if (key == GDK_KEY_Escape) {
+          gtk_window_close(GTK_WINDOW(self->window_));
+          return true;
+        }
+        if ((key == GDK_KEY_Return || key == GDK_KEY_KP_Enter) && (state & GDK_CONTROL_MASK)) {
+          self->Translate();
+          return true;
+        }
+        return false;
+      }),
+      this);
   gtk_widget_add_controller(window_, keys);
+  // Placed before it is first shown (so it never flashes at the corner), and again once its
+  // size is known.
+  ConnectSignal(window_, "realize", [this] { Place(); });
   ConnectSignal(window_, "map", [this] { Place(); });
   ConnectSignal(window_, "destroy", [this] { *alive_ = false; });
   g_object_weak_ref(
@@ -173,8 +176,8 @@ void TranslatePopup::Place() {
   const int width = gtk_widget_get_width(window_);
   const int height = gtk_widget_get_height(window_);
   const ScreenRect area = MonitorAreaAt(gtk_widget_get_display(window_), x_, y_);
-  const ScreenPoint origin = TranslatePopupOrigin(
-      x_, y_, width > 0 ? width : kPopupWidth, height > 0 ? height : kPopupHeight, area);
+  const ScreenPoint origin = TranslatePopupOrigin(x_, y_, width > 0 ? width : kPopupWidth,
+                                                  height > 0 ? height : kPopupHeight, area);
   PlaceWindowAt(GTK_WINDOW(window_), origin.x, origin.y);
 }
 
@@ -198,8 +201,8 @@ void TranslatePopup::ReadClipboard() {
           TranslatePopup* self = reader->popup;
           gtk_label_set_text(GTK_LABEL(self->status_), "");
           if (text != nullptr) {
-            gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(self->source_)),
-                                     text, -1);
+            gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(self->source_)), text,
+                                     -1);
           }
           self->Translate();
         }

@@ -25,8 +25,8 @@ std::optional<ScreenRect> WidgetScreenRect(GtkWidget* widget) {
   int root_x = 0, root_y = 0;
   Window child;
   Display* display = XDisplayOf(surface);
-  if (!XTranslateCoordinates(display, gdk_x11_surface_get_xid(surface),
-                             DefaultRootWindow(display), 0, 0, &root_x, &root_y, &child))
+  if (!XTranslateCoordinates(display, gdk_x11_surface_get_xid(surface), DefaultRootWindow(display),
+                             0, 0, &root_x, &root_y, &child))
     return std::nullopt;
   const int scale = gdk_surface_get_scale_factor(surface);
   const double left = (bounds.origin.x + offset_x) * scale + root_x;
