@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/common/temp_dir.h"
@@ -26,8 +27,10 @@ struct RunResult {
   std::string err;
 };
 
-// Runs KaviSettings with --config-dir `dir` and `args`, in this process's environment plus
-// `extra_env`; output goes through files so that a large page cannot block on a full pipe.
+// Runs KaviSettings with --config-dir `dir` and `args`, in this process's environment without
+// its display (on a display, --page and a bare start open the settings window instead of
+// printing) plus `extra_env`; output goes through files so that a large page cannot block on a
+// full pipe.
 inline RunResult RunSettings(const std::filesystem::path& dir, std::vector<std::string> args,
                              std::vector<std::string> extra_env = {}) {
   const std::string program = std::string(KAVI_BINARY_DIR) + "/bin/KaviSettings";
@@ -43,7 +46,11 @@ inline RunResult RunSettings(const std::filesystem::path& dir, std::vector<std::
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT, 0600);
   std::vector<char*> envp;
-  for (char** variable = environ; *variable != nullptr; ++variable) envp.push_back(*variable);
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    const std::string_view entry = *variable;
+    if (entry.starts_with("DISPLAY=") || entry.starts_with("WAYLAND_DISPLAY=")) continue;
+    envp.push_back(*variable);
+  }
   for (std::string& variable : extra_env) envp.push_back(variable.data());
   envp.push_back(nullptr);
   RunResult result;
