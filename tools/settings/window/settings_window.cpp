@@ -15,10 +15,34 @@ constexpr int kDefaultWidth = 1000;
 constexpr int kDefaultHeight = 760;
 // Saves come as bursts of file events (five files per save): read once they have settled.
 constexpr guint kReloadDelayMs = 150;
+// A page is laid out within a few frames of being shown; --key waits for it this long at most.
+constexpr int kLayoutRetryMs = 50;
+constexpr int kLayoutTries = 40;
 
 bool IsSettingsFile(const std::string& name) {
   return name == kConfigFileName || name == kAppOptionsFileName || name == kEndpointsFileName ||
          name == kUserPinyinOptionsFile;
+}
+
+// Scrolls the page that holds `widget` so that it shows in the middle, once the page has been
+// laid out (the page does not follow the keyboard focus by itself).
+void ScrollIntoView(GtkWidget* widget, JobWatch::Schedule schedule, int tries) {
+  GtkWidget* scrolled = gtk_widget_get_ancestor(widget, GTK_TYPE_SCROLLED_WINDOW);
+  if (scrolled == nullptr) return;
+  graphene_point_t at;
+  const graphene_point_t origin = GRAPHENE_POINT_INIT(0, 0);
+  const int height = gtk_widget_get_height(widget);
+  if (height == 0 || gtk_widget_get_height(scrolled) == 0 ||
+      !gtk_widget_compute_point(widget, scrolled, &origin, &at)) {
+    if (tries > 0)
+      schedule(kLayoutRetryMs,
+               [widget, schedule, tries] { ScrollIntoView(widget, schedule, tries - 1); });
+    return;
+  }
+  GtkAdjustment* adjustment = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
+  const double top = gtk_adjustment_get_value(adjustment) + at.y;
+  gtk_adjustment_set_value(adjustment,
+                           top + height / 2.0 - gtk_adjustment_get_page_size(adjustment) / 2);
 }
 
 }  // namespace
@@ -106,12 +130,15 @@ void SettingsWindow::Present(WindowPage page, const std::string& focus_key) {
   gtk_window_present(GTK_WINDOW(window_));
   const auto binding = bindings_.find(focus_key);
   if (binding == bindings_.end() || binding->second.focus == nullptr) return;
-  // Once the page is laid out: the scrolled page then brings the control into view.
   GtkWidget* focus = binding->second.focus;
   // A control folded inside an expander row is shown first.
   if (GtkWidget* expander = gtk_widget_get_ancestor(focus, ADW_TYPE_EXPANDER_ROW))
     adw_expander_row_set_expanded(ADW_EXPANDER_ROW(expander), true);
-  MainLoopSchedule(alive_)(0, [focus] { gtk_widget_grab_focus(focus); });
+  const JobWatch::Schedule schedule = MainLoopSchedule(alive_);
+  schedule(0, [focus, schedule] {
+    gtk_widget_grab_focus(focus);
+    ScrollIntoView(focus, schedule, kLayoutTries);
+  });
 }
 
 bool SettingsWindow::Apply(const std::string& key, const std::string& value) {
