@@ -36,6 +36,7 @@
 #include "server/app/engine_starter.h"
 #include "server/app/maintenance_jobs.h"
 #include "server/app/server_catalog.h"
+#include "server/app/server_cloud_input.h"
 #include "server/app/server_directories.h"
 #include "server/app/settings_applier.h"
 #include "server/app/user_data_saver.h"
@@ -116,6 +117,10 @@ class Server {
     services_.user_data = saver_.get();
     plugins_ = std::make_unique<PluginEngine>(dirs_.shared_data / "plugin");
     services_.plugins = plugins_.get();
+    cloud_ = std::make_unique<ServerCloudInput>(dirs_.cloud, dirs_.user_root / kEndpointsFileName);
+    cloud_->Apply(config_.Snapshot().app.cloud_input);
+    cloud_->Start();
+    services_.cloud = cloud_->manager();
     // Clipboard translation goes to the service named by the endpoints files, read afresh at
     // each request so that a changed setting needs no restart.
     translation_ = std::make_unique<ServiceTranslation>(dirs_.installed_data / kEndpointsFileName,
@@ -165,7 +170,9 @@ class Server {
     // The engine's own files beside the configuration are settings too.
     watcher_ = std::make_unique<ConfigWatcher>(
         dirs_.user_root, [this] { Reload(); }, ConfigWatcher::kDefaultSettle,
-        std::vector<std::string>{KAVI_CUSTOM_PHRASES_FILE, KAVI_USER_PINYIN_OPTIONS_FILE});
+        // endpoints.json: cloud words follow a newly named service without a restart.
+        std::vector<std::string>{KAVI_CUSTOM_PHRASES_FILE, KAVI_USER_PINYIN_OPTIONS_FILE,
+                                 kEndpointsFileName});
     BuildTray();
   }
 
@@ -251,6 +258,8 @@ class Server {
       stop_serving_ = nullptr;
     }
     if (watcher_) watcher_->Stop();
+    services_.cloud = nullptr;
+    cloud_->Shutdown();
     std::lock_guard<std::mutex> hold(EngineLock());
     kavi_finalize();
   }
@@ -260,6 +269,8 @@ class Server {
   // the configuration; true exactly when the engine has its scheme and the configuration loads.
   bool RestartEngine(std::string* message) {
     engine_.Restart();
+    // The restart emptied the engine's cloud word lists.
+    if (cloud_) cloud_->manager()->ReloadWordLists();
     if (!EngineStarter::HasScheme()) {
       // The shared data went missing under the server (its generation was deleted): the restart
       // failed. Rebuild the generation from the installed data and start again, so that typing
@@ -291,6 +302,7 @@ class Server {
     if (key_sounds_)
       key_sounds_->ApplySettings(config.app.key_sound, config.app.key_sound_type,
                                  config.app.key_sound_volume);
+    if (cloud_) cloud_->Apply(config.app.cloud_input);
   }
 
   void Reload() {
@@ -330,6 +342,7 @@ class Server {
   std::unique_ptr<KeySoundPlayer> key_sounds_;
   std::unique_ptr<UserDataSaver> saver_;
   std::unique_ptr<PluginEngine> plugins_;
+  std::unique_ptr<ServerCloudInput> cloud_;
   std::unique_ptr<MaintenanceJobs> maintenance_;
   std::unique_ptr<ServiceHttp> service_http_;
   std::unique_ptr<SchemePackManager> packs_;

@@ -291,6 +291,9 @@ PipeResponse ClientSession::OnCancel(const PipeRequest& r) {
   ClearPlugin();
   ClearPanel();
   kavi_clear_composition();
+  // The application reset its input (the caret moved, the field was cleared): the next word
+  // does not follow the last one.
+  ForgetCloudContext();
   PipeResponse reply = FinishState(BuildState(r, true), /*show_in_window=*/false);
   HideWindow();
   return reply;
@@ -323,10 +326,11 @@ PipeResponse ClientSession::OnSelectPageHighlight(const PipeRequest& r) {
     bool ok = HighlightListSlot(argument);
     return FinishState(BuildState(r, ok));
   }
-  std::string cloud_commit;
+  CloudCommit cloud_commit;
   PlayKeySound(keys::kReturn);
   bool selected = SelectListSlot(argument, &cloud_commit);
-  PipeResponse reply = BuildState(r, selected, cloud_commit.empty() ? nullptr : &cloud_commit);
+  PipeResponse reply =
+      BuildState(r, selected, cloud_commit.text.empty() ? nullptr : &cloud_commit);
   if (selected && reply.has_commit) MarkCommitPending(r.context_id);
   return FinishState(reply);
 }
@@ -570,19 +574,20 @@ std::optional<PipeResponse> ClientSession::MergedListStep(const PipeRequest& r) 
     HighlightListSlot(slot);
     return FinishState(BuildState(r, true));
   }
-  std::string cloud_commit;
+  CloudCommit cloud_commit;
   bool selected = SelectListSlot(slot, &cloud_commit);
-  PipeResponse reply = BuildState(r, true, cloud_commit.empty() ? nullptr : &cloud_commit);
+  PipeResponse reply = BuildState(r, true, cloud_commit.text.empty() ? nullptr : &cloud_commit);
   if (selected && reply.has_commit) MarkCommitPending(r.context_id);
   return FinishState(reply);
 }
 
-bool ClientSession::SelectListSlot(int slot, std::string* cloud_commit) {
+bool ClientSession::SelectListSlot(int slot, CloudCommit* cloud_commit) {
   if (slot < 0) return false;
   if (slot < static_cast<int>(last_entries_.size())) {
     const CandidateEntry& entry = last_entries_[static_cast<size_t>(slot)];
     if (entry.cloud) {
-      *cloud_commit = entry.text;
+      // The input is read before the composition that holds it is cleared.
+      *cloud_commit = {entry.text, EngineInput()};
       kavi_clear_composition();
       return true;
     }
@@ -604,7 +609,7 @@ bool ClientSession::HighlightListSlot(int slot) {
 // ---- The State snapshot -----------------------------------------------------------------------
 
 PipeResponse ClientSession::BuildState(const PipeRequest& r, bool result,
-                                       const std::string* commit_override) {
+                                       const CloudCommit* commit_override) {
   const SessionSettings settings = shared_.settings.Get();
   PipeResponse reply = MakeSimpleReply(r, ReplyKind::State, result);
   const bool ascii = AsciiMode();
@@ -616,8 +621,8 @@ PipeResponse ClientSession::BuildState(const PipeRequest& r, bool result,
   std::memset(&commit, 0, sizeof commit);
   std::string commit_text, record_text, input_code;
   if (commit_override) {
-    commit_text = record_text = *commit_override;
-    input_code = EngineInput();
+    commit_text = record_text = commit_override->text;
+    input_code = commit_override->input_code;
   } else if (kavi_get_commit(&commit) && commit.text && *commit.text) {
     commit_text = commit.text;
     record_text =

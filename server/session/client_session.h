@@ -93,14 +93,20 @@ class ClientSession {
   PluginAsyncResult RunPluginAction(uint32_t action_kind, const std::string& payload) const;
   std::optional<PipeResponse> DeliverPluginJob(const PipeRequest& request);
 
-  // Selects (or highlights) slot `slot` of the last State reply's list.
-  bool SelectListSlot(int slot, std::string* cloud_commit);
+  // A cloud entry that the server commits itself, with the input code typed for it.
+  struct CloudCommit {
+    std::string text;
+    std::string input_code;
+  };
+  // Selects (or highlights) slot `slot` of the last State reply's list; a cloud entry's text
+  // and input go to `cloud_commit`.
+  bool SelectListSlot(int slot, CloudCommit* cloud_commit);
   bool HighlightListSlot(int slot);
 
   // The State snapshot of the engine (engine lock held). `commit_override` replaces the
   // engine's commit (a cloud entry committed by the server itself).
   PipeResponse BuildState(const PipeRequest& request, bool result,
-                          const std::string* commit_override = nullptr);
+                          const CloudCommit* commit_override = nullptr);
   // Finishes a State reply: field 48, last-State memory, the candidate window.
   PipeResponse FinishState(PipeResponse reply, bool show_in_window = true);
   // Opens the expanded panel when a consumed key moved the engine to a later page (the previous

@@ -67,9 +67,10 @@ class ServerHome {
     return env;
   }
 
+  // A non-negative output_fd receives the child's standard output and error.
   pid_t Spawn(const std::filesystem::path& program, const std::vector<std::string>& args,
-              const std::string& display = {}) {
-    pid_t pid = SpawnChild(program, args, Environment(display));
+              const std::string& display = {}, int output_fd = -1) {
+    pid_t pid = SpawnChild(program, args, Environment(display), output_fd);
     EXPECT_GT(pid, 0);
     children_.push_back(pid);
     return pid;
@@ -95,9 +96,9 @@ class ServerHome {
   // Starts KaviServer and waits until it serves, and until its engine has loaded the scheme
   // (it loads while the server already listens; a request that needs it may otherwise outlast
   // the client's 250 ms time-out on a busy machine).
-  pid_t StartServer(const std::string& display = {}) {
+  pid_t StartServer(const std::string& display = {}, int output_fd = -1) {
     display_ = display;
-    pid_t pid = Spawn(Bin("KaviServer"), {}, display);
+    pid_t pid = Spawn(Bin("KaviServer"), {}, display, output_fd);
     EXPECT_TRUE(WaitForListener(socket(), 30000));
     KaviClient warm_up(Options());
     bool answered = false;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/atomic_file.h"
+#include "net/cloud_state.h"
 #include "ovra/user_db.h"
 #include "packs/data_generation.h"
 #include "platform/autostart/autostart.h"
@@ -49,6 +50,13 @@ const OwnedFile kOwnedFiles[] = {
      [](const fs::path& dir, int version) {
        return WriteAutostartEntry(dir, "/opt/kavi-" + std::to_string(version) + "/KaviServer",
                                   nullptr);
+     }},
+    {"cloud input queue", "pending.json",
+     [](const fs::path& dir, int version) {
+       CloudState state;
+       for (int i = 0; i < 200 * version; ++i)
+         state.pending_reports[CloudEntryKey("zi", "字" + std::to_string(i))] = version;
+       return WriteCloudStateFile(dir / "pending.json", SerializeCloudState(state));
      }},
 };
 
