@@ -220,6 +220,12 @@ std::optional<uint32_t> ReadKey(const RawTerminal& terminal) {
         return keys::kRight;
       case 'D':
         return keys::kLeft;
+      case '1': {
+        // F5 to F8 are "ESC [ 1 n ~"; only F8 ("19~") means something here.
+        const std::optional<unsigned char> digit = terminal.ReadByte();
+        (void)terminal.ReadByte();  // the closing '~'
+        return digit && *digit == '9' ? keys::kF8 : keys::kEscape;
+      }
       case '3':
       case '5':
       case '6':
@@ -266,7 +272,8 @@ int CursorColumn(const ContextView& view) {
 
 void Render(const std::string& document, const ContextView& view, const std::string& status) {
   std::printf("\033[H\033[2J");
-  std::printf("Kavi — type pinyin; space/digits pick, arrows move, -/= page, Ctrl-D quits\r\n\r\n");
+  std::printf("Kavi — type pinyin; space/digits pick, arrows move, -/= page, F8 dictates, "
+              "Ctrl-D quits\r\n\r\n");
   std::printf("%*s%s\r\n", kPreeditColumn, "", view.preedit.c_str());
   for (size_t i = 0; i < view.candidates.size(); ++i) {
     bool hl = i == view.highlighted;
@@ -315,6 +322,7 @@ int Interactive(FrontendConnection& connection) {
   const TerminalWindow window;
   context.FocusIn();
   std::string status;
+  std::string voice;  // what the last F8 brought
   Render(screen.text(), screen.view(), status);
   PlaceCaret(window, screen.view(), context);
   for (;;) {
@@ -325,8 +333,12 @@ int Interactive(FrontendConnection& connection) {
       std::optional<uint32_t> read = ReadKey(terminal);
       if (!read || *read == 0x04 || *read == 0x03) break;
       if (!context.ProcessKey(*read, 0)) screen.PassedKey(*read);
+      if (*read == keys::kF8)
+        voice = context.voice_message().empty() ? "voice: F8 toggled dictation"
+                                                : "voice: " + context.voice_message();
     }
-    status = connection.channel().ConnectionId() == 0 ? "the server did not answer; retrying" : "";
+    status = connection.channel().ConnectionId() == 0 ? "the server did not answer; retrying"
+                                                      : voice;
     Render(screen.text(), screen.view(), status);
     PlaceCaret(window, screen.view(), context);
   }

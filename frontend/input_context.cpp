@@ -5,6 +5,7 @@
 
 #include "frontend/key_mapping.h"
 #include "frontend/server_command_requests.h"
+#include "protocol/keysyms.h"
 
 namespace kavi::win {
 namespace {
@@ -96,6 +97,12 @@ void InputContext::FocusOut() {
 }
 
 bool InputContext::ProcessKey(uint32_t keysym, uint32_t framework_state) {
+  const uint32_t modifiers = WireModifiers(framework_state);
+  if (keysym == keys::kF8 && (modifiers & keys::kChordMask) == 0) {
+    // The dictation key is the front end's own: its release goes nowhere either.
+    if ((modifiers & keys::kReleaseMask) == 0) ToggleVoice(&voice_message_);
+    return true;
+  }
   PipeRequest request = MakeRequest(RequestKind::KeyEvent);
   request.key_code = keysym;
   request.modifiers = WireModifiers(framework_state);
@@ -151,6 +158,25 @@ void InputContext::ToggleAsciiMode() {
   if (!EnsureFocus()) return;
   std::optional<PipeResponse> reply = Send(RequestKind::ToggleAsciiMode);
   if (reply && IsState(*reply)) Apply(*reply);
+}
+
+bool InputContext::ToggleVoice(std::string* message) {
+  if (!EnsureFocus()) {
+    *message = "the server cannot be reached";
+    return false;
+  }
+  std::optional<PipeResponse> reply = Send(RequestKind::VoiceToggle);
+  if (!reply) {
+    *message = "the server did not answer";
+    return false;
+  }
+  if (reply->kind != static_cast<uint16_t>(ReplyKind::Ok)) {
+    *message = std::string(TextFieldView(reply->commit_text));
+    if (message->empty()) *message = "voice input is not available";
+    return false;
+  }
+  message->clear();
+  return true;
 }
 
 void InputContext::SelectCandidate(uint32_t row) {

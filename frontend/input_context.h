@@ -91,6 +91,11 @@ class InputContext {
   void Poll();
   bool Composing() const { return view_.Composing(); }
   void ToggleAsciiMode();
+  // Starts or stops dictation (ProcessKey does this for F8 without modifiers); the recognised
+  // text arrives through Poll as a commit. False with the server's reason when it refused.
+  bool ToggleVoice(std::string* message);
+  // What the server said to the last F8: empty when it took it.
+  const std::string& voice_message() const { return voice_message_; }
   // Candidate actions of a framework's own candidate list.
   void SelectCandidate(uint32_t row);
   void ChangePage(bool forward);
@@ -113,6 +118,7 @@ class InputContext {
   bool has_caret_ = false;
   bool caret_anchor_ = false;
   ContextView view_;
+  std::string voice_message_;
 };
 
 }  // namespace kavi::win

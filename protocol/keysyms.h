@@ -29,6 +29,8 @@ inline constexpr uint32_t kShiftL = 0xFFE1;
 inline constexpr uint32_t kShiftR = 0xFFE2;
 inline constexpr uint32_t kCapsLock = 0xFFE5;
 inline constexpr uint32_t kDelete = 0xFFFF;
+// The dictation key of the front ends: it starts and stops voice input.
+inline constexpr uint32_t kF8 = 0xFFC5;
 
 inline constexpr uint32_t kControlMask = 0x4;
 inline constexpr uint32_t kAltMask = 0x8;

@@ -40,6 +40,7 @@
 #include "server/app/server_directories.h"
 #include "server/app/settings_applier.h"
 #include "server/app/user_data_saver.h"
+#include "server/app/voice_setup.h"
 #include "server/engine/engine_lock.h"
 #include "server/profile/profile_registration.h"
 #include "server/serve/pipe_server.h"
@@ -110,6 +111,9 @@ class Server {
   // sessions refuse the request kinds that need it.
   void BuildServices() {
     services_.user_data_root = dirs_.user_root;
+    // A missing microphone or model shows only when a recording starts.
+    voice_ = MakeVoiceController(dirs_, &shared_, &config_);
+    services_.voice = voice_.get();
     saver_ = std::make_unique<UserDataSaver>([] {
       std::lock_guard<std::mutex> hold(EngineLock());
       kavi_sync_user_data();
@@ -260,9 +264,14 @@ class Server {
     if (watcher_) watcher_->Stop();
     services_.cloud = nullptr;
     cloud_->Shutdown();
+    services_.voice = nullptr;
+    if (voice_) voice_->Shutdown();
     std::lock_guard<std::mutex> hold(EngineLock());
     kavi_finalize();
   }
+
+  // A voice deep link that started this server runs once the services are up.
+  void RunDeepLink(RequestKind kind) { RunVoiceDeepLink(voice_.get(), kind); }
 
  private:
   // The engine restart of the maintenance jobs (engine lock held): initialise, cloud init, then
@@ -298,6 +307,7 @@ class Server {
 
   // The settings that services other than the engine and the sessions follow.
   void ApplyServiceSettings(const ConfigRecord& config) {
+    if (voice_) voice_->UpdateConfig(config);
     if (tray_) tray_->ApplySettings(TrayDisplaySettingsFrom(config, dirs_));
     if (key_sounds_)
       key_sounds_->ApplySettings(config.app.key_sound, config.app.key_sound_type,
@@ -354,6 +364,7 @@ class Server {
   std::unique_ptr<CandidateWindow> window_;
   std::unique_ptr<ConfigWatcher> watcher_;
   std::unique_ptr<TrayIcon> tray_;
+  std::unique_ptr<VoiceController> voice_;
   // The tray's exit stops serving; set while the pipe server lives.
   std::mutex stop_mutex_;
   std::function<void()> stop_serving_;
@@ -420,6 +431,7 @@ int RunServer(int argc, char** argv) {
   server.LoadKeySounds();
   server.LoadConfiguration();
   server.BuildServices();
+  if (command_line.voice_kind) server.RunDeepLink(*command_line.voice_kind);
   server.Serve();
   lock.Release();
   return kExitOk;

@@ -13,6 +13,7 @@
 #include "voice/voice_manifest.h"
 #include "voice/voice_output.h"
 #include "voice/voice_session.h"
+#include "voice/wav_file.h"
 
 namespace kavi::win::testing {
 namespace {
@@ -425,6 +426,49 @@ TEST_F(VoiceControllerTest, ModelJobsNeedAModelEngineAndCancelNeedsAJob) {
   EXPECT_TRUE(WaitStatus(VoiceStatus::kSucceeded));
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "models" / kQwenEngine));
   EXPECT_TRUE(std::filesystem::exists(dir_.path() / "models" / kSenseVoiceEngine / "m.gguf"));
+}
+
+// The real thing: espeak-ng says "hello world", the scripted microphone plays it at its own
+// 22.05 kHz, and the real signed helper with pocketsphinx and the packed Debian model hears it.
+TEST(VoiceEndToEndTest, SpokenWordsComeBackAsText) {
+  TempDir dir;
+  ASSERT_TRUE(Speak("hello world", dir.path() / "spoken.wav"));
+  PcmWav spoken;
+  std::string error;
+  ASSERT_TRUE(DecodePcmWav(ReadFile(dir.path() / "spoken.wav"), &spoken, &error)) << error;
+  InstallRealModel(dir.path() / "models");
+  Deliveries deliveries;
+  VoiceControllerOptions options;
+  options.program_dir = RealHelper().parent_path();
+  options.models_dir = dir.path() / "models";
+  options.temp_dir = dir.path() / "temp";
+  options.log_dir = dir.path() / "logs";
+  options.trust_anchors = {ShippedAnchors()};
+  options.notifier = deliveries.Notifier();
+  options.microphone = ScriptedFactory(PlayWav(spoken));
+  VoiceController controller(std::move(options));
+  ConfigRecord config;
+  config.app.voice_engine = kQwenEngine;  // either engine word runs the built-in backend
+  controller.UpdateConfig(config);
+  ASSERT_FALSE(controller.Dispatch(0, true, &error));
+  EXPECT_EQ(error, kEngineNotInManifestMessage);  // only senseVoice is installed
+  config.app.voice_engine = kSenseVoiceEngine;
+  controller.UpdateConfig(config);
+
+  ASSERT_TRUE(controller.Dispatch(0, true, &error)) << error;
+  for (int i = 0; i < 6000 && controller.Status() != uint32_t(VoiceStatus::kRecording); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // The packets arrive at once; the session still has to last the minimum length.
+  std::this_thread::sleep_for(std::chrono::milliseconds(kMinRecordingMs + 20));
+  ASSERT_TRUE(controller.Dispatch(0, true, &error)) << error;
+  const auto seen = deliveries.WaitFor(1, 120);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(seen[0].ok) << seen[0].text;
+  EXPECT_NE(seen[0].text.find("hello"), std::string::npos) << seen[0].text;
+  EXPECT_TRUE(seen[0].origin);
+  const std::string log = ReadFile(dir.path() / "logs" / kHelperStderrLogName);
+  EXPECT_NE(log.find("engine \"sensevoice\" runs on the pocketsphinx backend"), std::string::npos)
+      << log;
 }
 
 }  // namespace

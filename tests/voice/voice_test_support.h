@@ -13,6 +13,11 @@
 #include <string>
 #include <thread>
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "net/sha256.h"
 #include "platform/clock.h"
 #include "platform/signature/detached_signature.h"
 #include "tests/common/temp_dir.h"
@@ -81,6 +86,32 @@ inline std::filesystem::path RealHelper() {
 }
 inline std::filesystem::path TestModel() {
   return std::filesystem::path(KAVI_BINARY_DIR) / "voice" / "en-us.gguf";
+}
+
+// Says `words` with espeak-ng into a 16 kHz 16-bit mono WAV file (sox converts espeak-ng's
+// 22.05 kHz with a proper filter: the capture's plain linear resampler blurs synthetic speech
+// enough to change the words). pocketsphinx's English model hears the voice en-us+m3 reliably
+// at 140 words a minute; at espeak-ng's default 175 "hello world" comes back "oh we're ill".
+inline bool Speak(const std::string& words, const std::filesystem::path& wav) {
+  const std::string command = "espeak-ng -v en-us+m3 -s 140 --stdout '" + words +
+                              "' 2>/dev/null | sox -t wav - -r 16000 '" + wav.string() + "'";
+  return std::system(command.c_str()) == 0;
+}
+
+// Installs the real test model as the "senseVoice" engine's model under `models_dir`, with a
+// kept manifest that names its size and SHA-256.
+inline void InstallRealModel(const std::filesystem::path& models_dir) {
+  const std::filesystem::path folder = models_dir / "senseVoice";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(TestModel(), folder / "en-us.gguf",
+                             std::filesystem::copy_options::overwrite_existing);
+  std::string sha, error;
+  ASSERT_TRUE(Sha256File(folder / "en-us.gguf", &sha, &error)) << error;
+  WriteFile(models_dir / "manifest.json",
+            "{\"models\": [{\"engine\": \"senseVoice\", \"files\": [{\"name\": \"en-us.gguf\", "
+            "\"url\": \"https://models.invalid/en-us.gguf\", \"sha256\": \"" +
+                sha + "\", \"bytes\": " +
+                std::to_string(std::filesystem::file_size(folder / "en-us.gguf")) + "}]}]}");
 }
 
 }  // namespace kavi::win::testing
