@@ -195,6 +195,9 @@ class Server {
         [](const std::string& id) { LogLine("[Kavi] 方案包已安裝：" + id + "\n"); });
     pack_jobs_ = std::make_unique<SchemePackJobs>(
         packs_.get(), &pack_cancellation_, [this](std::string* message) {
+          // The new file set's dictionaries are read while sessions still type, as for the
+          // maintenance jobs; the engine is down only from the finalize on.
+          kavi_prepare_restart();
           std::lock_guard<std::mutex> hold(EngineLock());
           kavi_finalize();
           return RestartEngine(message);

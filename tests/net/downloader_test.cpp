@@ -103,6 +103,16 @@ TEST_F(DownloaderTest, AHashMismatchDeletesThePartialFileAndKeepsTheTarget) {
   EXPECT_EQ(message_, kDownloadHashMessage);
   EXPECT_FALSE(std::filesystem::exists(Part(request)));
   EXPECT_EQ(ReadFile(request.target), "the previous version");
+
+  // The part kept from an earlier attempt counts: altered on disk, the resumed file fails too.
+  request = Serve("altered.bin", 50000);
+  std::string kept = content_.substr(0, 20000);
+  kept[100] ^= 1;
+  WriteFile(Part(request), kept);
+  EXPECT_FALSE(Download(request));
+  EXPECT_EQ(message_, kDownloadHashMessage);
+  EXPECT_NE(Log().find("\"range\":\"bytes=20000-\""), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(request.target));
 }
 
 TEST_F(DownloaderTest, WhatThePartialFileAlreadyHolds) {

@@ -328,6 +328,27 @@ TEST(Sha256, BytesAndFiles) {
   EXPECT_TRUE(hex.empty());
   EXPECT_FALSE(Sha256File(dir.path(), &hex, &error));  // a folder cannot be read
   EXPECT_EQ(error, kSha256ReadMessage);
+
+  // Fed in pieces, and from a file's first bytes, the hash is the whole content's.
+  Sha256Hasher hasher;
+  const size_t prefix = kSha256ChunkBytes + 5;
+  ASSERT_TRUE(hasher.AddFilePrefix(dir.path() / "f", prefix, &error)) << error;
+  for (size_t at = prefix; at < content.size(); at += 4096)
+    ASSERT_TRUE(hasher.Add(content.data() + at, std::min<size_t>(4096, content.size() - at), &error));
+  ASSERT_TRUE(hasher.Finish(&hex, &error));
+  EXPECT_EQ(hex, from_bytes);
+  EXPECT_FALSE(hasher.Add("x", 1, &error));  // finished: Reset first
+  ASSERT_TRUE(hasher.Reset(&error));
+  ASSERT_TRUE(hasher.Add("abc", 3, &error));
+  ASSERT_TRUE(hasher.Finish(&hex, &error));
+  EXPECT_EQ(hex, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+  // A file shorter than the prefix asked for fails, and so does everything after.
+  ASSERT_TRUE(hasher.Reset(&error));
+  EXPECT_FALSE(hasher.AddFilePrefix(dir.path() / "f", content.size() + 1, &error));
+  EXPECT_EQ(error, kSha256ReadMessage);
+  EXPECT_FALSE(hasher.Finish(&hex, &error));
+  EXPECT_TRUE(hex.empty());
 }
 
 }  // namespace
