@@ -75,11 +75,6 @@ bool WritePendingUpdate(const fs::path& updates_dir, const PendingUpdate& pendin
   return ReplaceFile(updates_dir / kAvailableFileName, text, kPrivateFileMode, nullptr);
 }
 
-std::vector<std::string> InstallCommand(const fs::path& installer) {
-  // apt-get takes a package file only by a path with a slash in it.
-  return {"pkexec", "apt-get", "install", "-y", fs::absolute(installer).string()};
-}
-
 UpdateChecker::UpdateChecker(UpdateCheckerOptions options) : options_(std::move(options)) {}
 
 UpdateChecker::~UpdateChecker() {

@@ -131,7 +131,4 @@ class UpdateChecker {
   std::thread thread_;
 };
 
-// The command that installs a pending package: "pkexec apt-get install -y ./<path>" parts.
-std::vector<std::string> InstallCommand(const std::filesystem::path& installer);
-
 }  // namespace kavi::win

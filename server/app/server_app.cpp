@@ -18,6 +18,7 @@
 #include "packs/pack_transaction.h"
 #include "packs/scheme_pack_jobs.h"
 #include "packs/scheme_pack_manager.h"
+#include "platform/signature/detached_signature.h"
 #include "platform/autostart/autostart.h"
 #include "platform/clipboard.h"
 #include "platform/folders.h"
@@ -27,6 +28,8 @@
 #include "platform/instance_lock.h"
 #include "platform/ipc.h"
 #include "platform/log.h"
+#include "update/file_downloader.h"
+#include "update/update_checker.h"
 #include "platform/process.h"
 #include "platform/server_endpoint.h"
 #include "platform/session_bus.h"
@@ -178,6 +181,7 @@ class Server {
         std::vector<std::string>{KAVI_CUSTOM_PHRASES_FILE, KAVI_USER_PINYIN_OPTIONS_FILE,
                                  kEndpointsFileName});
     BuildTray();
+    BuildUpdateChecker();
   }
 
   // The scheme-pack manager over the service the endpoints files name, and its jobs, which
@@ -203,6 +207,36 @@ class Server {
           return RestartEngine(message);
         });
     services_.packs = pack_jobs_.get();
+  }
+
+  // The daily update check on a thread of its own (after the tray, which announces a staged
+  // package; without a tray the log does). KaviSettings --page=about offers to install it.
+  void BuildUpdateChecker() {
+    UpdateCheckerOptions options;
+    options.updates_dir = dirs_.updates;
+    ParseVersion(kProgramVersion, &options.running_version);
+    options.enabled = !config_.Snapshot().app.disable_auto_update_check;
+    ServiceHttp* http = service_http_.get();
+    options.base_url = [http] { return http->BaseUrl(); };
+    options.send = [http](const HttpRequest& request, HttpResponse* response, HttpError* error) {
+      return http->Send(request, response, error);
+    };
+    options.download = [http](const DownloadRequest& request, std::string* message) {
+      const WinHttpClient client(http->ClientOptions());
+      return FileDownloader(client).Download(request, message);
+    };
+    options.trust_anchors = TrustAnchorPaths(dirs_.installed_data, dirs_.user_root);
+    options.notify = [this](const UpdateResult& result) {
+      if (tray_) {
+        tray_->ShowUpdateNotice(result.version);
+      } else {
+        LogLine("[Kavi] " + result.version + " (" + std::to_string(result.build_number) + "): " +
+                result.installer.string() + "\n");
+      }
+    };
+    options.cancellation = &update_cancellation_;
+    updates_ = std::make_unique<UpdateChecker>(std::move(options));
+    updates_->Start();
   }
 
   // The tray with its toolbar, on a thread of its own; without a display sessions go on
@@ -254,6 +288,7 @@ class Server {
     services_.user_data = nullptr;
     saver_->Stop();
     if (maintenance_) maintenance_->Join();
+    if (updates_) updates_->Stop();
     if (pack_jobs_) {
       pack_cancellation_.Cancel();
       pack_jobs_->Join();
@@ -362,6 +397,8 @@ class Server {
   // Set by a client's cancel request; aborts the running scheme-pack job's downloads.
   HttpCancellation pack_cancellation_;
   std::unique_ptr<SchemePackJobs> pack_jobs_;
+  HttpCancellation update_cancellation_;
+  std::unique_ptr<UpdateChecker> updates_;
   std::unique_ptr<ServiceTranslation> translation_;
   std::unique_ptr<ServerCatalog> catalog_;
   std::unique_ptr<CandidateWindow> window_;

@@ -203,6 +203,18 @@ void PrintAbout(const ConfigRecord& record, const std::filesystem::path& directo
   out << "  KaviSettings " << KAVI_VERSION << "\n";
   out << "  configuration directory: " << directory.string() << "\n";
   out << "  config_version = " << record.engine.config_version << "\n";
+  std::string problem;
+  const std::optional<PendingUpdate> update = ReadPendingUpdate(UpdatesFolder(), &problem);
+  if (!update) return;
+  out << "  update " << update->version << " (build " << update->build
+      << ") is downloaded and verified: " << update->package.string() << "\n";
+  if (!IsNewerVersion(update->version, KAVI_VERSION)) {
+    out << "  it is not newer than the running " << KAVI_VERSION << "\n";
+    return;
+  }
+  out << "  it is newer than the running " << KAVI_VERSION << "; install it with:\n   ";
+  for (const std::string& part : InstallUpdateCommand(*update)) out << " " << part;
+  out << "\n";
 }
 
 void PrintAccount(std::ostream& out) {
