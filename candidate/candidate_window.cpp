@@ -211,6 +211,12 @@ void CandidateWindow::ClearContent() {
 
 void CandidateWindow::ApplyTheme(const std::string& theme_id, bool horizontal,
                                  const std::string& image_path) {
+  std::lock_guard theme_lock(theme_mutex_);
+  ApplyThemeHeld(theme_id, horizontal, image_path);
+}
+
+void CandidateWindow::ApplyThemeHeld(const std::string& theme_id, bool horizontal,
+                                     const std::string& image_path) {
   // Files are read before the lock is taken; sessions never wait on a theme load.
   ColorScheme scheme = ColorScheme::kNoPreference;
   {
@@ -231,6 +237,7 @@ void CandidateWindow::ApplyTheme(const std::string& theme_id, bool horizontal,
 }
 
 void CandidateWindow::ReapplyTheme() {
+  std::lock_guard theme_lock(theme_mutex_);
   std::string theme_id;
   bool horizontal = true;
   std::string image_path;
@@ -240,7 +247,7 @@ void CandidateWindow::ReapplyTheme() {
     horizontal = content_.horizontal;
     image_path = image_path_;
   }
-  ApplyTheme(theme_id, horizontal, image_path);
+  ApplyThemeHeld(theme_id, horizontal, image_path);
 }
 
 void CandidateWindow::SetTheme(const std::string& theme_id, bool horizontal,

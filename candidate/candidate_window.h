@@ -106,6 +106,8 @@ class CandidateWindow final : public CandidateWindowPort {
   void ApplyTheme(const std::string& theme_id, bool horizontal, const std::string& image_path);
   // The same theme again, for a change of the desktop's light or dark preference.
   void ReapplyTheme();
+  // ApplyTheme's work, theme_mutex_ held.
+  void ApplyThemeHeld(const std::string& theme_id, bool horizontal, const std::string& image_path);
   void ClearPanelLocked();
 
   // Window thread.
@@ -136,6 +138,10 @@ class CandidateWindow final : public CandidateWindowPort {
   const CandidateWindowOptions options_;
   const std::filesystem::path settings_path_;
 
+  // Taken before the window lock, for a whole theme application: a re-application for the
+  // desktop's preference (from the listener's thread) reads the theme id and stores its style as
+  // one step, so that it never puts back a theme the caller has just replaced.
+  std::mutex theme_mutex_;
   mutable std::mutex mutex_;  // the window lock
   CandidateContent content_;
   ScreenRect anchor_{};

@@ -517,9 +517,13 @@ TEST_F(CandidateWindowTest, FollowsTheDesktopDarkPreference) {
     ASSERT_TRUE(testing::WaitUntil([&] {
       return window_->Style().back_color == dark_native.back_color;
     })) << (portal ? "portal" : "settings.ini");
-    window_->Sync();
-    // Above the rows, inside the border: the dark background.
-    EXPECT_EQ(Pixel(WindowGeometry().width / 2, 4), Rgb(dark_native.back_color));
+    // Above the rows, inside the border: the dark background, once the window has redrawn.
+    uint32_t pixel = 0;
+    EXPECT_TRUE(testing::WaitUntil([&] {
+      window_->Sync();
+      return (pixel = Pixel(WindowGeometry().width / 2, 4)) == Rgb(dark_native.back_color);
+    })) << std::hex
+        << pixel;
     if (portal) {
       // A stated light preference wins over settings.ini.
       settings_dir_.Write("gtk-3.0/settings.ini",
