@@ -27,6 +27,8 @@ class SettingsWindow {
 
   void Present(WindowPage page, const std::string& focus_key);
 
+  GtkWindow* window() const { return GTK_WINDOW(window_); }
+
  private:
   SettingsWindow(GtkApplication* app, std::filesystem::path config_directory,
                  std::function<void()> destroyed);
