@@ -166,12 +166,12 @@ class SettingsWindowTest : public ::testing::Test {
     return WaitUntil([&] { return Capture(display_.get(), Now(window), {}).colours > 20; }, 15000);
   }
 
-  // Waits until the window has drawn and stays the same for a while (the server's answers
-  // are in), then saves its picture.
-  void Shoot(const FoundWindow& window, const std::filesystem::path& png) {
+  // Waits until the window has drawn and stays the same for a while: the server's answers are
+  // in, and --key has put the keyboard on its control and scrolled the page to it.
+  bool Settled(const FoundWindow& window) {
     size_t last = 0;
     int same = 0;
-    WaitUntil(
+    return WaitUntil(
         [&] {
           std::this_thread::sleep_for(std::chrono::milliseconds(100));
           const Picture now = Capture(display_.get(), Now(window), {});
@@ -180,6 +180,10 @@ class SettingsWindowTest : public ::testing::Test {
           return same >= 5;
         },
         15000);
+  }
+
+  void Shoot(const FoundWindow& window, const std::filesystem::path& png) {
+    Settled(window);
     Capture(display_.get(), Now(window), png);
   }
 
@@ -281,7 +285,7 @@ TEST_F(SettingsWindowTest, AChangeInTheWindowReachesTheRunningServer) {
   // --key=page_size puts the keyboard on the page size's spin button: Up makes it 11.
   std::optional<FoundWindow> window = Open({"--key=page_size"}, "輸入 – 霜楓設定");
   ASSERT_TRUE(window);
-  ASSERT_TRUE(Drawn(*window));
+  ASSERT_TRUE(Settled(*window));
   ASSERT_TRUE(Keys(*window, "Up"));
   EXPECT_TRUE(WaitUntil([&] {
     return ReadFile(home_.config_dir() / "config.json").find("\"page_size\": 11") !=
@@ -301,7 +305,7 @@ TEST_F(SettingsWindowTest, AChangeInTheWindowReachesTheRunningServer) {
 TEST_F(SettingsWindowTest, AFuzzySoundSwitchWritesThePinyinOptions) {
   std::optional<FoundWindow> window = Open({"--key=fuzzy"}, "輸入 – 霜楓設定");
   ASSERT_TRUE(window);
-  ASSERT_TRUE(Drawn(*window));
+  ASSERT_TRUE(Settled(*window));
   // The first switch (z = zh) has the keyboard.
   ASSERT_TRUE(Keys(*window, "space"));
   const std::filesystem::path file = home_.config_dir() / "pinyin.custom.yaml";
