@@ -214,7 +214,8 @@ TEST_F(SettingsWidgetsTest, ARefusedValueChangesNothing) {
   EXPECT_EQ(Stored().engine.stroke_keys, "asdfg");
 }
 
-// A page whose service cannot be used says why instead of showing controls.
+// A page whose service cannot be used says why instead of showing controls; with the server
+// up, the voice page lists the models.
 TEST_F(SettingsWidgetsTest, PagesSayPlainlyWhatTheyCannotReach) {
   struct Case {
     WindowPage page;
@@ -224,7 +225,7 @@ TEST_F(SettingsWidgetsTest, PagesSayPlainlyWhatTheyCannotReach) {
   const Case cases[] = {
       {WindowPage::kVoice, false, "輸入服務沒有執行"},
       {WindowPage::kAccount, false, "輸入服務沒有執行"},
-      {WindowPage::kVoice, true, "此版本沒有這項服務"},
+      {WindowPage::kVoice, true, "SenseVoice 模型"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(PageInfo(c.page).name);
