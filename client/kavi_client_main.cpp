@@ -20,6 +20,9 @@
 namespace kavi::win {
 namespace {
 
+// The companion's answer to a wait while the user has not decided yet.
+constexpr char kPairingStillWaiting[] = "GK pairing is not complete yet";
+
 constexpr uint64_t kContextId = 1;  // of the one-shot requests
 constexpr int kConnectPatienceMs = 5000;
 constexpr int kPollIntervalMs = 250;
@@ -355,7 +358,9 @@ void Usage() {
                "                    the composition (and the candidate window) MS ms first\n"
                "  pid               print the server's process id\n"
                "  shutdown          stop the server\n"
-               "  send KIND [ARG]   send one request of KIND and print the reply\n";
+               "  send KIND [ARG]   send one request of KIND and print the reply\n"
+               "  pair              pair with the 2FA companion: print the link, wait for approval\n"
+               "  unpair            forget the pairing\n";
 }
 
 }  // namespace
@@ -397,6 +402,34 @@ int Main(int argc, char** argv) {
   if (command == "shutdown" && args.size() == 1) {
     auto reply = Require(client.Send(RequestKind::Shutdown));
     return reply && reply->kind == static_cast<uint16_t>(ReplyKind::Ok) ? 0 : 1;
+  }
+  if ((command == "pair" || command == "unpair") && args.size() == 1) {
+    PipeRequest request = MakeRequest(command == "pair" ? RequestKind::CompanionRequest0
+                                                        : RequestKind::CompanionRequest4);
+    request.context_id = kContextId;
+    auto reply = Require(client.Transact(request));
+    const bool ok = reply && reply->kind == static_cast<uint16_t>(ReplyKind::Ok);
+    if (!ok || command == "unpair") {
+      if (!ok) std::cerr << "kavi-client: " << (reply ? Field(reply->commit_text) : "") << "\n";
+      return ok ? 0 : 1;
+    }
+    std::cout << Field(reply->commit_text) << std::endl;
+    // The server answers each wait within its own limit: ask again until the pairing settles.
+    for (;;) {
+      PipeRequest wait = MakeRequest(RequestKind::CompanionRequest1);
+      wait.context_id = kContextId;
+      reply = Require(client.Transact(wait));
+      if (!reply) return 1;
+      const std::string text = Field(reply->commit_text);
+      if (reply->kind == static_cast<uint16_t>(ReplyKind::Ok)) {
+        std::cout << "paired" << (text.empty() ? "" : " with " + text) << "\n";
+        return 0;
+      }
+      if (text != kPairingStillWaiting) {
+        std::cerr << "kavi-client: " << text << "\n";
+        return 1;
+      }
+    }
   }
   if (command == "send" && (args.size() == 2 || args.size() == 3)) {
     PipeRequest request = MakeRequest(static_cast<RequestKind>(std::stoi(args[1])));

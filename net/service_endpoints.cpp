@@ -10,7 +10,9 @@ namespace kavi::win {
 namespace {
 
 constexpr uintmax_t kMaxEndpointsBytes = 64 * 1024;
-constexpr std::string_view kKeys[] = {kServiceBaseUrlKey, kCompanionBaseUrlKey, kExtraCaBundleKey};
+constexpr std::string_view kKeys[] = {kServiceBaseUrlKey, kCompanionBaseUrlKey, kExtraCaBundleKey,
+                                      kCompanionBoxKeyKey, kCompanionSignKeyKey};
+constexpr size_t kPublicKeyHexDigits = 64;
 
 bool KnownKey(std::string_view key) {
   for (std::string_view known : kKeys) {
@@ -53,6 +55,12 @@ bool CheckEndpointValue(std::string_view key, std::string_view value, std::strin
     return false;
   }
   if (key == kExtraCaBundleKey || value.empty()) return true;
+  if (key == kCompanionBoxKeyKey || key == kCompanionSignKeyKey) {
+    const bool hex = value.size() == kPublicKeyHexDigits &&
+                     value.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
+    if (!hex) *reason = "must be 64 hexadecimal digits";
+    return hex;
+  }
   HttpsUrl url;
   HttpError error;
   if (!ParseHttpsUrl(value, &url, &error) || value.back() == '/') {
@@ -77,6 +85,8 @@ void ApplyEndpointsFile(const std::filesystem::path& file, ServiceEndpoints* end
     }
     if (key == kServiceBaseUrlKey) applied.service_base_url = value.string.str();
     if (key == kCompanionBaseUrlKey) applied.companion_base_url = value.string.str();
+    if (key == kCompanionBoxKeyKey) applied.companion_box_public_key = value.string.str();
+    if (key == kCompanionSignKeyKey) applied.companion_sign_public_key = value.string.str();
     if (key == kExtraCaBundleKey) {
       const std::filesystem::path bundle(value.string.str());
       applied.extra_ca_bundle =

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Where Kavi's services are: the service base URL (cloud words, translation, voice polish,
-// voice models, scheme packs, the update feed), the companion base URL, and an optional CA
+// voice models, scheme packs, the update feed), the companion base URL with the companion
+// service's two public keys (its box key and its signing key, 64 hexadecimal digits each), and
+// an optional CA
 // bundle trusted beside the system's (for a self-hosted service with its own certificate
 // authority). The shipped defaults are "endpoints.json" in the data directory; the user's
 // "endpoints.json" in the configuration directory overrides them key by key.
@@ -16,17 +18,21 @@ inline constexpr char kEndpointsFileName[] = "endpoints.json";
 inline constexpr char kServiceBaseUrlKey[] = "service_base_url";
 inline constexpr char kCompanionBaseUrlKey[] = "companion_base_url";
 inline constexpr char kExtraCaBundleKey[] = "extra_ca_bundle";
+inline constexpr char kCompanionBoxKeyKey[] = "companion_box_public_key";
+inline constexpr char kCompanionSignKeyKey[] = "companion_sign_public_key";
 
 struct ServiceEndpoints {
   std::string service_base_url;    // an https origin, no trailing slash; empty: not configured
   std::string companion_base_url;  // the same for the companion service
+  std::string companion_box_public_key;   // 64 hexadecimal digits; empty: not configured
+  std::string companion_sign_public_key;  // the same
   std::filesystem::path extra_ca_bundle;  // PEM; empty: the system's trust store alone
 
   bool operator==(const ServiceEndpoints&) const = default;
 };
 
 // Checks the value of one key: a base URL must be an https URL without credentials, fragment
-// or trailing slash; the CA bundle any path. False with the reason as it follows the key's name
+// or trailing slash; a public key 64 hexadecimal digits; the CA bundle any path. False with the reason as it follows the key's name
 // ("must be an https URL without a trailing slash").
 bool CheckEndpointValue(std::string_view key, std::string_view value, std::string* reason);
 

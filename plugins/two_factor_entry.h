@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kavi::win {
 
@@ -10,7 +11,11 @@ struct TwoFactorEntry {
   std::string id;       // sent back as the payload of a code request
   std::string name;     // issuer or label
   std::string account;  // may be empty
-  bool locked = false;  // the entry asks for confirmation on the phone
+  bool locked = false;  // listed before the account key was available: a code can still be asked
+  std::string type;     // the entry's type as the companion lists it ("totp")
+  std::string status = "active";
+  std::string data;  // the entry's plain descriptive data, as received
+  std::vector<std::string> flags;
 };
 
 }  // namespace kavi::win

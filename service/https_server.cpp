@@ -9,8 +9,11 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -22,6 +25,7 @@ namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 namespace ssl = asio::ssl;
+namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
 using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 using boost::system::error_code;
@@ -86,6 +90,96 @@ class BodySource {
   beast::file file_;
 };
 
+// A message larger than this ends the WebSocket.
+constexpr size_t kMaxWebSocketMessageBytes = 1 << 20;
+
+// One accepted WebSocket: the stream and what its writer has to send. It lives while its reader
+// or its writer coroutine runs, on the connection's strand.
+struct WsConnection {
+  explicit WsConnection(TlsStream stream) : ws(std::move(stream)), wake(ws.get_executor()) {}
+
+  websocket::stream<TlsStream> ws;
+  std::deque<std::string> queue;
+  asio::steady_timer wake;  // the writer waits on it for more to do
+  bool closing = false;     // close once the queue is out
+  bool done = false;        // the connection ended
+};
+
+// How a peer finds its connection. Until the upgrade completes, messages wait in `early` (the
+// service greets a connection as it accepts it); once the connection has ended, nothing goes.
+struct WsLink {
+  std::mutex mutex;
+  std::shared_ptr<WsConnection> connection;
+  std::deque<std::string> early;
+  bool ended = false;
+};
+
+class WsPeer final : public WebSocketPeer {
+ public:
+  explicit WsPeer(std::shared_ptr<WsLink> link) : link_(std::move(link)) {}
+
+  void Send(std::string message) override {
+    {
+      std::lock_guard<std::mutex> hold(link_->mutex);
+      if (link_->ended) return;
+      if (!link_->connection) {
+        link_->early.push_back(std::move(message));
+        return;
+      }
+    }
+    OnStrand([message = std::move(message)](WsConnection& c) mutable {
+      c.queue.push_back(std::move(message));
+      c.wake.cancel();
+    });
+  }
+  void Close() override {
+    OnStrand([](WsConnection& c) {
+      c.closing = true;
+      c.wake.cancel();
+    });
+  }
+  void Cut() override {
+    OnStrand([](WsConnection& c) {
+      error_code ignored;
+      beast::get_lowest_layer(c.ws).socket().shutdown(tcp::socket::shutdown_both, ignored);
+      beast::get_lowest_layer(c.ws).close();
+    });
+  }
+
+ private:
+  // Runs `f` on the connection's strand, if the connection is still there.
+  template <typename F>
+  void OnStrand(F f) {
+    std::lock_guard<std::mutex> hold(link_->mutex);
+    if (!link_->connection) return;
+    std::shared_ptr<WsConnection> connection = link_->connection;
+    asio::post(connection->ws.get_executor(),
+               [connection, f = std::move(f)]() mutable {
+                 if (!connection->done) f(*connection);
+               });
+  }
+
+  std::shared_ptr<WsLink> link_;
+};
+
+asio::awaitable<void> WriteWebSocket(std::shared_ptr<WsConnection> c) {
+  error_code ec;
+  for (;;) {
+    while (!c->queue.empty() && !c->done) {
+      co_await c->ws.async_write(asio::buffer(c->queue.front()), Checked(ec));
+      if (ec) c->done = true;
+      c->queue.pop_front();
+    }
+    if (c->done) co_return;
+    if (c->closing) {
+      co_await c->ws.async_close(websocket::close_code::normal, Checked(ec));
+      co_return;
+    }
+    c->wake.expires_at(asio::steady_timer::time_point::max());
+    co_await c->wake.async_wait(Checked(ec));
+  }
+}
+
 }  // namespace
 
 struct HttpsServer::Impl {
@@ -94,6 +188,7 @@ struct HttpsServer::Impl {
   std::optional<tcp::acceptor> acceptor;
   HttpsServerOptions options;
   HttpHandler handler;
+  WebSocketHandler websocket_handler;
   std::vector<std::thread> threads;
   uint16_t port = 0;
   std::mutex mutex;
@@ -146,6 +241,10 @@ struct HttpsServer::Impl {
         request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
       request.body = message.body();
       request.peer = peer;
+      if (websocket_handler && websocket::is_upgrade(message)) {
+        co_await ServeWebSocket(std::move(stream), parser.release(), request);
+        co_return;
+      }
       HttpResponseOut response;
       try {
         response = handler(request);
@@ -159,6 +258,62 @@ struct HttpsServer::Impl {
     }
     beast::get_lowest_layer(stream).expires_after(kShutdownTimeout);
     co_await stream.async_shutdown(Checked(ec));
+  }
+
+  // The connection after an upgrade request: refused with the service's answer, or accepted
+  // and read until it ends while its writer sends what the service queues.
+  asio::awaitable<void> ServeWebSocket(TlsStream stream, http::request<http::string_body> upgrade,
+                                       HttpRequestIn request) {
+    auto link = std::make_shared<WsLink>();
+    HttpResponseOut refusal = HttpResponseOut::Text(400, "WebSocket refused\n");
+    std::shared_ptr<WebSocketSession> session;
+    try {
+      session = websocket_handler(request, std::make_shared<WsPeer>(link), &refusal);
+    } catch (const std::exception&) {
+      refusal = HttpResponseOut::Text(500, "internal error\n");
+    }
+    error_code ec;
+    if (!session) {
+      co_await Write(stream, upgrade.version(), false, false, refusal);
+      beast::get_lowest_layer(stream).expires_after(kShutdownTimeout);
+      co_await stream.async_shutdown(Checked(ec));
+      co_return;
+    }
+    auto connection = std::make_shared<WsConnection>(std::move(stream));
+    websocket::stream<TlsStream>& ws = connection->ws;
+    beast::get_lowest_layer(ws).expires_never();
+    ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    ws.read_message_max(kMaxWebSocketMessageBytes);
+    ws.binary(true);
+    co_await ws.async_accept(upgrade, Checked(ec));
+    if (!ec) {
+      {
+        std::lock_guard<std::mutex> hold(link->mutex);
+        link->connection = connection;
+        connection->queue = std::move(link->early);
+      }
+      asio::co_spawn(ws.get_executor(), WriteWebSocket(connection), asio::detached);
+      beast::flat_buffer buffer;
+      for (;;) {
+        co_await ws.async_read(buffer, Checked(ec));
+        if (ec) break;
+        const std::string message = beast::buffers_to_string(buffer.data());
+        buffer.consume(buffer.size());
+        try {
+          session->OnMessage(message);
+        } catch (const std::exception&) {
+        }
+      }
+    }
+    {
+      std::lock_guard<std::mutex> hold(link->mutex);
+      link->connection.reset();
+      link->early.clear();
+      link->ended = true;
+    }
+    connection->done = true;
+    connection->wake.cancel();
+    session->OnClose();
   }
 
   // False when the connection is no longer usable (a write failed or a fault dropped it).
@@ -259,6 +414,10 @@ bool HttpsServer::Start(const HttpsServerOptions& options, HttpHandler handler,
   const int threads = std::max(1, options.threads);
   for (int i = 0; i < threads; ++i) impl.threads.emplace_back([&impl] { impl.io.run(); });
   return true;
+}
+
+void HttpsServer::SetWebSocketHandler(WebSocketHandler handler) {
+  impl_->websocket_handler = std::move(handler);
 }
 
 uint16_t HttpsServer::port() const {

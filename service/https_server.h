@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The HTTPS server core of Kavi's self-hosted services (kavi-service, and kavi-companion beside
 // it): TLS with a given certificate, HTTP/1.1 with keep-alive, bounded request bodies, a
-// synchronous handler per request, bodies from memory or streamed from a file range, and the
-// delivery faults that tests switch on. Built on Boost.Beast and Boost.Asio coroutines.
+// synchronous handler per request, bodies from memory or streamed from a file range, the
+// delivery faults that tests switch on, and WebSocket upgrades handed to a session of the
+// service's own. Built on Boost.Beast and Boost.Asio coroutines.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +70,33 @@ struct HttpResponseOut {
 
 using HttpHandler = std::function<HttpResponseOut(const HttpRequestIn&)>;
 
+// A WebSocket the server accepted. Every call may come from any thread; after the connection
+// ended they do nothing.
+class WebSocketPeer {
+ public:
+  virtual ~WebSocketPeer() = default;
+  // Queues one binary message.
+  virtual void Send(std::string message) = 0;
+  // Closes with status 1000 (normal closure) once the queued messages are out.
+  virtual void Close() = 0;
+  // Drops the connection without a closing handshake, as a network failure would.
+  virtual void Cut() = 0;
+};
+
+// The service's side of one WebSocket: its messages, then its end. Called on the connection's
+// own strand, one call at a time.
+class WebSocketSession {
+ public:
+  virtual ~WebSocketSession() = default;
+  virtual void OnMessage(const std::string& message) = 0;
+  virtual void OnClose() = 0;
+};
+
+// Decides on an upgrade request: a session accepts it (the peer is the way to the client); null
+// refuses it with `refusal` as the HTTP answer.
+using WebSocketHandler = std::function<std::shared_ptr<WebSocketSession>(
+    const HttpRequestIn& request, std::shared_ptr<WebSocketPeer> peer, HttpResponseOut* refusal)>;
+
 class HttpsServer {
  public:
   HttpsServer();
@@ -78,6 +106,9 @@ class HttpsServer {
 
   // Loads the certificate, binds and starts the threads. False with a message on failure.
   bool Start(const HttpsServerOptions& options, HttpHandler handler, std::string* message);
+  // Accepts WebSocket upgrades through `handler` (set before Start); without one, an upgrade
+  // request is an ordinary request.
+  void SetWebSocketHandler(WebSocketHandler handler);
   // The bound port (after Start).
   uint16_t port() const;
   // Blocks until Stop is called from another thread (or a signal handler's thread).

@@ -3,61 +3,12 @@
 
 #include "config/json.h"
 #include "platform/file_read.h"
+#include "service/config_reader.h"
 
 namespace kavi::service {
 namespace {
 
 using win::JsonValue;
-constexpr uintmax_t kMaxConfigBytes = 1 << 20;
-
-class Reader {
- public:
-  Reader(const JsonValue& root, const std::filesystem::path& base, std::string* error)
-      : root_(root), base_(base), error_(error) {}
-
-  bool Text(std::string_view key, std::string* out) {
-    const JsonValue* member = win::server::FindJsonMember(root_, key);
-    if (member == nullptr) return true;
-    if (!member->is_string()) return Bad(key, "a string");
-    *out = member->string;
-    return true;
-  }
-  bool Path(std::string_view key, std::filesystem::path* out) {
-    std::string text;
-    if (!Text(key, &text)) return false;
-    if (!text.empty()) *out = Resolve(text);
-    return true;
-  }
-  bool Number(std::string_view key, int64_t min, int64_t max, int64_t* out) {
-    const JsonValue* member = win::server::FindJsonMember(root_, key);
-    if (member == nullptr) return true;
-    int64_t value = 0;
-    if (!win::server::GetJsonInt64(root_, key, &value) || value < min || value > max)
-      return Bad(key, "an integer from " + std::to_string(min) + " to " + std::to_string(max));
-    *out = value;
-    return true;
-  }
-  bool Flag(std::string_view key, bool* out) {
-    const JsonValue* member = win::server::FindJsonMember(root_, key);
-    if (member == nullptr) return true;
-    if (!member->is_boolean()) return Bad(key, "true or false");
-    *out = member->boolean;
-    return true;
-  }
-  std::filesystem::path Resolve(const std::string& text) const {
-    const std::filesystem::path path(text);
-    return path.is_absolute() ? path : base_ / path;
-  }
-  bool Bad(std::string_view key, const std::string& what) {
-    *error_ = "\"" + std::string(key) + "\" must be " + what;
-    return false;
-  }
-
- private:
-  const JsonValue& root_;
-  const std::filesystem::path base_;
-  std::string* error_;
-};
 
 }  // namespace
 
@@ -71,7 +22,7 @@ bool ParseServiceConfig(std::string_view text, const std::filesystem::path& base
     return false;
   }
   ServiceConfig config;
-  Reader read(root, base_directory, error);
+  ConfigReader read(root, base_directory, error);
   int64_t port = config.port, threads = config.threads, per_minute = config.reports_per_minute,
           hot = config.hot_limit, bigram = config.bigram_limit, seconds = config.snapshot_seconds;
   if (!read.Text("listen", &config.listen) || !read.Number("port", 0, 65535, &port) ||
@@ -121,7 +72,7 @@ bool ParseServiceConfig(std::string_view text, const std::filesystem::path& base
 
 bool LoadServiceConfig(const std::filesystem::path& file, ServiceConfig* out, std::string* error) {
   std::string text;
-  if (win::ReadRegularFile(file, kMaxConfigBytes, &text) != win::ReadFileResult::kRead) {
+  if (win::ReadRegularFile(file, kMaxConfigFileBytes, &text) != win::ReadFileResult::kRead) {
     *error = "cannot read " + file.string();
     return false;
   }

@@ -8,6 +8,11 @@
 
 #include "candidate/candidate_window.h"
 #include "client/kavi_client.h"
+#include "companion/dpapi_store.h"
+#include "companion/gk_client.h"
+#include "companion/gk_companion_port.h"
+#include "companion/gk_endpoints.h"
+#include "companion/gk_refresh.h"
 #include "config/config_store.h"
 #include "config/config_watcher.h"
 #include "ovra/engine_api.h"
@@ -113,6 +118,7 @@ class Server {
   // watcher, tray with toolbar, update checker. A service not built leaves its pointer null and
   // sessions refuse the request kinds that need it.
   void BuildServices() {
+    BuildCompanion();
     services_.user_data_root = dirs_.user_root;
     // A missing microphone or model shows only when a recording starts.
     voice_ = MakeVoiceController(dirs_, &shared_, &config_);
@@ -239,6 +245,18 @@ class Server {
     updates_->Start();
   }
 
+  // The companion 2FA client, its identity in the user-data root, its service named by the
+  // endpoints files; its refresh thread starts at once.
+  void BuildCompanion() {
+    companion_ = std::make_unique<GKClient>(
+        DpapiStore(dirs_.user_root / "gk", dirs_.user_root / "protect" / kMasterKeyFileName),
+        GkEndpointsFromFiles(dirs_.installed_data / kEndpointsFileName,
+                             dirs_.user_root / kEndpointsFileName));
+    companion_refresh_ = StartGkRefresh(companion_.get());
+    companion_port_ = std::make_unique<GkCompanionPort>(companion_.get());
+    services_.companion = companion_port_.get();
+  }
+
   // The tray with its toolbar, on a thread of its own; without a display sessions go on
   // without it.
   void BuildTray() {
@@ -284,6 +302,8 @@ class Server {
     // threads, the tray, the configuration watcher, the cloud input manager, the voice
     // controller, then the engine; the remaining services go with this object.
     pipe_server.Teardown();
+    // The client itself stays (the tray still reads its account label): only its network stops.
+    companion_refresh_->Stop();
     services_.shutdown = nullptr;
     services_.user_data = nullptr;
     saver_->Stop();
@@ -386,6 +406,9 @@ class Server {
   ServerShared shared_;
   SessionServices services_;
   ForegroundProbe foreground_;
+  std::unique_ptr<GKClient> companion_;
+  std::unique_ptr<GkRefreshThread> companion_refresh_;
+  std::unique_ptr<GkCompanionPort> companion_port_;
   std::unique_ptr<KeySoundService> key_sound_service_;
   std::unique_ptr<KeySoundPlayer> key_sounds_;
   std::unique_ptr<UserDataSaver> saver_;

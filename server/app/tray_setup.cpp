@@ -22,6 +22,12 @@ ToolbarActions MakeServerToolbarActions(ServerShared* shared, SessionServices* s
   sources.schema_label = [shared, dirs] {
     return SchemeDisplayName(dirs, shared->settings.Get().schema);
   };
+  sources.account_label = [companion = services->companion]() -> std::string {
+    if (companion == nullptr) return {};
+    const CompanionStatus status = companion->Status();
+    if (status.state != CompanionStatus::State::kPaired) return {};
+    return status.nickname.empty() ? status.safe_id : status.nickname;
+  };
   return MakeToolbarActions(SettingsLauncher(ProgramFolder() / kSettingsProgramName),
                             std::move(sources));
 }

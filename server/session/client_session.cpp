@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 #include "ovra/engine_api.h"
@@ -185,7 +186,7 @@ ClientSession::Outcome ClientSession::Dispatch(const PipeRequest& r) {
 
   if (IsCompanionRequest(kind)) {
     if (!Foreground()) return ReplyWith(RefusedReply(r));
-    return ReplyWith(HandleCompanionRequest(r, services_.companion));
+    return ReplyWith(HandleCompanionRequest(r, services_.companion, &cancellation_));
   }
   if (kind == RequestKind::QueryServerPid || kind == RequestKind::Shutdown) {
     if (!Foreground()) return ReplyWith(RefusedReply(r));
@@ -826,6 +827,12 @@ PluginContext ClientSession::MakePluginContext() const {
   // Queries run while the session holds the engine lock (every plug-in step is a request of
   // DispatchGeneral), so the converter may call the engine.
   if (!context.prefer_traditional) context.to_simplified = SimplifiedByEngine;
+  if (services_.companion != nullptr) {
+    const CompanionStatus status = services_.companion->Status();
+    context.gk_paired = status.state == CompanionStatus::State::kPaired;
+    context.gk_list_ready = context.gk_paired && status.list_ready;
+    if (context.gk_list_ready) context.two_factor_entries = services_.companion->TwoFactorEntries();
+  }
   return context;
 }
 
@@ -837,6 +844,17 @@ PluginAsyncResult ClientSession::RunPluginAction(uint32_t action_kind,
     actions.translate = [this](const std::string& text, const std::string& target,
                                std::string* translation, std::string* error) {
       return services_.translation->Translate(text, target, translation, error, &cancellation_);
+    };
+  }
+  if (CompanionPort* companion = services_.companion) {
+    actions.fetch_two_factor = [companion](std::string* error) {
+      return companion->FetchTwoFactor(error);
+    };
+    // The page's request waits as long as the companion client lets it: it is polled for.
+    actions.request_code = [this, companion](const std::string& entry_id, std::string* code,
+                                             std::string* error) {
+      return companion->RequestCode(entry_id, code, error, &cancellation_,
+                                    std::numeric_limits<uint32_t>::max());
     };
   }
   PluginAsyncResult result = kavi::win::RunPluginAction(action_kind, payload, actions);

@@ -7,7 +7,8 @@
 namespace kavi::win {
 
 bool IsEndpointKey(std::string_view name) {
-  return name == kServiceBaseUrlKey || name == kCompanionBaseUrlKey || name == kExtraCaBundleKey;
+  return name == kServiceBaseUrlKey || name == kCompanionBaseUrlKey || name == kExtraCaBundleKey ||
+         name == kCompanionBoxKeyKey || name == kCompanionSignKeyKey;
 }
 
 std::filesystem::path UserEndpointsFile(const std::filesystem::path& config_directory) {
@@ -22,7 +23,9 @@ std::vector<std::pair<std::string, std::string>> EndpointSettings(
                            UserEndpointsFile(config_directory), &problems);
   return {{kServiceBaseUrlKey, endpoints.service_base_url},
           {kCompanionBaseUrlKey, endpoints.companion_base_url},
-          {kExtraCaBundleKey, endpoints.extra_ca_bundle.string()}};
+          {kExtraCaBundleKey, endpoints.extra_ca_bundle.string()},
+          {kCompanionBoxKeyKey, endpoints.companion_box_public_key},
+          {kCompanionSignKeyKey, endpoints.companion_sign_public_key}};
 }
 
 }  // namespace kavi::win

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The service endpoints as settings: service_base_url, companion_base_url and extra_ca_bundle.
+// The service endpoints as settings: service_base_url, companion_base_url, extra_ca_bundle and
+// the companion service's two public keys.
 // They live in the user's "endpoints.json" beside the two configuration files (the shipped
 // defaults in the data directory fill in the keys the user has not set).
 #pragma once
