@@ -29,7 +29,7 @@
 #include "companion/gks_envelope.h"
 #include "companion/pack_value.h"
 #include "net/http_cancellation.h"
-#include "plugins/two_factor_entry.h"
+#include "protocol/two_factor_entry.h"
 
 namespace kavi::win {
 

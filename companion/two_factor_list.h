@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "companion/pack_value.h"
-#include "plugins/two_factor_entry.h"
+#include "protocol/two_factor_entry.h"
 
 namespace kavi::win {
 

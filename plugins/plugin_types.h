@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugins/two_factor_entry.h"
+#include "protocol/two_factor_entry.h"
 
 namespace kavi::win {
 

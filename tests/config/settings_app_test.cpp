@@ -82,8 +82,9 @@ TEST_F(SettingsAppTest, SetsAndGetsEveryKindOfKey) {
   EXPECT_NE(run.out.find("\nstroke_keys=asdfg\n"), std::string::npos);
   EXPECT_NE(run.out.find("\ncandidate_bg_image_path=/home/u/圖片/bg \"1\".png\n"),
             std::string::npos);
-  // Every key of the two files, then the three endpoint keys and the fuzzy sounds.
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 38);
+  // Every key of the two files, then the five endpoint keys (the companion's two public keys
+  // among them) and the fuzzy sounds.
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 40);
   EXPECT_TRUE(run.out.ends_with("\nfuzzy=an_ang,zh_z\n")) << run.out;
   EXPECT_NE(run.out.find("\nservice_base_url=https://localhost:8443\n"), std::string::npos);
 }
