@@ -359,8 +359,12 @@ bool GKClient::StartPairing(const std::string& app_name, std::string* pairing_id
   pairing_changed_.wait_for(hold, timing_.temporary_connect_wait, [&] {
     return identity_.generation != generation || temporary_connected_ == generation;
   });
-  if (identity_.generation != generation) return Fail(error, kGkSessionChangedWhilePairing);
-  if (temporary_connected_ != generation) return Fail(error, kGkTemporaryTimedOut);
+  // A companion that approves at once may complete the pairing (a new generation) right after
+  // "connected": the temporary connection of this pairing did connect.
+  if (temporary_connected_ != generation) {
+    if (identity_.generation != generation) return Fail(error, kGkSessionChangedWhilePairing);
+    return Fail(error, kGkTemporaryTimedOut);
+  }
   *pairing_id = std::string(tmp_id->bytes());
   error->clear();
   return true;

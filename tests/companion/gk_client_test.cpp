@@ -216,7 +216,9 @@ TEST(GkClient, DeniedTimedOutAndCancelledCodes) {
   ASSERT_EQ(companion.Admin("/admin/deny", companion.WaitForPending()).status, 200u);
   EXPECT_EQ(asked.get(), kTotpDenied);
 
-  // Nobody answers: four attempts, one every 100 ms, then the time-out.
+  // Nobody answers: four attempts, one every 100 ms, then the time-out. The refresh thread
+  // stops first, so that only the code requests are counted.
+  paired.refresh.Stop();
   std::atomic<int> polls{0};
   companion.intercept_ =
       [&](const service::HttpRequestIn& r) -> std::optional<service::HttpResponseOut> {
