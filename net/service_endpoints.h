@@ -24,9 +24,10 @@ inline constexpr char kCompanionSignKeyKey[] = "companion_sign_public_key";
 struct ServiceEndpoints {
   std::string service_base_url;    // an https origin, no trailing slash; empty: not configured
   std::string companion_base_url;  // the same for the companion service
+  std::filesystem::path extra_ca_bundle;  // PEM; empty: the system's trust store alone
+  // Last, so that initialisers naming the first three keep their meaning.
   std::string companion_box_public_key;   // 64 hexadecimal digits; empty: not configured
   std::string companion_sign_public_key;  // the same
-  std::filesystem::path extra_ca_bundle;  // PEM; empty: the system's trust store alone
 
   bool operator==(const ServiceEndpoints&) const = default;
 };
