@@ -13,37 +13,14 @@
 #include "companion/crypto.h"
 #include "companion/gks_envelope.h"
 #include "companion/pack_codec.h"
+#include "fuzz/companion/fixed_keys.h"
 
 namespace {
 
 using namespace kavi::win;
 
-struct Keys {
-  BoxKeyPair app_box, service_box;
-  SignKeyPair service_sign;
-  GksServiceKeys service;
-
-  Keys() {
-    if (sodium_init() < 0) std::abort();
-    // Fixed seeds: every run sees the same keys, so a crashing input reproduces.
-    unsigned char seed[32] = {1};
-    Make(seed, &app_box);
-    seed[0] = 2;
-    Make(seed, &service_box);
-    seed[0] = 3;
-    service_sign.public_key.resize(32);
-    service_sign.secret_key.resize(64);
-    crypto_sign_seed_keypair(reinterpret_cast<unsigned char*>(service_sign.public_key.data()),
-                             reinterpret_cast<unsigned char*>(service_sign.secret_key.data()),
-                             seed);
-    service = {service_box.public_key, service_sign.public_key};
-  }
-  static void Make(const unsigned char* seed, BoxKeyPair* pair) {
-    pair->public_key.resize(32);
-    pair->secret_key.resize(32);
-    crypto_box_seed_keypair(reinterpret_cast<unsigned char*>(pair->public_key.data()),
-                            reinterpret_cast<unsigned char*>(pair->secret_key.data()), seed);
-  }
+struct Keys : fuzzing::FixedKeys {
+  Keys() : FixedKeys(1) {}
 };
 
 const Keys& TheKeys() {
