@@ -153,14 +153,14 @@ void ProcessLauncher::Run() {
   }
 }
 
-std::unique_ptr<ChildProcess> ProcessLauncher::Launch(const ChildSpec& spec, Failure* failure,
+std::unique_ptr<ChildProcess> ProcessLauncher::Launch(const ChildCommand& command, Failure* failure,
                                                       std::string* detail) {
   ExecPlan plan;
-  plan.storage.push_back(spec.program.string());
-  plan.storage.insert(plan.storage.end(), spec.args.begin(), spec.args.end());
+  plan.storage.push_back(command.program.string());
+  plan.storage.insert(plan.storage.end(), command.args.begin(), command.args.end());
   for (std::string& s : plan.storage) plan.argv.push_back(s.data());
   plan.argv.push_back(nullptr);
-  plan.directory = spec.working_directory.string();
+  plan.directory = command.working_directory.string();
   plan.parent = ::getpid();
 
   int input[2] = {-1, -1}, output[2] = {-1, -1}, report[2] = {-1, -1};
@@ -175,8 +175,8 @@ std::unique_ptr<ChildProcess> ProcessLauncher::Launch(const ChildSpec& spec, Fai
   // The server's end of the output is polled, never read blocking.
   ::fcntl(output[0], F_SETFL, O_NONBLOCK);
   int log_fd = -1;
-  if (!spec.stderr_log.empty())
-    log_fd = ::open(spec.stderr_log.c_str(),
+  if (!command.stderr_log.empty())
+    log_fd = ::open(command.stderr_log.c_str(),
                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
   plan.input_fd = input[0];
   plan.output_fd = output[1];
@@ -217,7 +217,7 @@ std::unique_ptr<ChildProcess> ProcessLauncher::Launch(const ChildSpec& spec, Fai
   CloseFd(&report[0]);
   auto child = std::make_unique<ChildProcess>(pid, input[1], output[0]);
   if (got > 0) {
-    *detail = spec.program.string() + ": " + std::strerror(exec_error);
+    *detail = command.program.string() + ": " + std::strerror(exec_error);
     child.reset();  // reaps it
     *failure = Failure::kStart;
     return nullptr;

@@ -19,7 +19,7 @@
 
 namespace kavi::win {
 
-struct ChildSpec {
+struct ChildCommand {
   std::filesystem::path program;
   std::vector<std::string> args;  // after the program's own name
   std::filesystem::path working_directory;
@@ -75,7 +75,7 @@ class ProcessLauncher {
 
   // Starts the child; null with the failure (and the system's reason in `detail`) when the
   // pipes cannot be made or the program cannot be started.
-  std::unique_ptr<ChildProcess> Launch(const ChildSpec& spec, Failure* failure,
+  std::unique_ptr<ChildProcess> Launch(const ChildCommand& command, Failure* failure,
                                        std::string* detail);
 
  private:

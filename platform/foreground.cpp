@@ -19,9 +19,9 @@ constexpr auto kLongestKeptAnswer = std::chrono::milliseconds(250);
 
 // The pid of the X client that owns the window's resource, as the XRes extension knows it.
 bool ClientPidOfWindow(xcb_connection_t* c, xcb_window_t window, uint32_t* pid) {
-  xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  xcb_res_client_id_spec_t wanted{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
   xcb_res_query_client_ids_reply_t* reply =
-      xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), nullptr);
+      xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &wanted), nullptr);
   if (!reply) return false;
   bool found = false;
   for (xcb_res_client_id_value_iterator_t it = xcb_res_query_client_ids_ids_iterator(reply);

@@ -59,20 +59,20 @@ bool VoiceHelper::EnsureStarted(const std::filesystem::path& executable, const s
   StopLocked();
   if (!VerifyHelperSignature(executable, trust_anchors_, error)) return false;
 
-  ChildSpec spec;
-  spec.program = executable;
-  spec.args = {engine, model.string()};
-  spec.working_directory = executable.parent_path();
+  ChildCommand command;
+  command.program = executable;
+  command.args = {engine, model.string()};
+  command.working_directory = executable.parent_path();
   std::string ignored;
   if (CreateDirectories(log_dir_, kPrivateDirectoryMode, &ignored))
-    spec.stderr_log = log_dir_ / kHelperStderrLogName;
+    command.stderr_log = log_dir_ / kHelperStderrLogName;
   ProcessLauncher::Failure failure = ProcessLauncher::Failure::kNone;
   std::string detail;
-  child_ = launcher_.Launch(spec, &failure, &detail);
+  child_ = launcher_.Launch(command, &failure, &detail);
   if (!child_) {
     LogLine("[Kavi] " + detail + "\n");
-    *error = failure == ProcessLauncher::Failure::kPipes ? kHelperPipesMessage
-                                                          : kHelperStartMessage;
+    *error =
+        failure == ProcessLauncher::Failure::kPipes ? kHelperPipesMessage : kHelperStartMessage;
     return false;
   }
   {

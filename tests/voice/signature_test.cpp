@@ -62,7 +62,7 @@ TEST_F(SignatureTest, AChangedByteOrAMissingOrBrokenSignatureIsRefused) {
 TEST_F(SignatureTest, TheSignerMustBeTrustedCurrentNamedAndAllowedToSignCode) {
   struct Case {
     const char* name;
-    SignerSpec spec;
+    SignerOptions options;
     const char* expected;  // a message, or a chain message prefix and code
   } cases[] = {
       {"untrusted self-signed", {}, "helper Authenticode 簽名鏈驗證失敗：18"},
@@ -70,7 +70,7 @@ TEST_F(SignatureTest, TheSignerMustBeTrustedCurrentNamedAndAllowedToSignCode) {
       {"another name", {"Norvale Inc", true}, "helper Authenticode 簽名鏈驗證失敗：18"},
   };
   for (const Case& c : cases) {
-    Sign(MakeSigner(dir_.path(), "self", c.spec));
+    Sign(MakeSigner(dir_.path(), "self", c.options));
     EXPECT_FALSE(Verify()) << c.name;
     EXPECT_EQ(error_, c.expected) << c.name;
   }
@@ -80,7 +80,7 @@ TEST_F(SignatureTest, TheSignerMustBeTrustedCurrentNamedAndAllowedToSignCode) {
   std::filesystem::copy_file(ca.certificate, dir_.path() / "user-anchors.pem");
   struct Issued {
     const char* name;
-    SignerSpec spec;
+    SignerOptions options;
     std::string expected;
   } issued[] = {
       {"trusted", {}, ""},
@@ -90,7 +90,7 @@ TEST_F(SignatureTest, TheSignerMustBeTrustedCurrentNamedAndAllowedToSignCode) {
       {"not yet valid", {"Norvale Inc.", true, 3600, 7200}, "helper Authenticode 簽名鏈驗證失敗：9"},
   };
   for (const Issued& c : issued) {
-    Sign(MakeSigner(dir_.path(), "leaf", c.spec, &ca));
+    Sign(MakeSigner(dir_.path(), "leaf", c.options, &ca));
     EXPECT_EQ(Verify(), c.expected.empty()) << c.name;
     EXPECT_EQ(error_, c.expected) << c.name;
   }

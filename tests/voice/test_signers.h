@@ -14,7 +14,7 @@
 
 namespace kavi::win::testing {
 
-struct SignerSpec {
+struct SignerOptions {
   std::string common_name = "Norvale Inc.";
   bool code_signing = true;
   long valid_from_s = -3600;  // relative to now
@@ -49,19 +49,19 @@ inline void WriteSignerPem(const std::filesystem::path& path, X509* certificate,
 // Writes <stem>.pem and <stem>.key into `dir`. With `issuer` the certificate is issued by it
 // (its files), else self-signed.
 inline SignerFiles MakeSigner(const std::filesystem::path& dir, const std::string& stem,
-                              const SignerSpec& spec, const SignerFiles* issuer = nullptr,
+                              const SignerOptions& options, const SignerFiles* issuer = nullptr,
                               bool is_ca = false) {
   EVP_PKEY* key = EVP_EC_gen("P-256");
   X509* certificate = X509_new();
   X509_set_version(certificate, 2);
   static long serial = 100;
   ASN1_INTEGER_set(X509_get_serialNumber(certificate), ++serial);
-  X509_gmtime_adj(X509_getm_notBefore(certificate), spec.valid_from_s);
-  X509_gmtime_adj(X509_getm_notAfter(certificate), spec.valid_until_s);
+  X509_gmtime_adj(X509_getm_notBefore(certificate), options.valid_from_s);
+  X509_gmtime_adj(X509_getm_notAfter(certificate), options.valid_until_s);
   X509_set_pubkey(certificate, key);
   X509_NAME_add_entry_by_txt(X509_get_subject_name(certificate), "CN", MBSTRING_UTF8,
-                             reinterpret_cast<const unsigned char*>(spec.common_name.c_str()), -1,
-                             -1, 0);
+                             reinterpret_cast<const unsigned char*>(options.common_name.c_str()),
+                             -1, -1, 0);
   X509* issuer_certificate = certificate;
   EVP_PKEY* issuer_key = key;
   if (issuer) {
@@ -80,7 +80,7 @@ inline SignerFiles MakeSigner(const std::filesystem::path& dir, const std::strin
   detail::AddSignerExtension(certificate, issuer_certificate, NID_subject_key_identifier, "hash");
   if (!is_ca)
     detail::AddSignerExtension(certificate, issuer_certificate, NID_ext_key_usage,
-                               spec.code_signing ? "codeSigning" : "emailProtection");
+                               options.code_signing ? "codeSigning" : "emailProtection");
   X509_sign(certificate, issuer_key, EVP_sha256());
   SignerFiles files{dir / (stem + ".pem"), dir / (stem + ".key")};
   detail::WriteSignerPem(files.certificate, certificate, nullptr);
