@@ -31,6 +31,35 @@ bool NonEmptyString(const PackValue& map, std::string_view key) {
   return value != nullptr && !value->bytes().empty();
 }
 
+// The steps both directions share once the sender is known: the seal over the signed part,
+// the box from the sender to us, and the header and body maps inside it.
+bool OpenSealedMessage(const PackValue& gks, std::string_view seal,
+                       std::string_view sender_sign_public_key,
+                       std::string_view sender_box_public_key, std::string_view own_box_secret_key,
+                       PackValue* header, PackValue* body, std::string* error) {
+  // The digest is over the canonical re-encoding, so a sender's member order does not matter.
+  if (!VerifySigned(seal, sender_sign_public_key, Sha256Digest(PackEncode(gks)), error))
+    return false;
+  const PackValue* cipher = Member(gks, kBoxKey, PackKind::kBinary);
+  const PackValue* nonce = Member(gks, kNonceKey, PackKind::kBinary);
+  if (cipher == nullptr || nonce == nullptr) return Fail(error, kMissingGksBox);
+  std::string boxed(nonce->bytes());
+  boxed += cipher->bytes();
+  std::string plain;
+  ScopedWipe wipe_plain(&plain);
+  if (!BoxOpen(boxed, sender_box_public_key, own_box_secret_key, &plain, error)) return false;
+  PackValue message;
+  if (!PackDecode(plain, &message, error)) return false;
+  PackValue* inner_header = message.Find(kHeaderKey);
+  PackValue* inner_body = message.Find(kBodyKey);
+  if (inner_header == nullptr || !inner_header->is_map() || inner_body == nullptr ||
+      !inner_body->is_map())
+    return Fail(error, kMalformedGksBody);
+  *header = std::move(*inner_header);
+  *body = std::move(*inner_body);
+  return true;
+}
+
 }  // namespace
 
 bool SealRequest(std::string_view app_id, std::string_view app_version,
@@ -76,28 +105,9 @@ bool OpenResponse(std::string_view bytes, const BoxKeyPair& box, const GksServic
   const PackValue* gks = Member(root, kGksKey, PackKind::kMap);
   const PackValue* seal = Member(root, kSealKey, PackKind::kBinary);
   if (gks == nullptr || seal == nullptr) return Fail(error, kMalformedGksResponse);
-  // The digest is over the canonical re-encoding, so a sender's member order does not matter.
-  if (!VerifySigned(seal->bytes(), service.sign_public_key, Sha256Digest(PackEncode(*gks)), error))
+  if (!OpenSealedMessage(*gks, seal->bytes(), service.sign_public_key, service.box_public_key,
+                         box.secret_key, header, body, error))
     return false;
-
-  const PackValue* cipher = Member(*gks, kBoxKey, PackKind::kBinary);
-  const PackValue* nonce = Member(*gks, kNonceKey, PackKind::kBinary);
-  if (cipher == nullptr || nonce == nullptr) return Fail(error, kMissingGksBox);
-  std::string boxed(nonce->bytes());
-  boxed += cipher->bytes();
-  std::string plain;
-  ScopedWipe wipe_plain(&plain);
-  if (!BoxOpen(boxed, service.box_public_key, box.secret_key, &plain, error)) return false;
-
-  PackValue message;
-  if (!PackDecode(plain, &message, error)) return false;
-  PackValue* inner_header = message.Find(kHeaderKey);
-  PackValue* inner_body = message.Find(kBodyKey);
-  if (inner_header == nullptr || !inner_header->is_map() || inner_body == nullptr ||
-      !inner_body->is_map())
-    return Fail(error, kMalformedGksBody);
-  *header = std::move(*inner_header);
-  *body = std::move(*inner_body);
   if (const PackValue* list = Member(*gks, kRawKey, PackKind::kArray)) {
     for (const PackValue& item : list->items()) {
       if (item.is_binary()) raw->emplace_back(item.bytes());
@@ -122,26 +132,11 @@ bool OpenRequest(std::string_view bytes, const GksAppKeyLookup& lookup,
   std::string box_public_key;
   if (!lookup(id->bytes(), &sign_public_key, &box_public_key))
     return Fail(error, kUnknownGksSender);
-  if (!VerifySigned(seal->bytes(), sign_public_key, Sha256Digest(PackEncode(*gks)), error))
+  if (!OpenSealedMessage(*gks, seal->bytes(), sign_public_key, box_public_key,
+                         service_box_secret_key, &request->header, &request->body, error))
     return false;
-  const PackValue* cipher = Member(*gks, kBoxKey, PackKind::kBinary);
-  const PackValue* nonce = Member(*gks, kNonceKey, PackKind::kBinary);
-  if (cipher == nullptr || nonce == nullptr) return Fail(error, kMissingGksBox);
-  std::string boxed(nonce->bytes());
-  boxed += cipher->bytes();
-  std::string plain;
-  ScopedWipe wipe_plain(&plain);
-  if (!BoxOpen(boxed, box_public_key, service_box_secret_key, &plain, error)) return false;
-  PackValue message;
-  if (!PackDecode(plain, &message, error)) return false;
-  PackValue* header = message.Find(kHeaderKey);
-  PackValue* body = message.Find(kBodyKey);
-  if (header == nullptr || !header->is_map() || body == nullptr || !body->is_map())
-    return Fail(error, kMalformedGksBody);
   request->id = id->bytes();
   request->app_version = version->bytes();
-  request->header = std::move(*header);
-  request->body = std::move(*body);
   error->clear();
   return true;
 }
