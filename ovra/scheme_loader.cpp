@@ -3,6 +3,8 @@
 
 #include <libime/core/languagemodel.h>
 
+#include <future>
+#include <system_error>
 #include <utility>
 
 #include "ovra/log.h"
@@ -35,13 +37,31 @@ LoadedScheme SchemeLoader::LoadShared(const std::string& id, bool extension_b) {
   auto model = models_.Get(scheme->language_model, &loaded.message);
   if (!model) return loaded;
   loaded.kind = scheme->kind;
+  // The English word list is read on a thread of its own while the dictionaries load (the two
+  // cores of a small machine each take one); only that thread touches the list cache until the
+  // result is taken below.
+  std::future<std::shared_ptr<const EnglishWords>> english;
+  if (!scheme->english_words.empty()) {
+    try {
+      english = std::async(std::launch::async,
+                           [this, path = scheme->english_words] { return EnglishWordsOf(path); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the list is read after the dictionaries instead.
+    }
+  }
   if (scheme->kind == SchemeKind::kPinyin) {
     loaded.composer = PinyinComposer::Create(*scheme, std::move(model), &loaded.message);
   } else {
     loaded.composer = TableComposer::Create(*scheme, std::move(model), &loaded.message);
   }
+  std::shared_ptr<const EnglishWords> english_words;
+  if (english.valid()) {
+    english_words = english.get();
+  } else if (loaded.composer && !scheme->english_words.empty()) {
+    english_words = EnglishWordsOf(scheme->english_words);
+  }
   if (!loaded.composer) return loaded;
-  if (!scheme->english_words.empty()) loaded.english_words = EnglishWordsOf(scheme->english_words);
+  loaded.english_words = std::move(english_words);
   loaded.composer->SetExtensionB(extension_b);
   return loaded;
 }

@@ -6,9 +6,14 @@
 
 namespace kavi::win {
 
-xcb_connection_t* ConnectToDisplay(xcb_window_t* root) {
+bool XDisplayNamed() {
   const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return nullptr;
+  return display && *display;
+}
+
+xcb_connection_t* ConnectToDisplay(xcb_window_t* root) {
+  if (!XDisplayNamed()) return nullptr;
+  const char* display = std::getenv("DISPLAY");
   int screen_number = 0;
   xcb_connection_t* c = xcb_connect(display, &screen_number);
   if (!c) return nullptr;

@@ -8,6 +8,10 @@
 
 namespace kavi::win {
 
+// Whether the environment names an X display (DISPLAY set and not empty). Without one no
+// connection can ever succeed, so there is nothing to retry.
+bool XDisplayNamed();
+
 // Connects to $DISPLAY and finds the root window of its screen. Null (nothing left open) when
 // DISPLAY is unset or the display cannot be reached.
 xcb_connection_t* ConnectToDisplay(xcb_window_t* root);

@@ -39,6 +39,7 @@
 #include "platform/server_endpoint.h"
 #include "platform/session_bus.h"
 #include "platform/signal_watcher.h"
+#include "platform/toolkit_environment.h"
 #include "plugins/plugin_engine.h"
 #include "server/app/command_line.h"
 #include "server/app/engine_starter.h"
@@ -441,6 +442,7 @@ int RunServer(int argc, char** argv) {
   // A client that hangs up, or a log pipe whose reader went away, must not end the server.
   IgnoreBrokenPipeSignal();
   KeepToolkitsOffAbsentSessionBus();
+  KeepToolkitsOffOpenGl();
   // 1, 2: one-shot modes and the voice deep link.
   const CommandLine command_line = ParseCommandLine(JoinArguments(argc, argv));
   if (command_line.mode != CommandLine::Mode::Serve) return RunProfileMode(command_line.mode);

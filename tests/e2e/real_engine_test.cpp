@@ -60,6 +60,47 @@ TEST(RealEngine, PinyinWordsSentencesPartialSelectionAndAsciiMode) {
   EXPECT_EQ(state.has_preedit, 0);
 }
 
+// The dictionaries, the language model and the English words load while the server already
+// accepts: keys sent the moment it does must get the answers of a server that has settled (the
+// same candidates, English word included), not an empty or partial list.
+TEST(RealEngine, KeysSentTheMomentTheSocketAcceptsGetTheSettledServersAnswers) {
+  ServerHome home;
+  home.Spawn(ServerHome::Bin("KaviServer"), {});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!ConnectSeqpacketWithin(home.socket(), 0).valid()) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the server never accepted";
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  ClientOptions options = home.Options();
+  options.transaction_timeout_ms = 30000;  // the first key waits for the load, however slow
+  KaviClient client(options);
+  ASSERT_TRUE(client.Send(RequestKind::FocusIn, 1));
+
+  const std::vector<std::string> inputs = {"n", "nihao", "hello"};
+  auto answers = [&] {
+    std::vector<std::vector<std::string>> pages;
+    for (const std::string& input : inputs) {
+      const PipeResponse state = Type(client, input);
+      std::vector<std::string> page = {Field(state.preedit)};
+      for (uint32_t i = 0; i < state.candidate_count; ++i)
+        page.push_back(Field(state.candidates[i].text));
+      pages.push_back(page);
+      client.SendKey(keys::kEscape, 0, 1);
+    }
+    return pages;
+  };
+  const auto first = answers();
+  const auto settled = answers();
+  ASSERT_EQ(first.size(), inputs.size());
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    SCOPED_TRACE(inputs[i]);
+    EXPECT_GT(first[i].size(), 1u);  // a preedit and candidates
+    EXPECT_EQ(first[i], settled[i]);
+  }
+  // The English word list is part of what the first keys waited for.
+  EXPECT_NE(std::find(first[2].begin(), first[2].end(), "hello"), first[2].end());
+}
+
 TEST(RealEngine, SettingsWrittenByTheSettingsApplicationReachTheRunningServer) {
   ServerHome home;
   home.StartServer();
