@@ -3,15 +3,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <system_error>
 #include <thread>
-#include <vector>
-
-#include <openssl/crypto.h>
 
 #include "net/https_url.h"
 #include "net/sha256.h"
 #include "platform/download_file.h"
+#include "update/chunk_pipeline.h"
 
 namespace kavi::win {
 namespace {
@@ -77,16 +76,17 @@ bool ContentRangeStart(const std::string& raw_headers, uint64_t* first) {
   return false;
 }
 
-// Writes the body into the partial file in chunks of at most 1 MiB, checking the cancellation
-// before each chunk and the expected size after each, and hashes each chunk as it is written:
-// the file is not read again to be verified (on a fast link that second pass cost a quarter of
-// the download's time). A resumed download hashes the part already on disk first.
+// Writes the body into the partial file in chunks of at most 1 MiB, checking the expected size
+// as the bytes arrive and the cancellation before each chunk, and hashes each chunk as it is
+// written: the file is not read again to be verified (on a fast link that second pass cost a
+// quarter of the download's time). The chunks are hashed and written on a thread of their own
+// while the next one arrives: receiving (TLS decryption), hashing and writing in turn on one
+// thread made the download half as fast as receiving alone. A resumed download hashes the part
+// already on disk first.
 class PartSink final : public HttpBodySink {
  public:
   PartSink(const DownloadRequest& request, std::filesystem::path part, uint64_t offset)
-      : request_(request), part_(std::move(part)), offset_(offset), buffer_(kDownloadChunkBytes) {}
-  // The buffer held file content: wiped before it is freed.
-  ~PartSink() override { OPENSSL_cleanse(buffer_.data(), buffer_.size()); }
+      : request_(request), part_(std::move(part)), offset_(offset) {}
 
   bool OnHeaders(uint32_t status, const std::string& raw_headers) override {
     headers_seen_ = true;
@@ -105,55 +105,37 @@ class PartSink final : public HttpBodySink {
     std::string ignored;
     if (offset_ != 0) hash_.AddFilePrefix(part_, offset_, &ignored);
     if (!file_.OpenAt(part_, offset_)) return Stop(kDownloadPartFileMessage);
-    opened_ = true;
+    pipeline_.emplace(kDownloadChunkBytes, [this](std::string_view chunk) { return Write(chunk); });
     return true;
   }
 
   bool OnBody(const char* data, size_t size) override {
     if (Cancelled(request_)) return Stop(kDownloadCancelledMessage);
-    while (size > 0) {
-      const size_t take = std::min(buffer_.size() - filled_, size);
-      std::copy_n(data, take, buffer_.data() + filled_);
-      filled_ += take;
-      data += take;
-      size -= take;
-      if (filled_ == buffer_.size() && !Flush()) return false;
-    }
+    if (size > request_.expected_size - offset_ - received_) return Stop(kDownloadWriteMessage);
+    received_ += size;
+    if (!pipeline_->Add(data, size)) return Stop(write_failure_);
     return true;
   }
 
-  // Writes what is buffered; false (with the message) when cancelled, too long or unwritable.
-  bool Flush() {
-    if (filled_ == 0) return true;
-    if (Cancelled(request_)) return Stop(kDownloadCancelledMessage);
-    if (offset_ + written_ + filled_ > request_.expected_size) return Stop(kDownloadWriteMessage);
-    if (!file_.Append(std::string_view(buffer_.data(), filled_)))
-      return Stop(kDownloadWriteMessage);
-    std::string ignored;
-    hash_.Add(buffer_.data(), filled_, &ignored);
-    written_ += filled_;
-    filled_ = 0;
-    if (request_.progress) request_.progress(offset_ + written_, request_.expected_size);
-    return true;
-  }
-
-  // Flushes the rest and closes the file; false (with the message) on failure.
+  // Writes what is still buffered and closes the file; false (with the message) on failure.
   bool Finish() {
-    if (!opened_) return true;
-    const bool flushed = Flush();
+    if (!pipeline_) return true;
+    const bool flushed = pipeline_->Finish();
+    pipeline_.reset();
+    if (!flushed) Stop(write_failure_);
     const bool closed = file_.Close();
-    opened_ = false;
     if (flushed && !closed) return Stop(kDownloadWriteMessage);
     return flushed;
   }
 
   // The SHA-256 of the partial file as written; false when hashing failed on the way (the file
-  // is then hashed from disk).
+  // is then hashed from disk). Only after Finish.
   bool Digest(std::string* hex) {
     std::string ignored;
     return hash_.Finish(hex, &ignored);
   }
   bool headers_seen() const { return headers_seen_; }
+  // Only after Finish.
   uint64_t on_disk() const { return offset_ + written_; }
   const std::string& message() const { return message_; }
 
@@ -163,17 +145,37 @@ class PartSink final : public HttpBodySink {
     return false;
   }
 
+  // One chunk, on the pipeline's thread.
+  bool Write(std::string_view chunk) {
+    if (Cancelled(request_)) {
+      write_failure_ = kDownloadCancelledMessage;
+      return false;
+    }
+    if (!file_.Append(chunk)) {
+      write_failure_ = kDownloadWriteMessage;
+      return false;
+    }
+    std::string ignored;
+    hash_.Add(chunk.data(), chunk.size(), &ignored);
+    written_ += chunk.size();
+    if (request_.progress) request_.progress(offset_ + written_, request_.expected_size);
+    return true;
+  }
+
   const DownloadRequest& request_;
   const std::filesystem::path part_;
   uint64_t offset_;
-  uint64_t written_ = 0;
-  std::vector<char> buffer_;
-  size_t filled_ = 0;
-  PartFile file_;
-  Sha256Hasher hash_;
-  bool opened_ = false;
+  uint64_t received_ = 0;  // the receiving thread's count
   bool headers_seen_ = false;
   std::string message_;
+  // The pipeline thread's: read by the receiving thread only once a chunk was refused or the
+  // pipeline finished.
+  PartFile file_;
+  Sha256Hasher hash_;
+  uint64_t written_ = 0;
+  std::string write_failure_;
+  // Last, so that its thread ends before what it writes to goes.
+  std::optional<ChunkPipeline> pipeline_;
 };
 
 // Waits for the download lock; "" when taken, else the failure message.

@@ -46,7 +46,8 @@ struct DownloadRequest {
   // Either stops the download: a non-zero flag, or a cancelled token.
   const std::atomic<uint8_t>* cancel_flag = nullptr;
   HttpCancellation* cancellation = nullptr;
-  // Bytes on disk so far and the expected size, after each chunk (may be empty).
+  // Bytes on disk so far and the expected size, after each chunk (may be empty). Called on the
+  // thread that writes the chunks, not on the caller's.
   std::function<void(uint64_t done, uint64_t total)> progress;
 };
 

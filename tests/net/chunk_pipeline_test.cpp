@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "update/chunk_pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kavi::win {
+namespace {
+
+// The bytes of `total`, cut into pieces of `piece` (the last may be shorter).
+std::vector<std::string> Pieces(const std::string& total, size_t piece) {
+  std::vector<std::string> pieces;
+  for (size_t at = 0; at < total.size(); at += piece) pieces.push_back(total.substr(at, piece));
+  return pieces;
+}
+
+TEST(ChunkPipeline, HandsOverWholeChunksInOrderWhateverThePiecesAdded) {
+  std::string content;
+  for (int i = 0; i < 1000; ++i) content += std::to_string(i * 7919) + ",";
+  struct Case {
+    size_t chunk;
+    size_t piece;
+  };
+  for (const Case c : {Case{64, 1}, Case{64, 63}, Case{64, 64}, Case{64, 65}, Case{64, 5000},
+                       Case{4096, 777}, Case{content.size(), 100}}) {
+    std::vector<std::string> consumed;
+    {
+      ChunkPipeline pipeline(c.chunk, [&](std::string_view chunk) {
+        consumed.emplace_back(chunk);
+        return true;
+      });
+      for (const std::string& piece : Pieces(content, c.piece))
+        ASSERT_TRUE(pipeline.Add(piece.data(), piece.size()));
+      ASSERT_TRUE(pipeline.Finish());
+      ASSERT_TRUE(pipeline.Finish());  // nothing more to hand over
+    }
+    EXPECT_EQ(consumed, Pieces(content, c.chunk)) << c.chunk << " by " << c.piece;
+  }
+}
+
+TEST(ChunkPipeline, NothingIsConsumedAfterARefusedChunk) {
+  std::vector<std::string> consumed;
+  ChunkPipeline pipeline(4, [&](std::string_view chunk) {
+    consumed.emplace_back(chunk);
+    return consumed.size() < 2;  // the second chunk is refused
+  });
+  const std::string content = "aaaabbbbccccdddd";
+  bool added = true;
+  for (char c : content) added = added && pipeline.Add(&c, 1);
+  EXPECT_FALSE(added);
+  EXPECT_FALSE(pipeline.Add("e", 1));
+  EXPECT_FALSE(pipeline.Finish());
+  EXPECT_EQ(consumed, (std::vector<std::string>{"aaaa", "bbbb"}));
+}
+
+TEST(ChunkPipeline, AnEmptyPipelineConsumesNothing) {
+  int calls = 0;
+  ChunkPipeline pipeline(16, [&](std::string_view) { return ++calls > 0; });
+  EXPECT_TRUE(pipeline.Finish());
+  EXPECT_EQ(calls, 0);
+}
+
+}  // namespace
+}  // namespace kavi::win
