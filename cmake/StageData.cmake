@@ -3,7 +3,10 @@
 # folder's release identity: "<version>+<hash>", where the hash covers every file's relative
 # path and contents, so any change of the shipped data yields a new identity.
 #
-# cmake -DSOURCE=<dir> -DDESTINATION=<dir> [-DVERSION=<v> -DRELEASE_FILE=<name>] -P StageData.cmake
+# EXTRA_SOURCE names a second folder (data the build generates) whose files join the source's.
+#
+# cmake -DSOURCE=<dir> -DDESTINATION=<dir> [-DVERSION=<v> -DRELEASE_FILE=<name>]
+#       [-DEXTRA_SOURCE=<dir>] -P StageData.cmake
 
 cmake_policy(SET CMP0057 NEW)
 
@@ -19,6 +22,12 @@ endif()
 set(files "")
 if(IS_DIRECTORY "${SOURCE}")
   file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${SOURCE}" "${SOURCE}/*")
+endif()
+set(extra_files "")
+if(EXTRA_SOURCE AND IS_DIRECTORY "${EXTRA_SOURCE}")
+  file(GLOB_RECURSE extra_files LIST_DIRECTORIES false RELATIVE "${EXTRA_SOURCE}" "${EXTRA_SOURCE}/*")
+  list(APPEND files ${extra_files})
+  list(REMOVE_DUPLICATES files)
 endif()
 if(RELEASE_FILE)
   list(REMOVE_ITEM files "${RELEASE_FILE}")
@@ -36,16 +45,19 @@ endforeach()
 
 set(digest_input "")
 foreach(rel IN LISTS files)
+  set(from "${SOURCE}/${rel}")
+  if(rel IN_LIST extra_files)
+    set(from "${EXTRA_SOURCE}/${rel}")
+  endif()
   # copy_if_different keeps unchanged files (and their times) as they are.
   get_filename_component(dir "${DESTINATION}/${rel}" DIRECTORY)
   file(MAKE_DIRECTORY "${dir}")
-  execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different "${SOURCE}/${rel}"
-                          "${DESTINATION}/${rel}"
+  execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different "${from}" "${DESTINATION}/${rel}"
                   RESULT_VARIABLE copied)
   if(NOT copied EQUAL 0)
-    message(FATAL_ERROR "StageData: cannot copy ${SOURCE}/${rel}")
+    message(FATAL_ERROR "StageData: cannot copy ${from}")
   endif()
-  file(SHA256 "${SOURCE}/${rel}" file_hash)
+  file(SHA256 "${from}" file_hash)
   string(APPEND digest_input "${rel}\n${file_hash}\n")
 endforeach()
 

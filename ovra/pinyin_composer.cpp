@@ -16,7 +16,9 @@
 #include <string_view>
 #include <utility>
 
+#include "ovra/flat_dictionary.h"
 #include "ovra/history_text.h"
+#include "ovra/log.h"
 #include "ovra/scheme.h"
 #include "ovra/user_data_text.h"
 #include "ovra/user_db.h"
@@ -146,7 +148,8 @@ bool SplitsIntoSyllables(std::string_view letters) {
 
 std::unique_ptr<PinyinComposer> PinyinComposer::Create(
     const SchemeDefinition& scheme,
-    std::shared_ptr<const libime::StaticLanguageModelFile> language_model, std::string* message) {
+    std::shared_ptr<const libime::StaticLanguageModelFile> language_model,
+    const std::filesystem::path& flat_dir, std::string* message) {
   libime::PinyinFuzzyFlags flags = libime::PinyinFuzzyFlag::None;
   for (const auto& name : scheme.fuzzy) {
     if (!FuzzyFlag(name, &flags)) {
@@ -161,13 +164,14 @@ std::unique_ptr<PinyinComposer> PinyinComposer::Create(
     return nullptr;
   }
   try {
-    auto dict = std::make_unique<libime::PinyinDictionary>();
-    dict->load(libime::PinyinDictionary::SystemDict, scheme.dictionaries[0].c_str(),
-               libime::PinyinDictFormat::Binary);
+    auto dict = std::make_unique<FlatLoadingDictionary>();
+    std::string note;
+    dict->Load(libime::PinyinDictionary::SystemDict, scheme.dictionaries[0], flat_dir, &note);
+    if (!note.empty()) LogEngineEvent(note);
     for (size_t i = 1; i < scheme.dictionaries.size(); ++i) {
       dict->addEmptyDict();
-      dict->load(dict->dictSize() - 1, scheme.dictionaries[i].c_str(),
-                 libime::PinyinDictFormat::Binary);
+      dict->Load(dict->dictSize() - 1, scheme.dictionaries[i], flat_dir, &note);
+      if (!note.empty()) LogEngineEvent(note);
     }
     auto ime = std::make_unique<libime::PinyinIME>(
         std::move(dict), std::make_unique<libime::UserLanguageModel>(std::move(language_model)));

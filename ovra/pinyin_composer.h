@@ -26,9 +26,12 @@ class PinyinComposer final : public Composer {
   // Longest raw input kept; conversion time grows with it and nobody types more per word.
   static constexpr size_t kMaxInputBytes = 64;
 
+  // The scheme's dictionaries come from their flat lists in `flat_dir` where current ones are
+  // there (flat_dictionary.h), else from the dictionaries themselves.
   static std::unique_ptr<PinyinComposer> Create(
       const SchemeDefinition& scheme,
-      std::shared_ptr<const libime::StaticLanguageModelFile> language_model, std::string* message);
+      std::shared_ptr<const libime::StaticLanguageModelFile> language_model,
+      const std::filesystem::path& flat_dir, std::string* message);
   ~PinyinComposer() override;
 
   void SetUserFuzzy(const std::vector<std::string>& names) override;

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "ovra/flat_dictionary.h"
 #include "ovra/log.h"
 #include "ovra/pinyin_composer.h"
 #include "ovra/table_composer.h"
@@ -16,6 +17,7 @@ namespace kavi::win {
 
 void SchemeLoader::LoadCatalog(const std::filesystem::path& shared_data_dir,
                                const std::filesystem::path& user_data_dir) {
+  shared_data_dir_ = shared_data_dir;
   user_data_dir_ = user_data_dir;
   catalog_.Load({shared_data_dir / kSharedSchemeDir, user_data_dir / kSchemePackDir},
                 {shared_data_dir, KAVI_LIBIME_DATA_DIR, KAVI_LIBIME_MODEL_DIR});
@@ -50,7 +52,8 @@ LoadedScheme SchemeLoader::LoadShared(const std::string& id, bool extension_b) {
     }
   }
   if (scheme->kind == SchemeKind::kPinyin) {
-    loaded.composer = PinyinComposer::Create(*scheme, std::move(model), &loaded.message);
+    loaded.composer = PinyinComposer::Create(
+        *scheme, std::move(model), shared_data_dir_ / kFlatDictionaryDir, &loaded.message);
   } else {
     loaded.composer = TableComposer::Create(*scheme, std::move(model), &loaded.message);
   }

@@ -48,6 +48,7 @@ class SchemeLoader {
 
   ModelStore& models_;
   std::map<std::filesystem::path, std::shared_ptr<const EnglishWords>> english_words_;
+  std::filesystem::path shared_data_dir_;
   std::filesystem::path user_data_dir_;
 };
 

@@ -33,6 +33,7 @@ dpkg-deb -x "$deb" "$root"
 for path in usr/lib/kavi/KaviServer usr/lib/kavi/libovra.so usr/lib/kavi/ibus-engine-kavi \
             usr/lib/kavi/KaviSettings usr/lib/kavi/kavi-client usr/share/kavi/data/.kavi-release \
             usr/share/kavi/data/schemas/base_pinyin.schema.yaml usr/share/kavi/data/plugin/emoji.txt \
+            usr/share/kavi/data/dictionaries/sc.dict.flat \
             usr/share/ibus/component/kavi.xml usr/lib/systemd/user/kavi.service \
             usr/share/icons/hicolor/scalable/apps/kavi.svg usr/share/doc/kavi/copyright; do
   check "installs $path" test -s "$root/$path"
