@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <limits>
 
 #include "companion/crypto.h"
 #include "companion/gk_connection.h"
@@ -58,11 +59,19 @@ const PackValue* Member(const PackValue& map, std::string_view key, win::PackKin
   return value != nullptr && value->kind() == kind ? value : nullptr;
 }
 
+// Compared without subtracting from `sent`: a timestamp near the ends of the range must not
+// overflow into a fresh one.
+bool WithinClockSkew(int64_t sent) {
+  const int64_t now = UnixSeconds();
+  return sent >= now - kMaxClockSkewSeconds && sent <= now + kMaxClockSkewSeconds;
+}
+
 bool TimestampFresh(const PackValue& header) {
   const PackValue* ts = header.Find(win::kTimestampKey);
-  if (ts == nullptr || !(ts->is_uint() || ts->is_int())) return false;
-  const int64_t sent = ts->is_uint() ? static_cast<int64_t>(ts->uint_value()) : ts->int_value();
-  return std::llabs(UnixSeconds() - sent) <= kMaxClockSkewSeconds;
+  if (ts == nullptr) return false;
+  if (ts->is_int()) return WithinClockSkew(ts->int_value());
+  return ts->is_uint() && ts->uint_value() <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) &&
+         WithinClockSkew(static_cast<int64_t>(ts->uint_value()));
 }
 
 std::string Hex(std::string_view bytes) {
@@ -493,7 +502,7 @@ std::shared_ptr<WebSocketSession> CompanionService::Accept(const HttpRequestIn& 
   std::string sign_key, box_key, error;
   if (dot == std::string::npos || !KeysOf(connection_id, &sign_key, &box_key) ||
       !win::VerifySigned(signed_message, sign_key, message, &error) ||
-      std::llabs(UnixSeconds() - sent) > kMaxClockSkewSeconds) {
+      !WithinClockSkew(sent)) {
     *refusal = HttpResponseOut::Text(401, "bad signature\n");
     return nullptr;
   }

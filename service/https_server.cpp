@@ -194,6 +194,15 @@ struct HttpsServer::Impl {
   std::mutex mutex;
   std::condition_variable stopped_signal;
   bool stopped = false;
+  // Every WebSocket's link (guarded by `mutex`): a stopped server ends them all, so that a peer
+  // the service still holds keeps no stream alive past the io_context its stream belongs to.
+  std::vector<std::weak_ptr<WsLink>> links;
+
+  void Register(const std::shared_ptr<WsLink>& link) {
+    std::lock_guard<std::mutex> hold(mutex);
+    std::erase_if(links, [](const std::weak_ptr<WsLink>& l) { return l.expired(); });
+    links.push_back(link);
+  }
 
   asio::awaitable<void> Accept() {
     for (;;) {
@@ -265,6 +274,7 @@ struct HttpsServer::Impl {
   asio::awaitable<void> ServeWebSocket(TlsStream stream, http::request<http::string_body> upgrade,
                                        HttpRequestIn request) {
     auto link = std::make_shared<WsLink>();
+    Register(link);
     HttpResponseOut refusal = HttpResponseOut::Text(400, "WebSocket refused\n");
     std::shared_ptr<WebSocketSession> session;
     try {
@@ -445,6 +455,19 @@ void HttpsServer::Stop() {
   impl.io.stop();
   for (std::thread& thread : impl.threads) thread.join();
   impl.threads.clear();
+  std::vector<std::weak_ptr<WsLink>> links;
+  {
+    std::lock_guard<std::mutex> hold(impl.mutex);
+    links.swap(impl.links);
+  }
+  for (const std::weak_ptr<WsLink>& weak : links) {
+    if (std::shared_ptr<WsLink> link = weak.lock()) {
+      std::lock_guard<std::mutex> hold(link->mutex);
+      link->connection.reset();
+      link->early.clear();
+      link->ended = true;
+    }
+  }
   impl.stopped_signal.notify_all();
 }
 
