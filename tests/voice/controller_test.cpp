@@ -25,7 +25,7 @@ TEST(VoiceSessionTest, Transitions) {
   VoiceTransition begun = session.Begin();
   EXPECT_EQ(begun.event, VoiceEvent::kBegun);
   EXPECT_EQ(begun.session_id, 1u);
-  EXPECT_EQ(session.Begin().event, VoiceEvent::kNone);          // busy
+  EXPECT_EQ(session.Begin().event, VoiceEvent::kNone);             // busy
   EXPECT_EQ(session.MicStarted(2, 100).event, VoiceEvent::kNone);  // another session's
   EXPECT_EQ(session.MicStarted(1, 100).event, VoiceEvent::kMicStarted);
   EXPECT_EQ(session.Stop(379).event, VoiceEvent::kTooShort);
@@ -53,9 +53,8 @@ TEST(VoiceSessionTest, Transitions) {
 std::string Model(const std::string& engine, const std::string& file) {
   return "{\"engine\": \"" + engine + "\", \"files\": [" + file + "]}";
 }
-const std::string kFile =
-    "{\"name\": \"m.gguf\", \"url\": \"https://h/m.gguf\", \"sha256\": \"" +
-    std::string(64, 'A') + "\", \"bytes\": 10}";
+const std::string kFile = "{\"name\": \"m.gguf\", \"url\": \"https://h/m.gguf\", \"sha256\": \"" +
+                          std::string(64, 'A') + "\", \"bytes\": 10}";
 
 TEST(VoiceManifestTest, AcceptsWhatTheStoreCanUseAndNamesTheFault) {
   struct Case {
@@ -108,8 +107,8 @@ TEST(VoiceManifestTest, AcceptsWhatTheStoreCanUseAndNamesTheFault) {
   for (std::string file : bad_files) {
     if (const size_t sha = file.find("SHA"); sha != std::string::npos)
       file.replace(sha, 3, std::string(64, '0'));
-    EXPECT_FALSE(ParseVoiceManifest("{\"models\": [" + Model("qwen3", file) + "]}", &models,
-                                    &error))
+    EXPECT_FALSE(
+        ParseVoiceManifest("{\"models\": [" + Model("qwen3", file) + "]}", &models, &error))
         << file;
     EXPECT_EQ(error, kManifestFileMessage) << file;
   }
@@ -159,36 +158,13 @@ TEST(VoiceOutputTest, LanguageAndBilingualText) {
   EXPECT_EQ(TrimVoiceText("\r\n\t hi there \n"), "hi there");
 }
 
-// What the completion notifier was given, waited for.
-class Deliveries {
- public:
-  std::function<void(bool, const std::string&, bool)> Notifier() {
-    return [this](bool ok, const std::string& text, bool origin) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      seen_.push_back({ok, text, origin});
-      changed_.notify_all();
-    };
-  }
-  struct Delivery {
-    bool ok;
-    std::string text;
-    bool origin;
-  };
-  std::vector<Delivery> WaitFor(size_t count, int seconds = 60) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(seconds), [&] { return seen_.size() >= count; });
-    return seen_;
-  }
-  size_t count() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return seen_.size();
-  }
+using Deliveries = Reports<Reported>;
 
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<Delivery> seen_;
-};
+std::function<void(bool, const std::string&, bool)> NotifierOf(Deliveries* deliveries) {
+  return [deliveries](bool ok, const std::string& text, bool origin) {
+    deliveries->Add({0, ok, text, origin});
+  };
+}
 
 // A controller over a scripted microphone, a fake signed helper and a model installed by hand,
 // under a clock that only the test moves.
@@ -214,9 +190,10 @@ class VoiceControllerTest : public ::testing::Test {
     options.temp_dir = dir_.path() / "temp";
     options.log_dir = dir_.path() / "logs";
     options.trust_anchors = {ShippedAnchors()};
-    options.notifier = deliveries_->Notifier();
+    options.notifier = NotifierOf(deliveries_.get());
     options.microphone = ScriptedFactory(script_);
     options.clock = &clock_;
+    options.service = service_;
     controller_ = std::make_unique<VoiceController>(std::move(options));
     config_.app.voice_engine = kSenseVoiceEngine;
     controller_->UpdateConfig(config_);
@@ -242,19 +219,12 @@ class VoiceControllerTest : public ::testing::Test {
     }
     std::string sha, error;
     Sha256Bytes(bytes, &sha, &error);
-    const std::string file = "{\"name\": \"" + name + "\", \"url\": \"https://h/" + name +
-                             "\", \"sha256\": \"" + sha + "\", \"bytes\": " +
-                             std::to_string(bytes.size()) + "}";
-    WriteFile(models / "manifest.json", "{\"models\": [" + Model("senseVoice", file) + ", " +
-                                            Model("qwen3", file) + "]}");
+    WriteFile(models / "manifest.json", ManifestJson({kSenseVoiceEngine, kQwenEngine}, name,
+                                                     "https://h/" + name, sha, bytes.size()));
   }
   // Waits for the status (real time: the threads run freely).
   bool WaitStatus(VoiceStatus status) {
-    for (int i = 0; i < 6000; ++i) {
-      if (controller_->Status() == static_cast<uint32_t>(status)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+    return Eventually([&] { return controller_->Status() == static_cast<uint32_t>(status); });
   }
   // Starts and waits until the microphone runs.
   void StartRecording(bool origin = false) {
@@ -264,6 +234,7 @@ class VoiceControllerTest : public ::testing::Test {
 
   TempDir dir_;
   ManualClock clock_;
+  ServiceLocator service_;
   std::shared_ptr<CaptureScript> script_ = std::make_shared<CaptureScript>();
   std::unique_ptr<Deliveries> deliveries_;
   ConfigRecord config_;
@@ -314,6 +285,8 @@ TEST_F(VoiceControllerTest, ACancelledTranscriptionIsNotDelivered) {
   StartRecording();
   EXPECT_FALSE(controller_->Dispatch(1, false, &error_));
   EXPECT_EQ(error_, kVoiceBusyMessage);
+  EXPECT_FALSE(controller_->StartModelJob(true, kQwenEngine, &error_));
+  EXPECT_EQ(error_, kVoiceBusyMessage);
   clock_.Advance(1000);
   ASSERT_TRUE(controller_->Dispatch(2, false, &error_)) << error_;
   ASSERT_TRUE(controller_->Dispatch(3, false, &error_));
@@ -330,21 +303,19 @@ TEST_F(VoiceControllerTest, FailuresReachTheNotifierOrTheCaller) {
   struct Case {
     const char* name;
     std::function<void()> arrange;
-    std::string start_error;     // Start fails with this
+    std::string start_error;      // Start fails with this
     std::string delivered_error;  // or the notifier gets this
   } cases[] = {
       {"no speech", [&] { InstallHelper("echo \"OK\t \""); }, "", kNoSpeechMessage},
       {"helper error", [&] { InstallHelper("printf 'ERR\\tbroken\\n'"); }, "",
        std::string(kHelperFailedMessage) + "broken"},
       {"microphone", [&] { script_->open_fails = true; }, "", kOpenMicrophoneMessage},
-      {"no manifest",
-       [&] { std::filesystem::remove(dir_.path() / "models" / "manifest.json"); },
+      {"no manifest", [&] { std::filesystem::remove(dir_.path() / "models" / "manifest.json"); },
        kLocalManifestMissingMessage, ""},
       {"changed model",
        [&] { WriteFile(dir_.path() / "models" / "senseVoice" / "m.gguf", "model bytez"); },
        kModelHashMessage, ""},
-      {"short model",
-       [&] { WriteFile(dir_.path() / "models" / "senseVoice" / "m.gguf", "model"); },
+      {"short model", [&] { WriteFile(dir_.path() / "models" / "senseVoice" / "m.gguf", "model"); },
        kModelSizeMessage, ""},
       {"unsigned helper",
        [&] {
@@ -413,19 +384,39 @@ TEST_F(VoiceControllerTest, TheHelperStopsAfterTenIdleMinutes) {
   EXPECT_EQ(HelperStarts(), 2);
 }
 
-TEST_F(VoiceControllerTest, ModelJobsNeedAModelEngineAndCancelNeedsAJob) {
-  EXPECT_FALSE(controller_->StartModelJob(true, "online", &error_));
-  EXPECT_EQ(error_, kOnlineEngineMessage);
-  EXPECT_FALSE(controller_->CancelModelJob(false));
-  StartRecording();
-  EXPECT_FALSE(controller_->StartModelJob(true, kQwenEngine, &error_));
-  EXPECT_EQ(error_, kVoiceBusyMessage);
-  ASSERT_TRUE(controller_->Dispatch(3, false, &error_));
-  // Removal stops the helper and deletes the engine's model.
-  ASSERT_TRUE(controller_->StartModelJob(false, kQwenEngine, &error_)) << error_;
-  EXPECT_TRUE(WaitStatus(VoiceStatus::kSucceeded));
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "models" / kQwenEngine));
-  EXPECT_TRUE(std::filesystem::exists(dir_.path() / "models" / kSenseVoiceEngine / "m.gguf"));
+// The heard text tidied by kavi-service, or left as heard when the service fails.
+TEST_F(VoiceControllerTest, PolishingByTheServiceFallsBackToTheHeardText) {
+  service_ = [] { return VoiceServiceEndpoints(); };
+  config_.app.voice_polish = true;
+  const std::string heard = "今天天氣很好,我們走吧";
+  struct Case {
+    const char* fault;  // on /voice/polish
+    const char* output_language;
+    std::string expected;
+  } cases[] = {
+      {nullptr, "follow", "今天天氣很好，我們走吧。"},
+      {R"({"path": "/voice/polish", "status": 503})", "follow", heard},
+      // Translation is not configured at the service: the text stays as it was.
+      {nullptr, "en", "今天天氣很好，我們走吧。"},
+  };
+  for (const Case& c : cases) {
+    VoiceService().ClearFaults();
+    if (c.fault) {
+      ASSERT_EQ(VoiceService().Fault(c.fault), 200u);
+    }
+    Reset();
+    InstallHelper("echo \"OK\t" + heard + "\"");
+    config_.app.voice_output_language = c.output_language;
+    controller_->UpdateConfig(config_);
+    StartRecording();
+    clock_.Advance(1000);
+    ASSERT_TRUE(controller_->Dispatch(2, false, &error_)) << error_;
+    const auto seen = deliveries_->WaitFor(1);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].ok);
+    EXPECT_EQ(seen[0].text, c.expected) << (c.fault ? c.fault : "") << " " << c.output_language;
+  }
+  VoiceService().ClearFaults();
 }
 
 // The real thing: espeak-ng says "hello world", the scripted microphone plays it at its own
@@ -444,7 +435,7 @@ TEST(VoiceEndToEndTest, SpokenWordsComeBackAsText) {
   options.temp_dir = dir.path() / "temp";
   options.log_dir = dir.path() / "logs";
   options.trust_anchors = {ShippedAnchors()};
-  options.notifier = deliveries.Notifier();
+  options.notifier = NotifierOf(&deliveries);
   options.microphone = ScriptedFactory(PlayWav(spoken));
   VoiceController controller(std::move(options));
   ConfigRecord config;

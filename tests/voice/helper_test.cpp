@@ -10,46 +10,21 @@
 namespace kavi::win::testing {
 namespace {
 
-TEST(HelperProtocolTest, LinesRequestsAndTimeouts) {
+// The bounds of the line protocol (the lines themselves are read from helper scripts below).
+TEST(HelperProtocolTest, LimitsAndTimeouts) {
   ReplyBuffer buffer;
-  EXPECT_TRUE(buffer.Append("READY\r"));
-  EXPECT_FALSE(buffer.TakeLine());
-  EXPECT_TRUE(buffer.Append("\nOK\tone\nOK\tt"));
-  EXPECT_EQ(buffer.TakeLine(), "READY");
-  EXPECT_EQ(buffer.TakeLine(), "OK\tone");
-  EXPECT_FALSE(buffer.TakeLine());
-  EXPECT_EQ(buffer.size(), 4u);  // "OK\tt" waits for its line feed
-  EXPECT_TRUE(buffer.Append(std::string(kMaxReplyBufferBytes - 4, 'x')));
+  EXPECT_TRUE(buffer.Append(std::string(kMaxReplyBufferBytes, 'x')));
   EXPECT_FALSE(buffer.Append("y"));
-
-  struct Line {
-    std::string line;
-    LineKind kind;
-    std::string rest;
-  } lines[] = {
-      {"READY", LineKind::kReady, ""},         {"ready", LineKind::kOther, ""},
-      {"READY ", LineKind::kOther, ""},        {"OK\thello", LineKind::kOk, "hello"},
-      {"OK\t", LineKind::kOther, ""},          {"OK\t\xC0\xAF", LineKind::kOther, ""},
-      {"OK\t\xED\xA0\x80", LineKind::kOther, ""}, {"ERR\tno model", LineKind::kError, "no model"},
-      {"OK hello", LineKind::kOther, ""},
-  };
-  for (const Line& l : lines) {
-    std::string rest;
-    EXPECT_EQ(ClassifyHelperLine(l.line, &rest), l.kind) << l.line;
-    EXPECT_EQ(rest, l.rest) << l.line;
-  }
 
   EXPECT_EQ(RequestLine("/tmp/a.wav", "auto"), "/tmp/a.wav\tauto\n");
   EXPECT_FALSE(RequestLine("", "auto"));
-  EXPECT_FALSE(RequestLine("/tmp/a\tb.wav", "auto"));
-  EXPECT_FALSE(RequestLine("/tmp/a.wav", "au\nto"));
   EXPECT_TRUE(RequestLine(std::string(kMaxRequestLineBytes - 6, 'a'), "auto"));
   EXPECT_FALSE(RequestLine(std::string(kMaxRequestLineBytes - 5, 'a'), "auto"));
 
   EXPECT_EQ(ReplyTimeoutMs(std::nullopt), 30000u);
   EXPECT_EQ(ReplyTimeoutMs(44), 30000u);
-  EXPECT_EQ(ReplyTimeoutMs(2880044), 120000u);            // 90 seconds
-  EXPECT_EQ(ReplyTimeoutMs(44 + 32000 * 150), 180000u);   // exactly 150 s: still length + 30 s
+  EXPECT_EQ(ReplyTimeoutMs(2880044), 120000u);           // 90 seconds
+  EXPECT_EQ(ReplyTimeoutMs(44 + 32000 * 150), 180000u);  // exactly 150 s: still length + 30 s
   EXPECT_EQ(ReplyTimeoutMs(44 + 32000 * 151), 180000u);
   EXPECT_EQ(ReplyTimeoutMs(44 + 32000 * 200), 180000u);
 }
@@ -65,8 +40,7 @@ class VoiceHelperTest : public ::testing::Test {
   std::filesystem::path Script(const std::string& name, const std::string& start,
                                const std::string& answer = "echo \"OK\thello\"") {
     return SignedScript(dir_.path() / name, "echo started >> \"$0.starts\"\n" + start +
-                                                 "\nwhile read -r line; do\n" + answer +
-                                                 "\ndone\n");
+                                                "\nwhile read -r line; do\n" + answer + "\ndone\n");
   }
   static int Starts(const std::filesystem::path& script) {
     std::ifstream in(script.string() + ".starts");
@@ -114,8 +88,8 @@ TEST_F(VoiceHelperTest, TheHandshakeAcceptsOnlyReady) {
 }
 
 TEST_F(VoiceHelperTest, RepliesSplitAcrossReadsAreJoinedAndLaterLinesKept) {
-  const auto script = Script("split", "echo READY",
-                             "printf 'OK\\thel'; sleep 0.05; printf 'lo\\nOK\\tsecond\\n'");
+  const auto script =
+      Script("split", "echo READY", "printf 'OK\\thel'; sleep 0.05; printf 'lo\\nOK\\tsecond\\n'");
   ASSERT_TRUE(Transcribe(script)) << error_;
   EXPECT_EQ(text_, "hello");
   // The second line of the first reply answers the next request.
@@ -144,6 +118,8 @@ TEST_F(VoiceHelperTest, BadRepliesStopTheHelper) {
   } cases[] = {
       {"printf 'OK\\t\\n'", kHelperInvalidReplyMessage},
       {"printf 'OK\\t\\377\\n'", kHelperInvalidReplyMessage},
+      {"printf 'OK\\t\\300\\257\\n'", kHelperInvalidReplyMessage},       // overlong "/"
+      {"printf 'OK\\t\\355\\240\\200\\n'", kHelperInvalidReplyMessage},  // a surrogate
       {"echo whatever", kHelperInvalidReplyMessage},
       {"printf 'ERR\\tno speech model\\n'", std::string(kHelperFailedMessage) + "no speech model"},
       {"head -c 5000000 /dev/zero", kHelperTooLargeMessage},
@@ -163,8 +139,9 @@ TEST_F(VoiceHelperTest, BadRepliesStopTheHelper) {
 }
 
 TEST_F(VoiceHelperTest, StopEndsTheHelperAndEverythingItStarted) {
-  const auto script = Script("group", "sleep 300 &\necho $! > \"$0.child\"\necho READY\n"
-                                      "echo 'a line for the log' >&2");
+  const auto script = Script("group",
+                             "sleep 300 &\necho $! > \"$0.child\"\necho READY\n"
+                             "echo 'a line for the log' >&2");
   ASSERT_TRUE(Transcribe(script)) << error_;
   const pid_t helper = static_cast<pid_t>(helper_.process_id());
   std::string grandchild;
@@ -188,8 +165,8 @@ TEST_F(VoiceHelperTest, NothingStartsWithBadArgumentsOrAnUntrustedHelper) {
       {"engine", [&] { return Transcribe(script, "m", "whisper"); }, kHelperArgumentsMessage},
       {"language", [&] { return Transcribe(script, "m", kQwenEngineWord, "a\tb"); },
        kHelperArgumentsMessage},
-      {"no text", [&] { return helper_.Transcribe(script, "qwen", "m", wav_, "auto", nullptr,
-                                                  &error_); },
+      {"no text",
+       [&] { return helper_.Transcribe(script, "qwen", "m", wav_, "auto", nullptr, &error_); },
        kHelperArgumentsMessage},
       {"tab in the path",
        [&] {
@@ -250,8 +227,8 @@ TEST_F(VoiceHelperTest, TheRealHelperRefusesWhatItCannotLoad) {
   // Real time: the helper's start may take long on a loaded machine.
   VoiceHelper helper(dir_.path() / "logs", {ShippedAnchors()});
   for (const Case& c : cases) {
-    EXPECT_FALSE(helper.Transcribe(RealHelper(), c.engine, c.model, wav_, kAutoLanguage, &text_,
-                                   &error_));
+    EXPECT_FALSE(
+        helper.Transcribe(RealHelper(), c.engine, c.model, wav_, kAutoLanguage, &text_, &error_));
     EXPECT_EQ(error_.rfind(c.error_start, 0), 0u) << error_;
   }
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "net/sha256.h"
-#include "tests/common/kavi_service_process.h"
 #include "tests/voice/scripted_capture.h"
 #include "tests/voice/voice_test_support.h"
 #include "update/file_downloader.h"
@@ -18,18 +17,6 @@ constexpr size_t kModelBytes = 3 * kDownloadChunkBytes + 4321;
 constexpr char kSlowModel[] =
     R"({"path": "/files/m.gguf", "slow_chunk_bytes": 65536, "slow_interval_ms": 20})";
 
-KaviServiceProcess& Service() {
-  static KaviServiceProcess* service = [] {
-    auto* started = new KaviServiceProcess();
-    started->AddStaticTree("/voice/models", started->home() / "voice-models");
-    std::filesystem::create_directories(started->home() / "voice-models");
-    EXPECT_TRUE(started->Start());
-    std::atexit([] { Service().Stop(); });
-    return started;
-  }();
-  return *service;
-}
-
 size_t Count(const std::string& text, const std::string& what) {
   size_t count = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
@@ -39,11 +26,11 @@ size_t Count(const std::string& text, const std::string& what) {
 class VoiceModelDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_GT(Service().port(), 0);
-    Service().ClearFaults();
+    ASSERT_GT(VoiceService().port(), 0);
+    VoiceService().ClearFaults();
     model_.resize(kModelBytes);
     for (size_t i = 0; i < model_.size(); ++i) model_[i] = static_cast<char>((i * 167) >> 3);
-    WriteFile(Service().files_dir() / "m.gguf", model_);
+    WriteFile(VoiceService().files_dir() / "m.gguf", model_);
     std::string error;
     Sha256Bytes(model_, &sha256_, &error);
     Publish(sha256_);
@@ -57,26 +44,15 @@ class VoiceModelDownloadTest : public ::testing::Test {
   }
   // The manifest the service answers: the model for senseVoice with this digest.
   void Publish(const std::string& sha256) {
-    WriteFile(Service().home() / "voice-models" / "index.json",
-              "{\"_res\": \"ok\", \"models\": [{\"engine\": \"senseVoice\", \"files\": [{\"name\": "
-              "\"m.gguf\", \"url\": \"" +
-                  Service().base_url() + "/files/m.gguf\", \"sha256\": \"" + sha256 +
-                  "\", \"bytes\": " + std::to_string(kModelBytes) + "}]}]}");
+    WriteFile(VoiceService().home() / "voice-models" / "index.json",
+              ManifestJson({kSenseVoiceEngine}, "m.gguf",
+                           VoiceService().base_url() + "/files/m.gguf", sha256, kModelBytes));
   }
   static ServiceLocator Locator() {
-    return [] {
-      ServiceEndpoints endpoints;
-      endpoints.service_base_url = Service().base_url();
-      endpoints.extra_ca_bundle = Service().certificates().ca;
-      return endpoints;
-    };
+    return [] { return VoiceServiceEndpoints(); };
   }
   bool WaitStatus(VoiceStatus status) {
-    for (int i = 0; i < 6000; ++i) {
-      if (controller_->Status() == static_cast<uint32_t>(status)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+    return Eventually([&] { return controller_->Status() == static_cast<uint32_t>(status); });
   }
   // Starts a model job once the last one has ended (its status comes a moment before).
   bool StartJob(bool download) {
@@ -89,12 +65,10 @@ class VoiceModelDownloadTest : public ::testing::Test {
   }
   // Starts a download and waits until a part of it is on disk.
   void StartPartway() {
-    ASSERT_EQ(Service().Fault(kSlowModel), 200u);
+    ASSERT_EQ(VoiceService().Fault(kSlowModel), 200u);
     ASSERT_TRUE(StartJob(true)) << error_;
     EXPECT_EQ(controller_->Status(), uint32_t(VoiceStatus::kModelJob));
-    for (int i = 0; i < 6000 && controller_->Progress() == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_GT(controller_->Progress(), 0u);
+    ASSERT_TRUE(Eventually([&] { return controller_->Progress() > 0; }));
     ASSERT_LT(controller_->Progress(), 100u);
     ASSERT_EQ(controller_->Status(), uint32_t(VoiceStatus::kModelJob));
   }
@@ -114,14 +88,14 @@ TEST_F(VoiceModelDownloadTest, ADownloadShowsProgressAndTheModelThenResolves) {
   EXPECT_EQ(ReadFile(Model()), model_);
   EXPECT_FALSE(std::filesystem::exists(Part()));
   EXPECT_EQ(ReadFile(models_ / kManifestFileName),
-            ReadFile(Service().home() / "voice-models" / "index.json"));
+            ReadFile(VoiceService().home() / "voice-models" / "index.json"));
   std::filesystem::path resolved;
   ASSERT_TRUE(VoiceModelStore(models_, nullptr).Resolve(kSenseVoiceEngine, &resolved, &error_))
       << error_;
   EXPECT_EQ(resolved, Model());
 
   // Whole already: the manifest is fetched again, the model is not.
-  Service().ClearFaults();
+  VoiceService().ClearFaults();
   std::vector<std::pair<uint64_t, uint64_t>> progress;
   ASSERT_TRUE(VoiceModelStore(models_, Locator())
                   .Download(
@@ -132,8 +106,8 @@ TEST_F(VoiceModelDownloadTest, ADownloadShowsProgressAndTheModelThenResolves) {
                       &error_))
       << error_;
   EXPECT_EQ(progress, (std::vector<std::pair<uint64_t, uint64_t>>{{kModelBytes, kModelBytes}}));
-  EXPECT_EQ(Count(Service().Requests(), "/voice/models"), 1u);
-  EXPECT_EQ(Count(Service().Requests(), "m.gguf"), 0u);
+  EXPECT_EQ(Count(VoiceService().Requests(), "/voice/models"), 1u);
+  EXPECT_EQ(Count(VoiceService().Requests(), "m.gguf"), 0u);
 }
 
 TEST_F(VoiceModelDownloadTest, CancelKeepsThePartForLaterOrRemovesIt) {
@@ -146,11 +120,11 @@ TEST_F(VoiceModelDownloadTest, CancelKeepsThePartForLaterOrRemovesIt) {
   EXPECT_GT(kept, 0u);
 
   // The next download goes on from there.
-  Service().ClearFaults();
+  VoiceService().ClearFaults();
   ASSERT_TRUE(StartJob(true)) << error_;
   ASSERT_TRUE(WaitStatus(VoiceStatus::kSucceeded));
   EXPECT_EQ(ReadFile(Model()), model_);
-  EXPECT_NE(Service().Requests().find("\"range\":\"bytes=" + std::to_string(kept) + "-\""),
+  EXPECT_NE(VoiceService().Requests().find("\"range\":\"bytes=" + std::to_string(kept) + "-\""),
             std::string::npos);
 
   // Removing it, then cancelling a new download with its part removed: nothing is left.
@@ -171,16 +145,17 @@ TEST_F(VoiceModelDownloadTest, FailuresNameTheirCauseAndLeaveNoModel) {
     std::string message;
   } cases[] = {
       {"hash mismatch", [&] { Publish(std::string(64, 'a')); }, kDownloadHashMessage},
-      {"manifest refused", [] { Service().Fault(R"({"path": "/voice/models", "status": 503})"); },
+      {"manifest refused",
+       [] { VoiceService().Fault(R"({"path": "/voice/models", "status": 503})"); },
        kManifestDownloadMessage},
       {"manifest not json",
-       [] { WriteFile(Service().home() / "voice-models" / "index.json", "<html>"); },
+       [] { WriteFile(VoiceService().home() / "voice-models" / "index.json", "<html>"); },
        kManifestUnusableMessage},
-      {"model refused", [] { Service().Fault(R"({"path": "/files/m.gguf", "status": 404})"); },
+      {"model refused", [] { VoiceService().Fault(R"({"path": "/files/m.gguf", "status": 404})"); },
        std::string(kDownloadStatusMessage) + "404"},
   };
   for (const Case& c : cases) {
-    Service().ClearFaults();
+    VoiceService().ClearFaults();
     Publish(sha256_);
     c.arrange();
     ASSERT_TRUE(StartJob(true)) << c.name << ": " << error_;

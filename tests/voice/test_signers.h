@@ -3,14 +3,11 @@
 // with a chosen name, validity and key usage.
 #pragma once
 
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
-#include <openssl/x509v3.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <string>
+
+#include "tests/common/test_certificates.h"
 
 namespace kavi::win::testing {
 
@@ -26,32 +23,12 @@ struct SignerFiles {
   std::filesystem::path key;          // PEM
 };
 
-namespace detail {
-
-inline void AddSignerExtension(X509* certificate, X509* issuer, int nid, const char* value) {
-  X509V3_CTX context;
-  X509V3_set_ctx_nodb(&context);
-  X509V3_set_ctx(&context, issuer, certificate, nullptr, nullptr, 0);
-  X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
-  X509_add_ext(certificate, extension, -1);
-  X509_EXTENSION_free(extension);
-}
-
-inline void WriteSignerPem(const std::filesystem::path& path, X509* certificate, EVP_PKEY* key) {
-  FILE* file = std::fopen(path.c_str(), "w");
-  if (certificate) PEM_write_X509(file, certificate);
-  if (key) PEM_write_PrivateKey(file, key, nullptr, nullptr, 0, nullptr, nullptr);
-  std::fclose(file);
-}
-
-}  // namespace detail
-
 // Writes <stem>.pem and <stem>.key into `dir`. With `issuer` the certificate is issued by it
 // (its files), else self-signed.
 inline SignerFiles MakeSigner(const std::filesystem::path& dir, const std::string& stem,
                               const SignerOptions& options, const SignerFiles* issuer = nullptr,
                               bool is_ca = false) {
-  EVP_PKEY* key = EVP_EC_gen("P-256");
+  EVP_PKEY* key = detail::NewKey();
   X509* certificate = X509_new();
   X509_set_version(certificate, 2);
   static long serial = 100;
@@ -73,18 +50,18 @@ inline SignerFiles MakeSigner(const std::filesystem::path& dir, const std::strin
     std::fclose(in);
   }
   X509_set_issuer_name(certificate, X509_get_subject_name(issuer_certificate));
-  detail::AddSignerExtension(certificate, issuer_certificate, NID_basic_constraints,
-                             is_ca ? "critical,CA:TRUE" : "critical,CA:FALSE");
-  detail::AddSignerExtension(certificate, issuer_certificate, NID_key_usage,
-                             is_ca ? "critical,keyCertSign" : "critical,digitalSignature");
-  detail::AddSignerExtension(certificate, issuer_certificate, NID_subject_key_identifier, "hash");
+  detail::AddExtension(certificate, issuer_certificate, NID_basic_constraints,
+                       is_ca ? "critical,CA:TRUE" : "critical,CA:FALSE");
+  detail::AddExtension(certificate, issuer_certificate, NID_key_usage,
+                       is_ca ? "critical,keyCertSign" : "critical,digitalSignature");
+  detail::AddExtension(certificate, issuer_certificate, NID_subject_key_identifier, "hash");
   if (!is_ca)
-    detail::AddSignerExtension(certificate, issuer_certificate, NID_ext_key_usage,
-                               options.code_signing ? "codeSigning" : "emailProtection");
+    detail::AddExtension(certificate, issuer_certificate, NID_ext_key_usage,
+                         options.code_signing ? "codeSigning" : "emailProtection");
   X509_sign(certificate, issuer_key, EVP_sha256());
   SignerFiles files{dir / (stem + ".pem"), dir / (stem + ".key")};
-  detail::WriteSignerPem(files.certificate, certificate, nullptr);
-  detail::WriteSignerPem(files.key, nullptr, key);
+  detail::WritePem(files.certificate, certificate, nullptr);
+  detail::WritePem(files.key, nullptr, key);
   if (issuer) {
     X509_free(issuer_certificate);
     EVP_PKEY_free(issuer_key);
@@ -96,9 +73,9 @@ inline SignerFiles MakeSigner(const std::filesystem::path& dir, const std::strin
 
 // The project's test signing key and its certificate (a shipped anchor).
 inline SignerFiles ProjectTestSigner() {
-  return {std::filesystem::path(KAVI_SOURCE_DIR) / "data" / "trust-anchors" /
-              "kavi-test-signing.pem",
-          std::filesystem::path(KAVI_SOURCE_DIR) / "tools" / "signing" / "kavi-test-signing.key"};
+  return {
+      std::filesystem::path(KAVI_SOURCE_DIR) / "data" / "trust-anchors" / "kavi-test-signing.pem",
+      std::filesystem::path(KAVI_SOURCE_DIR) / "tools" / "signing" / "kavi-test-signing.key"};
 }
 
 inline std::filesystem::path ShippedAnchors() {

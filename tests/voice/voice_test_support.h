@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the voice tests share: clocks they control, fake helper scripts signed with the project
-// test key, and the paths of the real helper and model.
+// test key, the paths of the real helper and model, model manifests, kavi-service on loopback,
+// and waiting for what other threads report.
 #pragma once
 
 #include <signal.h>
@@ -8,18 +9,24 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+#include "net/service_endpoints.h"
 #include "net/sha256.h"
 #include "platform/clock.h"
 #include "platform/signature/detached_signature.h"
+#include "tests/common/kavi_service_process.h"
 #include "tests/common/temp_dir.h"
 #include "tests/voice/test_signers.h"
 #include "voice/voice_clock.h"
@@ -64,8 +71,8 @@ inline std::filesystem::path SignedScript(const std::filesystem::path& path,
   std::filesystem::permissions(path, std::filesystem::perms::owner_all);
   std::string error;
   const SignerFiles signer = ProjectTestSigner();
-  EXPECT_TRUE(SignDetached(path, signer.certificate, signer.key, path.string() + kSignatureSuffix,
-                           &error))
+  EXPECT_TRUE(
+      SignDetached(path, signer.certificate, signer.key, path.string() + kSignatureSuffix, &error))
       << error;
   return path;
 }
@@ -98,20 +105,91 @@ inline bool Speak(const std::string& words, const std::filesystem::path& wav) {
   return std::system(command.c_str()) == 0;
 }
 
+// A manifest naming one model file for each of `engines`.
+inline std::string ManifestJson(const std::vector<std::string>& engines, const std::string& name,
+                                const std::string& url, const std::string& sha256, uint64_t bytes) {
+  std::string models;
+  for (const std::string& engine : engines)
+    models +=
+        (models.empty() ? "" : ", ") +
+        ("{\"engine\": \"" + engine + "\", \"files\": [{\"name\": \"" + name + "\", \"url\": \"" +
+         url + "\", \"sha256\": \"" + sha256 + "\", \"bytes\": " + std::to_string(bytes) + "}]}");
+  return "{\"_res\": \"ok\", \"models\": [" + models + "]}";
+}
+
 // Installs the real test model as the "senseVoice" engine's model under `models_dir`, with a
 // kept manifest that names its size and SHA-256.
 inline void InstallRealModel(const std::filesystem::path& models_dir) {
-  const std::filesystem::path folder = models_dir / "senseVoice";
-  std::filesystem::create_directories(folder);
-  std::filesystem::copy_file(TestModel(), folder / "en-us.gguf",
-                             std::filesystem::copy_options::overwrite_existing);
+  const std::filesystem::path model = models_dir / "senseVoice" / "en-us.gguf";
+  std::filesystem::create_directories(model.parent_path());
+  std::filesystem::copy_file(TestModel(), model, std::filesystem::copy_options::overwrite_existing);
   std::string sha, error;
-  ASSERT_TRUE(Sha256File(folder / "en-us.gguf", &sha, &error)) << error;
+  ASSERT_TRUE(Sha256File(model, &sha, &error)) << error;
   WriteFile(models_dir / "manifest.json",
-            "{\"models\": [{\"engine\": \"senseVoice\", \"files\": [{\"name\": \"en-us.gguf\", "
-            "\"url\": \"https://models.invalid/en-us.gguf\", \"sha256\": \"" +
-                sha + "\", \"bytes\": " +
-                std::to_string(std::filesystem::file_size(folder / "en-us.gguf")) + "}]}]}");
+            ManifestJson({"senseVoice"}, "en-us.gguf", "https://models.invalid/en-us.gguf", sha,
+                         std::filesystem::file_size(model)));
 }
+
+// kavi-service for the voice tests, started on first use: the model manifest at
+// "/voice/models" is the file VoiceService().home() / "voice-models" / "index.json".
+inline KaviServiceProcess& VoiceService() {
+  static KaviServiceProcess* service = [] {
+    auto* started = new KaviServiceProcess();
+    std::filesystem::create_directories(started->home() / "voice-models");
+    started->AddStaticTree("/voice/models", started->home() / "voice-models");
+    EXPECT_TRUE(started->Start());
+    std::atexit([] { VoiceService().Stop(); });
+    return started;
+  }();
+  return *service;
+}
+inline ServiceEndpoints VoiceServiceEndpoints() {
+  ServiceEndpoints endpoints;
+  endpoints.service_base_url = VoiceService().base_url();
+  endpoints.extra_ca_bundle = VoiceService().certificates().ca;
+  return endpoints;
+}
+
+// Whether `condition` came true within `seconds` (looked at every 5 ms).
+inline bool Eventually(const std::function<bool()>& condition, int seconds = 30) {
+  for (int i = 0; i < seconds * 200; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return condition();
+}
+
+// What another thread reported through a callback, in order, waited for.
+template <typename Report>
+class Reports {
+ public:
+  void Add(Report report) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    seen_.push_back(std::move(report));
+    changed_.notify_all();
+  }
+  std::vector<Report> WaitFor(size_t count, int seconds = 60) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(seconds), [&] { return seen_.size() >= count; });
+    return seen_;
+  }
+  size_t count() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_.size();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Report> seen_;
+};
+
+// One report of the capture's start notification or the controller's completion notifier.
+struct Reported {
+  uint64_t id = 0;
+  bool ok = false;
+  std::string text;
+  bool origin = false;
+};
 
 }  // namespace kavi::win::testing
