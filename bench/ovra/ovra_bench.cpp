@@ -34,7 +34,8 @@ const char* const kSentences[] = {
 };
 
 std::string g_user_dir;
-std::string g_shared_dir = std::string(KAVI_SOURCE_DIR) + "/data";
+// The data as the build stages it, with the dictionaries' flat lists the server reads.
+std::string g_shared_dir = std::string(KAVI_BINARY_DIR) + "/bin/data";
 
 KaviTraits Traits() {
   static std::string logs;
