@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/voice/voice_test_support.h"
 #include "tools/voice-ggml/gguf_file.h"
@@ -231,6 +233,33 @@ TEST_F(VoiceHelperTest, TheRealHelperRefusesWhatItCannotLoad) {
         helper.Transcribe(RealHelper(), c.engine, c.model, wav_, kAutoLanguage, &text_, &error_));
     EXPECT_EQ(error_.rfind(c.error_start, 0), 0u) << error_;
   }
+}
+
+// A server that dies without cleaning up (a crash, SIGKILL) takes its helper with it, even one
+// that would not notice its input closing.
+TEST(VoiceHelperLifetimeTest, TheHelperDiesWithTheServer) {
+  TempDir dir;
+  const auto script = SignedScript(dir.path() / "helper",
+                                   "echo $$ > \"$0.pid\"\necho READY\nwhile read -r line; do\n"
+                                   "echo \"OK\thi\"\ndone\nexec sleep 300\n");
+  const auto wav = dir.path() / "voice-1.wav";
+  WriteFile(wav, std::string(44 + 32000, '\0'));
+  const pid_t server = ::fork();
+  if (server == 0) {
+    VoiceHelper helper(dir.path() / "logs", {ShippedAnchors()});
+    std::string text, error;
+    if (helper.Transcribe(script, kSenseVoiceEngineWord, "m.gguf", wav, kAutoLanguage, &text,
+                          &error))
+      WriteFile(dir.path() / "transcribed", text);
+    ::raise(SIGKILL);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(server, &status, 0), server);
+  ASSERT_EQ(ReadFile(dir.path() / "transcribed"), "hi");
+  pid_t helper = 0;
+  std::ifstream(script.string() + ".pid") >> helper;
+  ASSERT_GT(helper, 0);
+  EXPECT_TRUE(ProcessGone(helper));
 }
 
 }  // namespace
