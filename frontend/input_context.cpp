@@ -14,6 +14,10 @@ bool IsState(const PipeResponse& reply) {
   return reply.kind == static_cast<uint16_t>(ReplyKind::State);
 }
 
+// A key whose connection broke is sent again on a new one, twice at most: after that the server
+// is in trouble, and the key goes to the application.
+constexpr int kKeyAttempts = 3;
+
 bool SameRect(const ScreenRect& a, const ScreenRect& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
@@ -63,6 +67,7 @@ bool InputContext::FocusIn() {
   if (connection_.focused_ && connection_.focused_ != this) connection_.focused_->FocusOut();
   connection_.focused_ = this;
   connection_.focus_connection_ = 0;
+  journal_.Clear();
   return EnsureFocus();
 }
 
@@ -71,17 +76,44 @@ bool InputContext::EnsureFocus() {
   RequestChannel& channel = connection_.channel();
   if (!channel.EnsureConnected()) return false;
   if (connection_.focus_connection_ == channel.ConnectionId()) return true;
+  // The focus was held on a connection that has ended since (a reply slower than the time-out,
+  // a restarted server): the server dropped that connection's composition with it.
+  const bool connection_lost = connection_.focus_connection_ != 0;
   std::optional<PipeResponse> reply = Send(RequestKind::FocusIn);
   if (!reply || !IsState(*reply)) return false;
   connection_.focus_connection_ = channel.ConnectionId();
-  Apply(*reply);
   if (has_caret_) {
     PipeRequest caret = MakeRequest(RequestKind::SetCaretRect);
     caret.rect = caret_;
     caret.argument = caret_anchor_ ? 1 : 0;
     Send(caret);
   }
+  if (connection_lost && journal_.Replayable()) {
+    reply = Rebuild(*reply);
+    if (!reply) return false;
+  }
+  Apply(*reply);
   return true;
+}
+
+std::optional<PipeResponse> InputContext::Rebuild(PipeResponse last) {
+  // Apply below may touch the journal.
+  const std::vector<PipeRequest> requests = journal_.requests();
+  for (const PipeRequest& request : requests) {
+    std::optional<PipeResponse> reply = Send(request);
+    // The new connection broke as well: the journal is kept for the next one.
+    if (!reply) return std::nullopt;
+    if (!IsState(*reply)) {
+      // The server takes no keys now (a job restarts the engine): what was rebuilt stays.
+      journal_.Clear();
+      break;
+    }
+    // The same requests get the same answers, and none of them committed the first time; should
+    // one commit now all the same, its text goes into the document rather than nowhere.
+    if (reply->has_commit || reply->commit_pending) Apply(*reply);
+    last = *reply;
+  }
+  return last;
 }
 
 void InputContext::FocusOut() {
@@ -106,13 +138,15 @@ bool InputContext::ProcessKey(uint32_t keysym, uint32_t framework_state) {
   PipeRequest request = MakeRequest(RequestKind::KeyEvent);
   request.key_code = keysym;
   request.modifiers = WireModifiers(framework_state);
-  // A connection found broken is replaced once (a restarted server), without losing the key.
+  // A connection found broken (a restarted server), or ended by a reply slower than the time-out,
+  // is replaced, the composition rebuilt on the new one, and the key sent again.
   std::optional<PipeResponse> reply;
-  for (int attempt = 0; attempt < 2 && !reply; ++attempt) {
+  for (int attempt = 0; attempt < kKeyAttempts && !reply; ++attempt) {
     if (!EnsureFocus()) return false;
     reply = Send(request);
   }
   if (!reply || !IsState(*reply)) return false;
+  if (reply->result != 0 && (request.modifiers & keys::kReleaseMask) == 0) journal_.Add(request);
   Apply(*reply);
   return reply->result != 0;
 }
@@ -151,7 +185,9 @@ void InputContext::Poll() {
       RequestForServerCommand(reply->status_code, reply->value, id_);
   if (!answer) return;
   std::optional<PipeResponse> result = Send(*answer);
-  if (result && IsState(*result)) Apply(*result);
+  if (!result || !IsState(*result)) return;
+  journal_.Add(*answer);
+  Apply(*result);
 }
 
 void InputContext::ToggleAsciiMode() {
@@ -180,22 +216,25 @@ bool InputContext::ToggleVoice(std::string* message) {
 }
 
 void InputContext::SelectCandidate(uint32_t row) {
-  if (!EnsureFocus()) return;
-  std::optional<PipeResponse> reply = Send(RequestKind::SelectCandidate, row);
-  if (reply && IsState(*reply)) Apply(*reply);
+  Edit(RequestKind::SelectCandidate, row);
 }
 
 void InputContext::ChangePage(bool forward) {
-  if (!EnsureFocus()) return;
-  std::optional<PipeResponse> reply =
-      Send(RequestKind::ChangePage, forward ? 1u : static_cast<uint32_t>(-1));
-  if (reply && IsState(*reply)) Apply(*reply);
+  Edit(RequestKind::ChangePage, forward ? 1u : static_cast<uint32_t>(-1));
 }
 
 void InputContext::HighlightCandidate(uint32_t row) {
+  Edit(RequestKind::HighlightCandidate, row);
+}
+
+void InputContext::Edit(RequestKind kind, uint32_t argument) {
   if (!EnsureFocus()) return;
-  std::optional<PipeResponse> reply = Send(RequestKind::HighlightCandidate, row);
-  if (reply && IsState(*reply)) Apply(*reply);
+  PipeRequest request = MakeRequest(kind);
+  request.argument = argument;
+  std::optional<PipeResponse> reply = Send(request);
+  if (!reply || !IsState(*reply)) return;
+  journal_.Add(request);
+  Apply(*reply);
 }
 
 void InputContext::Apply(const PipeResponse& reply) {
@@ -203,10 +242,12 @@ void InputContext::Apply(const PipeResponse& reply) {
   // The server refuses everything else until the client says the text is in the document.
   if (reply.commit_pending) Send(RequestKind::AckCommit);
   view_ = ViewOfState(reply);
+  journal_.Observe(view_.Composing(), reply.has_commit != 0);
   sink_.Show(view_);
 }
 
 void InputContext::ClearView() {
+  journal_.Clear();
   if (!view_.Composing()) return;
   const bool ascii = view_.ascii_mode;
   view_ = ContextView{};

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/composition_journal.h"
 #include "frontend/request_channel.h"
 #include "protocol/pipe_records.h"
 
@@ -103,10 +104,17 @@ class InputContext {
 
  private:
   // Claims the focus again when the connection was replaced since it was claimed, so that a
-  // server restart does not leave the context typing into nothing.
+  // server restart does not leave the context typing into nothing, and rebuilds the
+  // composition the old connection took with it.
   bool EnsureFocus();
+  // Replays the journal on a new connection; the reply to its last request (`last` when none
+  // was replayed), or nullopt when the new connection broke too.
+  std::optional<PipeResponse> Rebuild(PipeResponse last);
   std::optional<PipeResponse> Send(PipeRequest request);
   std::optional<PipeResponse> Send(RequestKind kind, uint32_t argument = 0);
+  // Sends a request that edits the composition (a candidate pick, a page turn, a highlight),
+  // applies its reply and journals it.
+  void Edit(RequestKind kind, uint32_t argument);
   // Commits (then acknowledges) and shows what a State reply carries.
   void Apply(const PipeResponse& reply);
   void ClearView();
@@ -118,6 +126,7 @@ class InputContext {
   bool has_caret_ = false;
   bool caret_anchor_ = false;
   ContextView view_;
+  CompositionJournal journal_;
   std::string voice_message_;
 };
 

@@ -91,6 +91,7 @@ void kavi_reload_user_files(void) {}
 
 bool kavi_process_key(uint32_t keycode, uint32_t modifiers) {
   FakeEngine& e = Fake();
+  if (e.on_process_key) e.on_process_key(keycode);
   e.storage.clear();
   ++e.process_key_calls;
   e.keys_seen.emplace_back(keycode, modifiers);

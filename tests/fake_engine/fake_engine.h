@@ -28,6 +28,8 @@ struct FakeEngine {
   bool context_fails = false;
   // Runs in kavi_prepare_restart, on the caller's thread and without the engine lock.
   std::function<void()> on_prepare_restart;
+  // Runs first in kavi_process_key, under the engine lock: a slow engine for one key.
+  std::function<void(uint32_t keycode)> on_process_key;
 
   // State.
   std::string input;

@@ -2,6 +2,7 @@
 // The front-end library over a real socket to a server with the fake engine: what a framework
 // is told to do for each event, and the commit, acknowledgement, reconnect and poll flows.
 #include "frontend/input_context.h"
+#include "frontend/composition_journal.h"
 
 #include "frontend/key_mapping.h"
 #include "frontend/server_command_requests.h"
@@ -186,13 +187,114 @@ TEST_F(Frontend, ARestartedServerIsFoundAgainWithoutLosingAKey) {
   Fake().candidates = {{"乙", ""}};
   window_.anchored = false;
   StartServer();
-  // The key finds the old connection broken, reconnects, claims the focus and is typed.
+  // The key finds the old connection broken, reconnects, claims the focus, rebuilds the
+  // composition the old server lost and is typed.
   EXPECT_TRUE(context.ProcessKey('b', 0));
-  EXPECT_EQ(Fake().input, "b");
+  EXPECT_EQ(Fake().input, "ab");
   EXPECT_EQ(sink.last.candidates.at(0).text, "乙");
   std::lock_guard<std::mutex> lock(window_.mutex);
   EXPECT_TRUE(window_.anchored);  // the caret was told to the new server too
   EXPECT_EQ(window_.anchor.bottom, 40);
+}
+
+// The reference client's channel, telling when a transaction failed: the client gave up
+// waiting for a reply and closed the connection.
+class WatchedChannel : public ClientChannel {
+ public:
+  using ClientChannel::ClientChannel;
+  std::optional<PipeResponse> Transact(const PipeRequest& request) override {
+    std::optional<PipeResponse> reply = ClientChannel::Transact(request);
+    if (!reply) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++failures_;
+      changed_.notify_all();
+    }
+    return reply;
+  }
+  int failures() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_;
+  }
+  void WaitForFailuresAbove(int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(30), [&] { return failures_ > count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int failures_ = 0;
+};
+
+TEST_F(Frontend, AKeySlowerThanTheTimeOutLosesNothingTyped) {
+  const struct {
+    const char* before;  // typed at the usual pace
+    uint32_t slow;       // the engine holds this key until the client has given up on it
+    const char* preedit;
+    const char* committed;
+  } cases[] = {
+      {"", 'a', "a", ""},
+      {"zhonghua", 'r', "zhonghuar", ""},
+      {"ab", keys::kBackSpace, "a", ""},
+      {"ab", keys::kSpace, "", "甲"},  // committed once, not lost and not twice
+  };
+  Fake().candidates = {{"甲", ""}, {"乙", ""}};
+  StartServer();
+  ClientOptions options = Options();
+  options.transaction_timeout_ms = 1000;
+  WatchedChannel channel(options);
+  FrontendConnection connection(channel);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.before + std::string(" + ") + std::to_string(c.slow));
+    RecordingSink sink;
+    InputContext context(connection, sink);
+    ASSERT_TRUE(context.FocusIn());
+    Type(context, c.before);
+    const int failures = channel.failures();
+    bool slowed = false;  // touched under the engine lock only
+    {
+      std::lock_guard<std::mutex> hold(EngineLock());
+      Fake().on_process_key = [&](uint32_t keycode) {
+        if (keycode != c.slow || slowed) return;
+        slowed = true;
+        channel.WaitForFailuresAbove(failures);
+      };
+    }
+    EXPECT_TRUE(context.ProcessKey(c.slow, 0));
+    EXPECT_GT(channel.failures(), failures);  // the reply did come too late
+    EXPECT_EQ(sink.last.preedit, c.preedit);
+    EXPECT_EQ(FakeInput(), c.preedit);
+    EXPECT_EQ(sink.Committed(), c.committed);
+    // Typing goes on in the rebuilt composition.
+    EXPECT_TRUE(context.ProcessKey('x', 0));
+    EXPECT_EQ(FakeInput(), c.preedit + std::string("x"));
+    context.FocusOut();
+    std::lock_guard<std::mutex> hold(EngineLock());
+    Fake().on_process_key = nullptr;
+  }
+}
+
+TEST(CompositionJournal, KeepsWhatCanBeReplayed) {
+  CompositionJournal journal;
+  PipeRequest key = MakeRequest(RequestKind::KeyEvent);
+  journal.Add(key);
+  journal.Observe(/*composing=*/true, /*committed=*/false);
+  EXPECT_TRUE(journal.Replayable());
+  // A closed composition starts afresh.
+  journal.Observe(false, true);
+  EXPECT_FALSE(journal.Replayable());
+  journal.Add(key);
+  EXPECT_EQ(journal.requests().size(), 1u);
+  // A commit that leaves part of the composition open cannot be replayed until it closes.
+  journal.Observe(true, true);
+  journal.Add(key);
+  EXPECT_FALSE(journal.Replayable());
+  journal.Observe(false, false);
+  journal.Add(key);
+  EXPECT_TRUE(journal.Replayable());
+  // Nor can more requests than it keeps.
+  for (size_t i = 0; i < CompositionJournal::kMaxRequests; ++i) journal.Add(key);
+  EXPECT_FALSE(journal.Replayable());
 }
 
 TEST_F(Frontend, KeysPassThroughWhileNoServerAnswers) {
