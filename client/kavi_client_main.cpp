@@ -204,14 +204,19 @@ int TypeCommand(FrontendConnection& connection, const std::string& text, int hol
 // ---- Interactive mode -------------------------------------------------------------------------
 
 // Reads one key from the terminal; nullopt on end of input.
-std::optional<uint32_t> ReadKey(const RawTerminal& terminal) {
+std::optional<uint32_t> ReadKey(RawTerminal& terminal) {
   std::optional<unsigned char> c = terminal.ReadByte();
   if (!c) return std::nullopt;
   if (*c == 0x1b) {
     // A lone Escape is not followed by the rest of a sequence within 30 ms.
     if (terminal.WaitForInput(30) != RawTerminal::InputWait::kReady) return keys::kEscape;
     std::optional<unsigned char> introducer = terminal.ReadByte();
-    if (!introducer || *introducer != '[') return keys::kEscape;
+    if (!introducer) return keys::kEscape;
+    if (*introducer != '[') {
+      // Escape, then a key typed quickly after it (or delivered with it by a busy system).
+      terminal.Unread(*introducer);
+      return keys::kEscape;
+    }
     std::optional<unsigned char> code = terminal.ReadByte();
     if (!code) return keys::kEscape;
     switch (*code) {

@@ -5,6 +5,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace kavi::win {
 
 struct RawTerminal::Saved {
@@ -27,13 +29,15 @@ RawTerminal::~RawTerminal() {
 }
 
 RawTerminal::InputWait RawTerminal::WaitForInput(int timeout_ms) const {
+  if (unread_) return InputWait::kReady;
   pollfd input{STDIN_FILENO, POLLIN, 0};
   const int ready = ::poll(&input, 1, timeout_ms);
   if (ready == 0) return InputWait::kTimedOut;
   return ready > 0 ? InputWait::kReady : InputWait::kFailed;
 }
 
-std::optional<unsigned char> RawTerminal::ReadByte() const {
+std::optional<unsigned char> RawTerminal::ReadByte() {
+  if (unread_) return std::exchange(unread_, std::nullopt);
   unsigned char byte;
   if (::read(STDIN_FILENO, &byte, 1) != 1) return std::nullopt;
   return byte;

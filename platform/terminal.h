@@ -24,9 +24,13 @@ class RawTerminal {
   // Waits up to `timeout_ms` for a byte to read.
   InputWait WaitForInput(int timeout_ms) const;
   // Reads one byte, waiting for it; nullopt at the end of input or on an error.
-  std::optional<unsigned char> ReadByte() const;
+  std::optional<unsigned char> ReadByte();
+  // Puts back a byte read too early (the key after a lone Escape): the next wait returns at
+  // once and the next read returns it.
+  void Unread(unsigned char byte) { unread_ = byte; }
 
  private:
+  std::optional<unsigned char> unread_;
   // The settings to restore; null when raw mode is not on.
   struct Saved;
   std::unique_ptr<Saved> saved_;
