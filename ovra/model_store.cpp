@@ -5,6 +5,9 @@
 
 #include <exception>
 
+#include "ovra/english_words.h"
+#include "ovra/log.h"
+
 namespace kavi::win {
 
 std::shared_ptr<const libime::StaticLanguageModelFile> ModelStore::Get(
@@ -21,6 +24,21 @@ std::shared_ptr<const libime::StaticLanguageModelFile> ModelStore::Get(
     if (message) *message = "cannot load language model " + path.string() + ": " + e.what();
     return nullptr;
   }
+}
+
+std::shared_ptr<const EnglishWords> ModelStore::EnglishWordsOf(const std::filesystem::path& path) {
+  std::lock_guard<std::mutex> lock(english_mutex_);
+  auto [it, added] = english_words_.try_emplace(path);
+  if (added) {
+    auto words = std::make_shared<EnglishWords>();
+    std::string message;
+    if (words->Load(path, &message)) {
+      it->second = std::move(words);
+    } else {
+      LogEngineEvent(message);
+    }
+  }
+  return it->second;
 }
 
 }  // namespace kavi::win

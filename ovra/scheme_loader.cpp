@@ -40,13 +40,13 @@ LoadedScheme SchemeLoader::LoadShared(const std::string& id, bool extension_b) {
   if (!model) return loaded;
   loaded.kind = scheme->kind;
   // The English word list is read on a thread of its own while the dictionaries load (the two
-  // cores of a small machine each take one); only that thread touches the list cache until the
-  // result is taken below.
+  // cores of a small machine each take one).
   std::future<std::shared_ptr<const EnglishWords>> english;
   if (!scheme->english_words.empty()) {
     try {
-      english = std::async(std::launch::async,
-                           [this, path = scheme->english_words] { return EnglishWordsOf(path); });
+      english = std::async(std::launch::async, [this, path = scheme->english_words] {
+        return models_.EnglishWordsOf(path);
+      });
     } catch (const std::system_error&) {
       // No thread to be had: the list is read after the dictionaries instead.
     }
@@ -61,7 +61,7 @@ LoadedScheme SchemeLoader::LoadShared(const std::string& id, bool extension_b) {
   if (english.valid()) {
     english_words = english.get();
   } else if (loaded.composer && !scheme->english_words.empty()) {
-    english_words = EnglishWordsOf(scheme->english_words);
+    english_words = models_.EnglishWordsOf(scheme->english_words);
   }
   if (!loaded.composer) return loaded;
   loaded.english_words = std::move(english_words);
@@ -75,22 +75,6 @@ void SchemeLoader::AddUserData(const std::string& id, LoadedScheme* loaded) cons
   if (!loaded->composer->LoadUserData(UserDb(user_data_dir_, id), &message)) {
     loaded->message = "user data of " + id + ": " + message;
   }
-}
-
-std::shared_ptr<const EnglishWords> SchemeLoader::EnglishWordsOf(
-    const std::filesystem::path& path) {
-  auto [it, added] = english_words_.try_emplace(path);
-  if (added) {
-    // A list that cannot be read is reported once and not tried again until the next start.
-    auto words = std::make_shared<EnglishWords>();
-    std::string message;
-    if (words->Load(path, &message)) {
-      it->second = std::move(words);
-    } else {
-      LogEngineEvent(message);
-    }
-  }
-  return it->second;
 }
 
 }  // namespace kavi::win

@@ -27,7 +27,8 @@ struct LoadedScheme {
 
 class SchemeLoader {
  public:
-  // The language models come from `models`, which may be shared with other loaders.
+  // The language models and English word lists come from `models`, which may be shared with
+  // other loaders.
   explicit SchemeLoader(ModelStore& models) : models_(models) {}
 
   // Reads the scheme files of "<shared>/schemas" and of the pack directory "<user>/build".
@@ -44,10 +45,7 @@ class SchemeLoader {
 
  private:
   SchemeCatalog catalog_;
-  std::shared_ptr<const EnglishWords> EnglishWordsOf(const std::filesystem::path& path);
-
   ModelStore& models_;
-  std::map<std::filesystem::path, std::shared_ptr<const EnglishWords>> english_words_;
   std::filesystem::path shared_data_dir_;
   std::filesystem::path user_data_dir_;
 };
