@@ -10,14 +10,22 @@ namespace {
 // wait for another to finish an allocation.
 constexpr int kHeapArenas = 2;
 
+// Under a sanitizer the memory is its allocator's, not glibc's: there is nothing to tune or
+// release.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kGlibcHeap = false;
+#else
+constexpr bool kGlibcHeap = true;
+#endif
+
 }  // namespace
 
 void LimitHeapArenas() {
-  mallopt(M_ARENA_MAX, kHeapArenas);
+  if (kGlibcHeap) mallopt(M_ARENA_MAX, kHeapArenas);
 }
 
 void ReleaseFreeHeap() {
-  malloc_trim(0);
+  if (kGlibcHeap) malloc_trim(0);
 }
 
 }  // namespace kavi::win

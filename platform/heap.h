@@ -11,7 +11,8 @@ namespace kavi::win {
 void LimitHeapArenas();
 
 // Returns the allocator's free pages to the system: after a large structure was replaced (the
-// dictionaries, after an engine restart), so that the process does not keep both sizes.
+// dictionaries, after an engine restart), so that the process does not keep both sizes, and now
+// and then at a quiet moment, so that what bursts of typing left free does not stay with it.
 void ReleaseFreeHeap();
 
 }  // namespace kavi::win

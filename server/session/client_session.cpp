@@ -9,6 +9,7 @@
 
 #include "ovra/engine_api.h"
 #include "platform/clock.h"
+#include "platform/heap.h"
 #include "platform/identity.h"
 #include "platform/log.h"
 #include "platform/process.h"
@@ -104,6 +105,10 @@ bool BusyLooking(RequestKind kind) {
     default:
       return false;
   }
+}
+
+void ReleaseHeapWhenDue(ServerShared& shared) {
+  if (shared.heap_release.Due(TickCount64())) ReleaseFreeHeap();
 }
 
 }  // namespace
@@ -933,8 +938,11 @@ void ServeClient(UniqueFd pipe, const std::string& user_sid, const SessionServic
     }
     if (!SendPacket(fd, &outcome.reply, sizeof outcome.reply)) break;
     if (outcome.shutdown_after_reply && services.shutdown) services.shutdown();
+    // The client left a field: typing pauses here, and the reply has gone already.
+    if (request.kind == static_cast<uint16_t>(RequestKind::FocusOut)) ReleaseHeapWhenDue(shared);
   }
   session.End();
+  ReleaseHeapWhenDue(shared);
 }
 
 }  // namespace kavi::win

@@ -58,6 +58,7 @@ struct ServerShared {
   JobFlags jobs;
   LiveSettings settings;
   PipeSet pipes;
+  HeapReleasePacer heap_release;
 };
 
 }  // namespace kavi::win

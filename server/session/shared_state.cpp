@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server/session/shared_state.h"
 
+#include <algorithm>
+
 #include "protocol/pipe_records.h"
 #include "text/utf8.h"
 
@@ -59,6 +61,13 @@ std::optional<VoiceTextSlots::Piece> VoiceTextSlots::Take(int slot) {
   piece.more = !s.text.empty();
   if (!piece.more) s = Slot{};
   return piece;
+}
+
+bool HeapReleasePacer::Due(uint64_t now_ms) {
+  uint64_t last = last_ms_.load();
+  if (last != 0 && now_ms - last < kMinIntervalMs) return false;
+  // Of several sessions at the same moment, one releases. (0 stands for never.)
+  return last_ms_.compare_exchange_strong(last, std::max<uint64_t>(now_ms, 1));
 }
 
 }  // namespace kavi::win

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // State that every client session shares: who owns the composition, the deferred notice,
-// the voice text slots and the job flags.
+// the voice text slots, the job flags and the pace of heap releases.
 #pragma once
 
 #include <atomic>
@@ -103,6 +103,20 @@ struct JobFlags {
     bool expected = false;
     return busy.compare_exchange_strong(expected, true);
   }
+};
+
+// Paces the return of the allocator's free pages to the system. Every key builds and drops the
+// engine's search structures, and the allocator keeps what a burst of typing left free (a 50-client
+// soak held 9 MB of it after five minutes); a quiet moment (a client left a field, or went away)
+// hands it back, at most once an interval, since a release walks the whole heap.
+class HeapReleasePacer {
+ public:
+  static constexpr uint64_t kMinIntervalMs = 30000;
+  // True when a release is due at `now_ms`; then not again within the interval.
+  bool Due(uint64_t now_ms);
+
+ private:
+  std::atomic<uint64_t> last_ms_{0};
 };
 
 }  // namespace kavi::win

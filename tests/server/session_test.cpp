@@ -527,6 +527,24 @@ TEST_F(Session, DeferredNoticeReachesOnlyTheOwnerOnItsNextPoll) {
   EXPECT_EQ(+owner->Send(RequestKind::PollAsync, 9)->kind, kOk);  // taken once
 }
 
+TEST(HeapReleasePacer, ReleasesAtMostOnceAnInterval) {
+  HeapReleasePacer pacer;
+  const uint64_t start = 5000;  // the tick count of a machine that just booted
+  const struct {
+    uint64_t after_ms;
+    bool due;
+  } steps[] = {
+      {0, true},  // the first quiet moment
+      {0, false},
+      {HeapReleasePacer::kMinIntervalMs - 1, false},
+      {HeapReleasePacer::kMinIntervalMs, true},
+      {HeapReleasePacer::kMinIntervalMs + 1, false},
+      {3 * HeapReleasePacer::kMinIntervalMs, true},
+  };
+  for (const auto& step : steps)
+    EXPECT_EQ(pacer.Due(start + step.after_ms), step.due) << step.after_ms;
+}
+
 TEST_F(Session, VoiceTextLeavesTheSlotsInPieces) {
   StartServer();
   auto client = FocusedClient();
