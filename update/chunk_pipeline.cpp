@@ -2,14 +2,28 @@
 #include "update/chunk_pipeline.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 
 #include <openssl/crypto.h>
 
 namespace kavi::win {
 
-ChunkPipeline::ChunkPipeline(size_t chunk_bytes, Consume consume)
+void ChunkPipeline::FreeBuffer::operator()(char* buffer) const {
+  std::free(buffer);
+}
+
+ChunkPipeline::Buffer ChunkPipeline::MakeBuffer(size_t bytes, size_t alignment) {
+  const size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+  char* buffer = static_cast<char*>(std::aligned_alloc(alignment, rounded));
+  if (buffer == nullptr) throw std::bad_alloc();
+  return Buffer(buffer);
+}
+
+ChunkPipeline::ChunkPipeline(size_t chunk_bytes, size_t alignment, Consume consume)
     : consume_(std::move(consume)),
-      buffers_{std::vector<char>(chunk_bytes), std::vector<char>(chunk_bytes)},
+      chunk_bytes_(chunk_bytes),
+      buffers_{MakeBuffer(chunk_bytes, alignment), MakeBuffer(chunk_bytes, alignment)},
       thread_([this] { Run(); }) {}
 
 ChunkPipeline::~ChunkPipeline() {
@@ -20,19 +34,18 @@ ChunkPipeline::~ChunkPipeline() {
   }
   changed_.notify_all();
   thread_.join();
-  for (std::vector<char>& buffer : buffers_) OPENSSL_cleanse(buffer.data(), buffer.size());
+  for (Buffer& buffer : buffers_) OPENSSL_cleanse(buffer.get(), chunk_bytes_);
 }
 
 bool ChunkPipeline::Add(const char* data, size_t size) {
   while (size > 0) {
     if (refused_.load()) return false;
-    std::vector<char>& buffer = buffers_[filling_];
-    const size_t take = std::min(buffer.size() - filled_, size);
-    std::copy_n(data, take, buffer.data() + filled_);
+    const size_t take = std::min(chunk_bytes_ - filled_, size);
+    std::copy_n(data, take, buffers_[filling_].get() + filled_);
     filled_ += take;
     data += take;
     size -= take;
-    if (filled_ == buffer.size() && !HandOver()) return false;
+    if (filled_ == chunk_bytes_ && !HandOver()) return false;
   }
   return !refused_.load();
 }
@@ -69,7 +82,7 @@ void ChunkPipeline::Run() {
     changed_.wait(lock, [this] { return busy_ || stopping_; });
     if (!busy_) return;
     // The caller fills the other buffer meanwhile; this one is the thread's until busy_ drops.
-    const std::string_view chunk(buffers_[handed_buffer_].data(), handed_);
+    const std::string_view chunk(buffers_[handed_buffer_].get(), handed_);
     lock.unlock();
     const bool consumed = consume_(chunk);
     lock.lock();

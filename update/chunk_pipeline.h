@@ -8,10 +8,10 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 namespace kavi::win {
 
@@ -21,7 +21,9 @@ class ChunkPipeline {
   // and no chunk after it is consumed.
   using Consume = std::function<bool(std::string_view chunk)>;
 
-  ChunkPipeline(size_t chunk_bytes, Consume consume);
+  // Each buffer starts at a multiple of `alignment` (a power of two), so that a whole chunk can
+  // be written to disk directly.
+  ChunkPipeline(size_t chunk_bytes, size_t alignment, Consume consume);
   // Waits for the chunk in hand (a chunk still being filled is dropped), wipes both buffers
   // (they held file content) and ends the thread.
   ~ChunkPipeline();
@@ -40,8 +42,15 @@ class ChunkPipeline {
   void WaitIdle(std::unique_lock<std::mutex>& lock);
   void Run();
 
+  struct FreeBuffer {
+    void operator()(char* buffer) const;
+  };
+  using Buffer = std::unique_ptr<char[], FreeBuffer>;
+  static Buffer MakeBuffer(size_t bytes, size_t alignment);
+
   const Consume consume_;
-  std::vector<char> buffers_[2];
+  const size_t chunk_bytes_;
+  Buffer buffers_[2];
   int filling_ = 0;  // the caller's buffer; the thread's is the other one
   size_t filled_ = 0;
 

@@ -105,7 +105,8 @@ class PartSink final : public HttpBodySink {
     std::string ignored;
     if (offset_ != 0) hash_.AddFilePrefix(part_, offset_, &ignored);
     if (!file_.OpenAt(part_, offset_)) return Stop(kDownloadPartFileMessage);
-    pipeline_.emplace(kDownloadChunkBytes, [this](std::string_view chunk) { return Write(chunk); });
+    pipeline_.emplace(kDownloadChunkBytes, kPartFileDirectAlignment,
+                      [this](std::string_view chunk) { return Write(chunk); });
     return true;
   }
 

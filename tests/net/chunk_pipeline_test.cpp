@@ -16,7 +16,7 @@ std::vector<std::string> Pieces(const std::string& total, size_t piece) {
   return pieces;
 }
 
-TEST(ChunkPipeline, HandsOverWholeChunksInOrderWhateverThePiecesAdded) {
+TEST(ChunkPipeline, HandsOverWholeAlignedChunksInOrderWhateverThePiecesAdded) {
   std::string content;
   for (int i = 0; i < 1000; ++i) content += std::to_string(i * 7919) + ",";
   struct Case {
@@ -27,7 +27,8 @@ TEST(ChunkPipeline, HandsOverWholeChunksInOrderWhateverThePiecesAdded) {
                        Case{4096, 777}, Case{content.size(), 100}}) {
     std::vector<std::string> consumed;
     {
-      ChunkPipeline pipeline(c.chunk, [&](std::string_view chunk) {
+      ChunkPipeline pipeline(c.chunk, 4096, [&](std::string_view chunk) {
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(chunk.data()) % 4096, 0u);  // for O_DIRECT
         consumed.emplace_back(chunk);
         return true;
       });
@@ -42,7 +43,7 @@ TEST(ChunkPipeline, HandsOverWholeChunksInOrderWhateverThePiecesAdded) {
 
 TEST(ChunkPipeline, NothingIsConsumedAfterARefusedChunk) {
   std::vector<std::string> consumed;
-  ChunkPipeline pipeline(4, [&](std::string_view chunk) {
+  ChunkPipeline pipeline(4, 64, [&](std::string_view chunk) {
     consumed.emplace_back(chunk);
     return consumed.size() < 2;  // the second chunk is refused
   });
@@ -57,7 +58,7 @@ TEST(ChunkPipeline, NothingIsConsumedAfterARefusedChunk) {
 
 TEST(ChunkPipeline, AnEmptyPipelineConsumesNothing) {
   int calls = 0;
-  ChunkPipeline pipeline(16, [&](std::string_view) { return ++calls > 0; });
+  ChunkPipeline pipeline(16, 16, [&](std::string_view) { return ++calls > 0; });
   EXPECT_TRUE(pipeline.Finish());
   EXPECT_EQ(calls, 0);
 }

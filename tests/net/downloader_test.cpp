@@ -86,6 +86,17 @@ TEST_F(DownloaderTest, ResumesAfterTheServerCutTheTransfer) {
       << Log();
 }
 
+TEST_F(DownloaderTest, ResumesFromAWholeChunkAndWritesTheRestStraightToDisk) {
+  // The part ends on a chunk boundary, so the chunks after it are written with O_DIRECT and the
+  // short last one through the page cache; the file must still be the whole content.
+  DownloadRequest request = Serve("aligned.bin", 3 * kDownloadChunkBytes + 4097);
+  WriteFile(Part(request), content_.substr(0, kDownloadChunkBytes));
+  ASSERT_TRUE(Download(request)) << message_;
+  EXPECT_EQ(ReadFile(request.target), content_);
+  EXPECT_NE(Log().find("\"range\":\"bytes=" + std::to_string(kDownloadChunkBytes) + "-\""),
+            std::string::npos);
+}
+
 TEST_F(DownloaderTest, AServerIgnoringTheRangeRestartsFromTheStart) {
   DownloadRequest request = Serve("norange.bin", 700000);
   WriteFile(Part(request), content_.substr(0, 1000));
