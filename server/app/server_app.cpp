@@ -56,6 +56,7 @@
 #include "server/app/tray_setup.h"
 #include "server/session/foreground_rule.h"
 #include "server/session/window_owner_rule.h"
+#include "shell/deferred_tray.h"
 #include "sound/key_sound_player.h"
 #include "sound/key_sound_service.h"
 
@@ -116,8 +117,9 @@ class Server {
 
   // The services in start-up order: companion client and voice controller, scheme-pack manager,
   // plug-in engine, cloud input manager, theme catalogue and candidate window, configuration
-  // watcher, tray with toolbar, update checker. A service not built leaves its pointer null and
-  // sessions refuse the request kinds that need it.
+  // watcher, update checker; the tray with its toolbar follows once the server listens
+  // (deferred_tray.h). A service not built leaves its pointer null and sessions refuse the
+  // request kinds that need it.
   void BuildServices() {
     BuildCompanion();
     services_.user_data_root = dirs_.user_root;
@@ -187,7 +189,7 @@ class Server {
         // endpoints.json: cloud words follow a newly named service without a restart.
         std::vector<std::string>{KAVI_CUSTOM_PHRASES_FILE, KAVI_USER_PINYIN_OPTIONS_FILE,
                                  kEndpointsFileName});
-    BuildTray();
+    services_.toolbar = &tray_;
     BuildUpdateChecker();
   }
 
@@ -216,8 +218,8 @@ class Server {
     services_.packs = pack_jobs_.get();
   }
 
-  // The daily update check on a thread of its own (after the tray, which announces a staged
-  // package; without a tray the log does). KaviSettings --page=about offers to install it.
+  // The daily update check on a thread of its own (the tray announces a staged package; without
+  // one the log does). KaviSettings --page=about offers to install it.
   void BuildUpdateChecker() {
     UpdateCheckerOptions options;
     options.updates_dir = dirs_.updates;
@@ -234,9 +236,7 @@ class Server {
     };
     options.trust_anchors = TrustAnchorPaths(dirs_.installed_data, dirs_.user_root);
     options.notify = [this](const UpdateResult& result) {
-      if (tray_) {
-        tray_->ShowUpdateNotice(result.version);
-      } else {
+      if (!tray_.ShowUpdateNotice(result.version)) {
         LogLine("[Kavi] " + result.version + " (" + std::to_string(result.build_number) + "): " +
                 result.installer.string() + "\n");
       }
@@ -258,7 +258,7 @@ class Server {
     services_.companion = companion_port_.get();
   }
 
-  // The tray with its toolbar, on a thread of its own; without a display sessions go on
+  // The tray with its toolbar, built on a thread of its own; without a display sessions go on
   // without it.
   void BuildTray() {
     TrayIconOptions options;
@@ -271,11 +271,7 @@ class Server {
     options.version = kProgramVersion;
     options.icon_dir = socket_path_.parent_path() / "tray-icons";
     options.settings = TrayDisplaySettingsFrom(config_.Snapshot(), dirs_);
-    tray_ = std::make_unique<TrayIcon>(std::move(options));
-    if (tray_->ready())
-      services_.toolbar = tray_.get();
-    else
-      tray_.reset();
+    tray_.Build(std::move(options));
   }
 
   // Serves until stopped, then tears everything down in order.
@@ -291,6 +287,8 @@ class Server {
       case PipeServer::ListenResult::Listening: {
         SignalWatcher signals([&pipe_server] { pipe_server.Stop(); },
                               [this] { saver_->SaveNow(); });
+        // Clients can connect while GTK starts.
+        BuildTray();
         pipe_server.Serve();
         break;
       }
@@ -315,7 +313,7 @@ class Server {
       pack_jobs_->Join();
     }
     services_.toolbar = nullptr;
-    tray_.reset();
+    tray_.Destroy();
     {
       std::lock_guard<std::mutex> lock(stop_mutex_);
       stop_serving_ = nullptr;
@@ -367,7 +365,7 @@ class Server {
   // The settings that services other than the engine and the sessions follow.
   void ApplyServiceSettings(const ConfigRecord& config) {
     if (voice_) voice_->UpdateConfig(config);
-    if (tray_) tray_->ApplySettings(TrayDisplaySettingsFrom(config, dirs_));
+    tray_.ApplySettings(TrayDisplaySettingsFrom(config, dirs_));
     if (key_sounds_)
       key_sounds_->ApplySettings(config.app.key_sound, config.app.key_sound_type,
                                  config.app.key_sound_volume);
@@ -427,7 +425,7 @@ class Server {
   std::unique_ptr<ServerCatalog> catalog_;
   std::unique_ptr<CandidateWindow> window_;
   std::unique_ptr<ConfigWatcher> watcher_;
-  std::unique_ptr<TrayIcon> tray_;
+  DeferredTray tray_;
   std::unique_ptr<VoiceController> voice_;
   // The tray's exit stops serving; set while the pipe server lives.
   std::mutex stop_mutex_;

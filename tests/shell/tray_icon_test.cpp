@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "shell/deferred_tray.h"
+
 #include <atomic>
 #include <cstdlib>
 
@@ -128,6 +130,52 @@ TEST_F(TrayIconTest, ShowsWhileAClientHasFocusAndHides120msAfterItLeaves) {
   tray_->SetClientFocus(false);
   ASSERT_TRUE(WaitFor([&] { return !tray_->Snapshot().visible; }));
   EXPECT_GE(std::chrono::steady_clock::now() - left, std::chrono::milliseconds(kFocusHideDelayMs));
+}
+
+// Whether the toolbar window is mapped, as the X server sees it (a DeferredTray does not hand
+// out its tray).
+bool ToolbarMapped() {
+  Display* display = XOpenDisplay(DesktopEnvironment::display().c_str());
+  if (!display) return false;
+  bool mapped = false;
+  ::Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count; ++i) {
+      char* name = nullptr;
+      if (!XFetchName(display, children[i], &name) || !name) continue;
+      const bool toolbar = std::string(name) == "KaviToolbarWindow";
+      XFree(name);
+      XWindowAttributes attributes;
+      if (toolbar && XGetWindowAttributes(display, children[i], &attributes))
+        mapped = mapped || attributes.map_state == IsViewable;
+    }
+    if (children) XFree(children);
+  }
+  XCloseDisplay(display);
+  return mapped;
+}
+
+// The server builds its tray while it already serves: a client's focus that arrived first shows
+// the toolbar once it is there, and an update notice waits for a tray to show it in.
+TEST_F(TrayIconTest, ADeferredTrayShowsWhatArrivedBeforeIt) {
+  DeferredTray deferred;
+  EXPECT_FALSE(deferred.ShowUpdateNotice("0.6.0"));
+  deferred.SetAsciiMode(true);
+  deferred.SetClientFocus(true);
+  TrayIconOptions options;
+  options.user_root = dir_.path() / "user";
+  options.version = "0.5.1";
+  options.icon_dir = dir_.path() / "icons";
+  options.ready_timeout_ms = 20000;
+  deferred.Build(std::move(options));
+  EXPECT_TRUE(WaitFor([] { return ToolbarMapped(); }));
+  EXPECT_TRUE(WaitFor([&] { return deferred.ShowUpdateNotice("0.6.0"); }));
+
+  deferred.SetClientFocus(false);
+  EXPECT_TRUE(WaitFor([] { return !ToolbarMapped(); }));
+  deferred.Destroy();
+  EXPECT_FALSE(deferred.ShowUpdateNotice("0.6.0"));
 }
 
 TEST_F(TrayIconTest, ScriptButtonRunsTheSettingsProgramWhichTogglesTheConfiguration) {
