@@ -7,8 +7,8 @@
 #include <optional>
 #include <regex>
 
-#include "tests/common/file_faults.h"
 #include "server/profile/profile_ids.h"
+#include "tests/common/file_faults.h"
 #include "tests/common/temp_dir.h"
 
 namespace kavi::win::server {
@@ -31,44 +31,39 @@ class FaultyRegistry : public ProfileRegistry {
  public:
   enum Step { kNone, kInstall, kOpen, kEnable, kSetDefault, kChangeLanguage, kActivate };
 
-  FaultyRegistry(const fs::path& dir, Step failing, int error)
-      : real_(dir), failing_(failing), error_(error) {}
-  FaultyRegistry(const fs::path& dir, Step failing, Step also_failing, int error)
+  FaultyRegistry(const fs::path& dir, Step failing, int error, Step also_failing = kNone)
       : real_(dir), failing_(failing), also_failing_(also_failing), error_(error) {}
 
   bool InstallLayoutOrTip(std::string_view profile, uint32_t flags, int* error) override {
     calls += "install ";
-    return Fails(kInstall, error) ? false : real_.InstallLayoutOrTip(profile, flags, error);
+    return !Fails(kInstall, error) && real_.InstallLayoutOrTip(profile, flags, error);
   }
   bool Open(int* error) override {
     calls += "open ";
-    return Fails(kOpen, error) ? false : real_.Open(error);
+    return !Fails(kOpen, error) && real_.Open(error);
   }
   void Close() override { calls += "close "; }
   bool EnableLanguageProfile(std::string_view class_id, uint16_t language,
                              std::string_view profile_guid, bool enable, int* error) override {
     calls += "enable ";
-    return Fails(kEnable, error)
-               ? false
-               : real_.EnableLanguageProfile(class_id, language, profile_guid, enable, error);
+    return !Fails(kEnable, error) &&
+           real_.EnableLanguageProfile(class_id, language, profile_guid, enable, error);
   }
   bool SetDefaultLanguageProfile(uint16_t language, std::string_view class_id,
                                  std::string_view profile_guid, int* error) override {
     calls += "default ";
-    return Fails(kSetDefault, error)
-               ? false
-               : real_.SetDefaultLanguageProfile(language, class_id, profile_guid, error);
+    return !Fails(kSetDefault, error) &&
+           real_.SetDefaultLanguageProfile(language, class_id, profile_guid, error);
   }
   bool ChangeCurrentLanguage(uint16_t language, int* error) override {
     calls += "language ";
-    return Fails(kChangeLanguage, error) ? false : real_.ChangeCurrentLanguage(language, error);
+    return !Fails(kChangeLanguage, error) && real_.ChangeCurrentLanguage(language, error);
   }
   bool ActivateProfile(uint16_t language, std::string_view class_id, std::string_view profile_guid,
                        uint32_t flags, int* error) override {
     calls += "activate ";
-    return Fails(kActivate, error)
-               ? false
-               : real_.ActivateProfile(language, class_id, profile_guid, flags, error);
+    return !Fails(kActivate, error) &&
+           real_.ActivateProfile(language, class_id, profile_guid, flags, error);
   }
 
   std::string calls;
@@ -82,7 +77,7 @@ class FaultyRegistry : public ProfileRegistry {
 
   FileProfileRegistry real_;
   Step failing_;
-  Step also_failing_ = kNone;
+  Step also_failing_;
   int error_;
 };
 
@@ -143,8 +138,8 @@ TEST(ProfileRegistrationTest, OptionalStepsLogAndActivationGoesOn) {
   EXPECT_EQ(no_default.calls, "install open enable default language activate close ");
   EXPECT_EQ(ReadFile(dir.path() / "a" / "active"), ProfileString() + " 0x20000005\n");
 
-  FaultyRegistry neither(dir.path() / "b", FaultyRegistry::kSetDefault,
-                         FaultyRegistry::kChangeLanguage, 0);
+  FaultyRegistry neither(dir.path() / "b", FaultyRegistry::kSetDefault, 0,
+                         FaultyRegistry::kChangeLanguage);
   EXPECT_EQ(ActivateCapturingLog(neither, &log), 0);
   EXPECT_EQ(log,
             "[Kavi] 無法把霜楓設為預設語言 profile（繼續激活）\n"
@@ -161,18 +156,24 @@ TEST(ProfileRegistrationTest, OptionalStepsLogAndActivationGoesOn) {
 TEST(ProfileRegistrationTest, OtherFailuresEndTheSequenceWithTheirResult) {
   TempDir dir;
   std::string log;
-  FaultyRegistry no_open(dir.path(), FaultyRegistry::kOpen, EACCES);
-  EXPECT_EQ(Bits(ActivateCapturingLog(no_open, &log)), 0x8007000Du);
-  EXPECT_EQ(no_open.calls, "install open ");
-
-  FaultyRegistry no_enable(dir.path(), FaultyRegistry::kEnable, EIO);
-  EXPECT_EQ(Bits(ActivateCapturingLog(no_enable, &log)), 0x80070005u);
-  EXPECT_EQ(no_enable.calls, "install open enable close ");
-  EXPECT_EQ(log, "");
-
-  FaultyRegistry no_activate(dir.path(), FaultyRegistry::kActivate, 0);
-  EXPECT_EQ(Bits(ActivateCapturingLog(no_activate, &log)), kGeneralFailureResult);
-  EXPECT_EQ(no_activate.calls, "install open enable default language activate close ");
+  const struct {
+    FaultyRegistry::Step failing;
+    int error;
+    uint32_t result;
+    const char* calls;
+  } cases[] = {
+      {FaultyRegistry::kOpen, EACCES, 0x8007000Du, "install open "},
+      {FaultyRegistry::kEnable, EIO, 0x80070005u, "install open enable close "},
+      {FaultyRegistry::kActivate, 0, kGeneralFailureResult,
+       "install open enable default language activate close "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.calls);
+    FaultyRegistry registry(dir.path(), c.failing, c.error);
+    EXPECT_EQ(Bits(ActivateCapturingLog(registry, &log)), c.result);
+    EXPECT_EQ(registry.calls, c.calls);
+    EXPECT_EQ(log, "");
+  }
 
   FaultyRegistry no_uninstall(dir.path(), FaultyRegistry::kInstall, ENOSPC);
   EXPECT_EQ(Bits(RemoveProfile(no_uninstall)), 0x8007001Cu);
