@@ -142,8 +142,8 @@ bool InputContext::ProcessKey(uint32_t keysym, uint32_t framework_state) {
   // is replaced, the composition rebuilt on the new one, and the key sent again.
   std::optional<PipeResponse> reply;
   for (int attempt = 0; attempt < kKeyAttempts && !reply; ++attempt) {
-    if (!EnsureFocus()) return false;
-    reply = Send(request);
+    // A rebuild that broke off on the new connection is tried again on the next one.
+    if (EnsureFocus()) reply = Send(request);
   }
   if (!reply || !IsState(*reply)) return false;
   if (reply->result != 0 && (request.modifiers & keys::kReleaseMask) == 0) journal_.Add(request);
