@@ -17,7 +17,7 @@
 #include "candidate/pango_text.h"
 #include "candidate/text_language.h"
 #include "candidate/window_frame.h"
-#include "tests/candidate/temp_dir.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win {
 namespace {

@@ -13,7 +13,7 @@
 #include "config/themes/theme_color.h"
 #include "config/themes/theme_loader.h"
 #include "platform/window/desktop_theme.h"
-#include "tests/candidate/temp_dir.h"
+#include "tests/common/temp_dir.h"
 
 namespace kavi::win {
 namespace {

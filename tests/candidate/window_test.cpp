@@ -17,8 +17,8 @@
 #include "config/themes/theme_color.h"
 #include "config/themes/theme_loader.h"
 #include "tests/candidate/session_bus.h"
-#include "tests/candidate/temp_dir.h"
 #include "tests/candidate/x_server.h"
+#include "tests/common/temp_dir.h"
 // After the wire records: X's headers define FocusIn and FocusOut as macros.
 #include <X11/extensions/Xdamage.h>
 
@@ -31,21 +31,24 @@ const std::filesystem::path kShippedThemes = std::filesystem::path(KAVI_SOURCE_D
 
 TEST(WindowPlacementTest, BelowCaretFlipsAboveAndStaysOnScreen) {
   const ScreenRect screen{0, 0, 1920, 1040};
-  const ScreenRect caret{100, 200, 102, 220};
-  WindowPosition p = PlaceWindow(caret, screen, 300, 80, 1.0);
-  EXPECT_EQ(p.x, 100);
-  EXPECT_EQ(p.y, 226);
-  // Near the bottom the window goes above the caret, 6 DIPs away (9 pixels at 150%).
-  p = PlaceWindow({100, 1000, 102, 1020}, screen, 300, 80, 1.5);
-  EXPECT_EQ(p.y, 1000 - 9 - 80);
-  // At the right edge it ends at the work area's edge; never left of the work area.
-  p = PlaceWindow({1900, 200, 1902, 220}, screen, 300, 80, 1.0);
-  EXPECT_EQ(p.x, 1620);
-  p = PlaceWindow({-50, 200, -48, 220}, {10, 0, 200, 1040}, 300, 80, 1.0);
-  EXPECT_EQ(p.x, 10);
-  // A window taller than the room above the caret still starts inside the work area.
-  p = PlaceWindow({100, 50, 102, 70}, {0, 20, 1920, 100}, 300, 80, 1.0);
-  EXPECT_EQ(p.y, 20);
+  const struct {
+    const char* what;
+    ScreenRect caret, work_area;
+    double scale;
+    int x, y;
+  } cases[] = {
+      {"below the caret, 6 DIPs away", {100, 200, 102, 220}, screen, 1.0, 100, 226},
+      {"near the bottom: above, 9 pixels at 150%", {100, 1000, 102, 1020}, screen, 1.5, 100, 911},
+      {"ends at the right edge", {1900, 200, 1902, 220}, screen, 1.0, 1620, 226},
+      {"never left of the work area", {-50, 200, -48, 220}, {10, 0, 200, 1040}, 1.0, 10, 226},
+      {"taller than the room above", {100, 50, 102, 70}, {0, 20, 1920, 100}, 1.0, 100, 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const WindowPosition p = PlaceWindow(c.caret, c.work_area, 300, 80, c.scale);
+    EXPECT_EQ(p.x, c.x);
+    EXPECT_EQ(p.y, c.y);
+  }
 
   MaxSize max = MaximumWindowSize(screen, 1.0, true, false);
   EXPECT_EQ(max.width, 980);
