@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "plugins/component_table.h"
 #include "plugins/emoji_table.h"
@@ -16,13 +14,6 @@ namespace kavi::win {
 namespace {
 
 using namespace ::kavi::win::testing;
-
-std::string ReadShipped(const char* name) {
-  std::ifstream in(ShippedPluginDir() / name, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST(EmojiTable, ExactThenPrefixThenFuzzyByKeywordLengthInFileOrder) {
   EmojiTable table;

@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "tests/plugins/test_support.h"
 #include "tools/plugin-data/lunar_oracle.h"
@@ -16,12 +14,9 @@ namespace {
 using namespace ::kavi::win::testing;
 
 LunarTable ShippedTable() {
-  std::ifstream in(ShippedPluginDir() / "lunar_data.txt", std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
   LunarTable table;
   LunarTable::ParseError error;
-  EXPECT_TRUE(table.Parse(text.str(), &error));
+  EXPECT_TRUE(table.Parse(ReadShipped("lunar_data.txt"), &error));
   return table;
 }
 

@@ -53,12 +53,11 @@ TEST_F(EngineTest, NumbersWaitForAnOperatorAndSignedNumbersAreEmojiKeywords) {
   EXPECT_EQ(Texts(page.items), Strings{"5"});
   EXPECT_EQ(Comments(page.items), Strings{"輸入運算符"});
   EXPECT_TRUE(page.digits_as_input);
-  EXPECT_EQ(Comments(Query("(").items), Strings{"輸入運算符"});
-  EXPECT_EQ(Comments(Query("1+").items), Strings{"輸入運算符"});
+  for (const char* waiting : {"(", "1+", "-1x"})
+    EXPECT_EQ(Comments(Query(waiting).items), Strings{"輸入運算符"}) << waiting;
   EXPECT_EQ(Texts(Query("1+2").items), (Strings{"3", "1+2=3"}));
   EXPECT_EQ(Texts(Query("+1").items), Strings{"thumb"});
   EXPECT_EQ(Texts(Query("-1").items), Strings{"down"});
-  EXPECT_EQ(Comments(Query("-1x").items), Strings{"輸入運算符"});
 }
 
 TEST_F(EngineTest, TranslationShortcutsAndTheirFallThrough) {
@@ -70,13 +69,15 @@ TEST_F(EngineTest, TranslationShortcutsAndTheirFallThrough) {
   EXPECT_EQ(page.items[0].kind, Kind(PluginItemKind::TranslateClipboard));
   EXPECT_EQ(page.items[0].payload, "cn");
   context_.prefer_traditional = true;
-  EXPECT_EQ(Query("zh").items[0].payload, "tw");
-  EXPECT_EQ(Query("ZT").items[0].payload, "tw");
-  EXPECT_EQ(Query("jt").items[0].payload, "cn");
-  EXPECT_EQ(Query("fy").items[0].payload, "en");
-  EXPECT_EQ(Query("cd").items[0].payload, "dict");
-  for (const char* code : {"dict", "wyw", "jp", "il", "sa", "ua"}) {
-    EXPECT_EQ(Query(code).items[0].payload, code);
+  const std::pair<const char*, const char*> payloads[] = {
+      {"zh", "tw"},   {"ZT", "tw"}, {"jt", "cn"}, {"fy", "en"}, {"cd", "dict"}, {"dict", "dict"},
+      {"wyw", "wyw"}, {"jp", "jp"}, {"il", "il"}, {"sa", "sa"}, {"ua", "ua"}};
+  for (const auto& [query, payload] : payloads) {
+    SCOPED_TRACE(query);
+    const PluginPage shortcut = Query(query);
+    ASSERT_EQ(shortcut.items.size(), 1u);
+    EXPECT_EQ(shortcut.items[0].kind, Kind(PluginItemKind::TranslateClipboard));
+    EXPECT_EQ(shortcut.items[0].payload, payload);
   }
   EXPECT_EQ(Texts(Query("joy").items), Strings{"J"});
   EXPECT_TRUE(Query("enx").items.empty());  // emoji search found nothing

@@ -19,6 +19,11 @@ inline std::filesystem::path ShippedPluginDir() {
   return std::filesystem::path(KAVI_SOURCE_DIR) / "data" / "plugin";
 }
 
+// The whole of the shipped plug-in data file `name`.
+inline std::string ReadShipped(const char* name) {
+  return ReadFile(ShippedPluginDir() / name);
+}
+
 inline constexpr uint32_t Kind(PluginItemKind kind) {
   return static_cast<uint32_t>(kind);
 }
