@@ -101,7 +101,7 @@ bool OpenResponse(std::string_view bytes, const BoxKeyPair& box, const GksServic
   *body = PackValue();
   raw->clear();
   PackValue root;
-  if (!PackDecode(bytes, &root, error)) return false;
+  if (!PackDecodeBorrowed(bytes, &root, error)) return false;
   const PackValue* gks = Member(root, kGksKey, PackKind::kMap);
   const PackValue* seal = Member(root, kSealKey, PackKind::kBinary);
   if (gks == nullptr || seal == nullptr) return Fail(error, kMalformedGksResponse);
@@ -121,7 +121,7 @@ bool OpenRequest(std::string_view bytes, const GksAppKeyLookup& lookup,
                  std::string_view service_box_secret_key, GksRequest* request, std::string* error) {
   *request = GksRequest();
   PackValue root;
-  if (!PackDecode(bytes, &root, error)) return false;
+  if (!PackDecodeBorrowed(bytes, &root, error)) return false;
   const PackValue* gks = Member(root, kGksKey, PackKind::kMap);
   const PackValue* seal = Member(root, kSealKey, PackKind::kBinary);
   const PackValue* id = gks ? Member(*gks, kIdKey, PackKind::kString) : nullptr;

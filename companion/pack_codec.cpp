@@ -116,7 +116,8 @@ bool IsStringMarker(uint8_t marker) {
 // for its owner to free.
 class PackReader {
  public:
-  PackReader(const uint8_t* begin, const uint8_t* end) : p_(begin), end_(end) {}
+  PackReader(const uint8_t* begin, const uint8_t* end, bool borrow)
+      : p_(begin), end_(end), borrow_(borrow) {}
 
   const char* Read(PackValue* out, int depth) {
     if (depth > kPackMaxDepth) return kNestingTooDeep;
@@ -251,6 +252,12 @@ class PackReader {
       } else if (length != 0) {
         std::memcpy(out->inline_data(), data, length);
       }
+    } else if (borrow_) {
+      out->kind_ = kind;
+      out->borrowed_ = true;
+      out->size_ = static_cast<uint32_t>(length);
+      // Never written through: a borrowed value only hands out views.
+      out->word_.heap_bytes = const_cast<char*>(data);
     } else {
       out->AssignBytes(kind, data, length);
     }
@@ -308,6 +315,7 @@ class PackReader {
 
   const uint8_t* p_;
   const uint8_t* const end_;
+  const bool borrow_;
 };
 
 // Writes the canonical encoding into a buffer that grows as needed.
@@ -442,14 +450,16 @@ class PackWriter {
   size_t used_;
 };
 
-bool PackDecode(std::string_view bytes, PackValue* value, std::string* error) {
+namespace {
+
+bool Decode(std::string_view bytes, bool borrow, PackValue* value, std::string* error) {
   *value = PackValue();
   const char* failure = nullptr;
   if (bytes.size() > kPackMaxInputBytes) {
     failure = kInputTooLarge;
   } else {
     const auto* begin = reinterpret_cast<const uint8_t*>(bytes.data());
-    PackReader reader(begin, begin + bytes.size());
+    PackReader reader(begin, begin + bytes.size(), borrow);
     failure = reader.Read(value, 0);
     if (failure == nullptr && !reader.at_end()) failure = kTrailingBytes;
   }
@@ -460,6 +470,16 @@ bool PackDecode(std::string_view bytes, PackValue* value, std::string* error) {
   }
   error->clear();
   return true;
+}
+
+}  // namespace
+
+bool PackDecode(std::string_view bytes, PackValue* value, std::string* error) {
+  return Decode(bytes, false, value, error);
+}
+
+bool PackDecodeBorrowed(std::string_view bytes, PackValue* value, std::string* error) {
+  return Decode(bytes, true, value, error);
 }
 
 void PackEncodeTo(const PackValue& value, std::string* out) {

@@ -22,6 +22,11 @@ inline constexpr int kPackMaxDepth = 64;               // the top value is at de
 // UTF-8 string", ...) in `error` and `value` nil; on success `error` is cleared. Map members
 // may arrive in any order; they are kept sorted.
 bool PackDecode(std::string_view bytes, PackValue* value, std::string* error);
+// The same, except that strings and byte strings longer than a value's inline size are not
+// copied: they point into `bytes`, which must outlive the value and every move of it (copies
+// own their bytes). For a document that is read and dropped while its bytes are at hand, such
+// as an envelope around a large sealed box.
+bool PackDecodeBorrowed(std::string_view bytes, PackValue* value, std::string* error);
 
 // The canonical encoding: the shortest form of every number, string, byte string and
 // container, non-negative signed integers written as unsigned, map members in key order.

@@ -38,7 +38,7 @@ void PackValue::ReleaseBlock() noexcept {
   switch (kind_) {
     case PackKind::kString:
     case PackKind::kBinary:
-      Free(word_.heap_bytes, size_);
+      if (!borrowed_) Free(word_.heap_bytes, size_);
       break;
     case PackKind::kArray: {
       PackValue* items = item_data();
@@ -165,6 +165,7 @@ void PackValue::AssignBytes(PackKind kind, const char* data, size_t size) {
   }
   word_.heap_bytes = static_cast<char*>(Allocate(size));
   std::memcpy(word_.heap_bytes, data, size);
+  borrowed_ = false;
   size_ = static_cast<uint32_t>(size);
 }
 

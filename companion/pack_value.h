@@ -4,8 +4,10 @@
 // ascending byte order with unique keys (so that encoding them is canonical).
 //
 // A value is 16 bytes: its kind and one word. Strings and byte strings of up to 14 bytes live
-// inside the value; longer ones, arrays and maps live in one heap block each. Views handed out
-// (bytes(), a member's key) stay valid until the value they came from changes or moves.
+// inside the value; longer ones, arrays and maps live in one heap block each, except the longer
+// strings and byte strings of a borrowing decode (PackDecodeBorrowed), which point into the
+// decoded bytes instead. Views handed out (bytes(), a member's key) stay valid until the value
+// they came from changes or moves; a copy of a value owns all of its bytes.
 #pragma once
 
 #include <cstddef>
@@ -111,6 +113,7 @@ class PackValue {
   void Clear() noexcept {
     kind_ = PackKind::kNil;
     inline_size_ = 0;
+    borrowed_ = false;
     size_ = 0;
     word_.uint_value = 0;
   }
@@ -132,7 +135,10 @@ class PackValue {
 
   PackKind kind_;
   uint8_t inline_size_;  // an inline string's or byte string's size + 1; 0 otherwise
-  uint8_t unused_[2];
+  // Bytes outside the value point into someone else's memory (meaningful only when they are
+  // not inline: inline bytes overlay this field).
+  bool borrowed_;
+  uint8_t unused_;
   uint32_t size_;  // heap bytes, elements or members
   union {
     bool boolean;

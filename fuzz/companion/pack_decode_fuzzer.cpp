@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes into the MessagePack decoder. A decoded value must encode canonically: the
 // encoding decodes to the same value (up to signed integers that are not negative, which come
-// back unsigned) and encodes to the same bytes again.
+// back unsigned) and encodes to the same bytes again. The borrowing decode agrees with the
+// copying one, refusals and their reasons included, and leaves its input as it was.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "companion/pack_codec.h"
 
 using kavi::win::PackDecode;
+using kavi::win::PackDecodeBorrowed;
 using kavi::win::PackEncode;
 using kavi::win::PackValue;
 
@@ -21,7 +23,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   PackValue value;
   std::string error;
-  if (!PackDecode(std::string_view(input.get(), size), &value, &error)) {
+  const bool decoded = PackDecode(std::string_view(input.get(), size), &value, &error);
+  {
+    PackValue borrowed;
+    std::string borrowed_error;
+    const bool borrowed_decoded =
+        PackDecodeBorrowed(std::string_view(input.get(), size), &borrowed, &borrowed_error);
+    if (borrowed_decoded != decoded || borrowed_error != error || !(borrowed == value))
+      std::abort();
+  }
+  if (size > 0 && std::memcmp(input.get(), data, size) != 0) std::abort();
+  if (!decoded) {
     if (error.empty() || !value.is_nil()) std::abort();
     return 0;
   }

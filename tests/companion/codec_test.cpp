@@ -214,6 +214,28 @@ TEST(PackDecode, RefusesWhatLiesOutsideTheFormatsAndLimits) {
     EXPECT_EQ(DecodeError(c.bytes), c.error) << Hex(c.bytes.substr(0, 24));
 }
 
+TEST(PackDecode, ABorrowingDecodePointsIntoItsInputAndItsCopiesOwnTheirBytes) {
+  const std::string long_text(40, 'x'), long_bytes(300, '\x01');
+  const std::string doc = PackEncode(PackValue::Map({{"b", PackValue::Binary(long_bytes)},
+                                                     {"s", PackValue::String(long_text)},
+                                                     {"t", PackValue::String("short")}}));
+  std::string input = doc;
+  PackValue borrowed;
+  std::string error;
+  ASSERT_TRUE(PackDecodeBorrowed(input, &borrowed, &error)) << error;
+  EXPECT_EQ(borrowed, Decoded(doc));
+  const std::string_view view = borrowed.Find("b")->bytes();
+  EXPECT_TRUE(view.data() > input.data() && view.data() < input.data() + input.size());
+  PackValue copy = borrowed;
+  borrowed = PackValue();
+  EXPECT_EQ(input, doc);  // releasing the borrowed value left the input alone
+  input.assign(input.size(), '\0');
+  EXPECT_EQ(copy.Find("b")->bytes(), long_bytes);
+  EXPECT_EQ(copy.Find("s")->bytes(), long_text);
+  EXPECT_FALSE(PackDecodeBorrowed(Bytes({0xA2, 0xC0, 0x80}), &borrowed, &error));
+  EXPECT_EQ(error, "invalid UTF-8 string");
+}
+
 TEST(PackDecode, TheLargestCountsDecode) {
   std::string array = Header(0xDD, kPackMaxEntries, 4) + std::string(kPackMaxEntries, '\xc0');
   EXPECT_EQ(Decoded(array).size(), kPackMaxEntries);
