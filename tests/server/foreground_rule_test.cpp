@@ -105,10 +105,6 @@ class BridgeSessions : public ServerTest {
   std::atomic<bool> window_owner_{false};
 };
 
-constexpr uint16_t kState = static_cast<uint16_t>(ReplyKind::State);
-constexpr uint16_t kOk = static_cast<uint16_t>(ReplyKind::Ok);
-constexpr uint16_t kRefused = static_cast<uint16_t>(ReplyKind::Refused);
-
 TEST_F(BridgeSessions, BridgeTypesWhileFocusedAndBackgroundProcessesStayOut) {
   Fake().candidates = {{"你好", ""}};
   StartServer();

@@ -107,20 +107,20 @@ TEST_F(ServerTest, AJobReadsTheRestartsDictionariesWithoutHoldingTheEngine) {
   StartServer();
   auto typist = FocusedClient(1);
   auto other = NewClient();
-  ASSERT_EQ(+typist->Send(RequestKind::Redeploy, 1)->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  ASSERT_EQ(+typist->Send(RequestKind::Redeploy, 1)->kind, kOk);
   {
     std::unique_lock<std::mutex> lock(gate_mutex);
     ASSERT_TRUE(gate.wait_for(lock, std::chrono::seconds(10), [&] { return preparing; }));
   }
-  EXPECT_EQ(+typist->SendKey('a', 0, 1)->kind, static_cast<uint16_t>(ReplyKind::Busy));
+  EXPECT_EQ(+typist->SendKey('a', 0, 1)->kind, kBusy);
   for (RequestKind kind : {RequestKind::PollAsync, RequestKind::FocusOut}) {
     auto reply = typist->Send(kind, 1);
     ASSERT_TRUE(reply) << static_cast<int>(kind);
-    EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok)) << static_cast<int>(kind);
+    EXPECT_EQ(+reply->kind, kOk) << static_cast<int>(kind);
   }
   auto focus = other->Send(RequestKind::FocusIn, 2);
   ASSERT_TRUE(focus);
-  EXPECT_EQ(+focus->kind, static_cast<uint16_t>(ReplyKind::State));
+  EXPECT_EQ(+focus->kind, kState);
   EXPECT_EQ(Fake().finalize_calls, 0);  // the engine is still up
   {
     std::lock_guard<std::mutex> lock(gate_mutex);
@@ -130,7 +130,7 @@ TEST_F(ServerTest, AJobReadsTheRestartsDictionariesWithoutHoldingTheEngine) {
   jobs.Join();
   EXPECT_EQ(shared_.jobs.maintenance_status, static_cast<uint32_t>(JobStatus::Done));
   EXPECT_EQ(Fake().finalize_calls, 1);
-  EXPECT_EQ(+other->SendKey('a', 0, 2)->kind, static_cast<uint16_t>(ReplyKind::State));
+  EXPECT_EQ(+other->SendKey('a', 0, 2)->kind, kState);
   StopServer();
 }
 

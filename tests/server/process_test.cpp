@@ -103,7 +103,7 @@ TEST_F(ServerProcess, ShutdownRequestEndsTheProcess) {
   KaviClient client(Options());
   auto reply = client.Send(RequestKind::Shutdown);
   ASSERT_TRUE(reply);
-  EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  EXPECT_EQ(+reply->kind, kOk);
   EXPECT_EQ(Wait(server), 0);
   EXPECT_FALSE(idle.Send(RequestKind::QueryServerPid));
 }
@@ -195,7 +195,7 @@ TEST_F(ServerProcess, ANonDumpableClientIsServed) {
     if (!WaitForListener(socket, 10000)) ::_exit(3);
     KaviClient kavi(options);
     auto reply = kavi.Send(RequestKind::QueryServerPid);
-    ::_exit(reply && reply->kind == static_cast<uint16_t>(ReplyKind::Ok) ? 0 : 1);
+    ::_exit(reply && reply->kind == kOk ? 0 : 1);
   }
   running_.push_back(client);
   EXPECT_EQ(Wait(client, 20000), 0) << "the non-dumpable client was not served";

@@ -22,7 +22,7 @@ TEST_F(Protocol, HandshakeIssuesANonceAndTheClientUsesIt) {
   ASSERT_TRUE(raw.Send(hello));
   auto reply = raw.Receive();
   ASSERT_TRUE(reply);
-  EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  EXPECT_EQ(+reply->kind, kOk);
   EXPECT_EQ(reply->result, 1);
   EXPECT_NE(+reply->session_nonce, 0u);
   EXPECT_EQ(+reply->sequence, +hello.sequence);
@@ -32,7 +32,7 @@ TEST_F(Protocol, HandshakeIssuesANonceAndTheClientUsesIt) {
   ASSERT_TRUE(raw.Send(raw.Request(RequestKind::QueryServerPid)));
   reply = raw.Receive();
   ASSERT_TRUE(reply);
-  EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  EXPECT_EQ(+reply->kind, kOk);
   EXPECT_EQ(+reply->value, CurrentProcessId());
 }
 
@@ -93,7 +93,7 @@ TEST_F(Protocol, VersionOrSizeMismatchGetsExactlyOneReplyThatCopiesOnlySequenceA
     auto reply = raw.Receive();
     ASSERT_TRUE(reply);
     EXPECT_EQ(+reply->version, 13);
-    EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Refused));
+    EXPECT_EQ(+reply->kind, kRefused);
     EXPECT_EQ(std::string(TextFieldView(reply->commit_text)), "protocol-version-mismatch");
     EXPECT_EQ(+reply->context_id, 77u);
     EXPECT_EQ(+reply->sequence, +request.sequence);
@@ -126,7 +126,7 @@ TEST_F(Protocol, AReplayedSequenceEndsTheSessionAndAnotherThreadOfTheClientIsSer
   });
   other.join();
   ASSERT_TRUE(reply);
-  EXPECT_EQ(+reply->kind, static_cast<uint16_t>(ReplyKind::Ok));
+  EXPECT_EQ(+reply->kind, kOk);
 }
 
 TEST_F(Protocol, AClientOfAnotherUserIsDroppedBeforeAnyReply) {

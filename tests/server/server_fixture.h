@@ -29,6 +29,12 @@
 
 namespace kavi::win::testing {
 
+// Reply kinds as the wire carries them.
+constexpr uint16_t kState = static_cast<uint16_t>(ReplyKind::State);
+constexpr uint16_t kOk = static_cast<uint16_t>(ReplyKind::Ok);
+constexpr uint16_t kRefused = static_cast<uint16_t>(ReplyKind::Refused);
+constexpr uint16_t kBusy = static_cast<uint16_t>(ReplyKind::Busy);
+
 // Records what sessions asked of the candidate window.
 class RecordingWindow : public CandidateWindowPort {
  public:
@@ -145,7 +151,7 @@ class ServerTest : public ::testing::Test {
     auto reply = client->Send(RequestKind::FocusIn, context);
     EXPECT_TRUE(reply.has_value());
     if (reply) {
-      EXPECT_EQ(reply->kind, static_cast<uint16_t>(ReplyKind::State));
+      EXPECT_EQ(reply->kind, kState);
     }
     return client;
   }
@@ -204,7 +210,7 @@ class RawConnection {
   bool Handshake() {
     if (!Send(Request(RequestKind::Handshake))) return false;
     auto reply = Receive();
-    if (!reply || reply->kind != static_cast<uint16_t>(ReplyKind::Ok)) return false;
+    if (!reply || reply->kind != kOk) return false;
     nonce_ = reply->session_nonce;
     return nonce_ != 0;
   }

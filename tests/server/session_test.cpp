@@ -11,11 +11,6 @@ namespace {
 
 using Session = ServerTest;
 
-constexpr uint16_t kState = static_cast<uint16_t>(ReplyKind::State);
-constexpr uint16_t kOk = static_cast<uint16_t>(ReplyKind::Ok);
-constexpr uint16_t kRefused = static_cast<uint16_t>(ReplyKind::Refused);
-constexpr uint16_t kBusy = static_cast<uint16_t>(ReplyKind::Busy);
-
 std::vector<FakeCandidate> Numbered(int n) {
   std::vector<FakeCandidate> out;
   for (int i = 0; i < n; ++i) out.push_back({"詞" + std::to_string(i), "c" + std::to_string(i)});
@@ -630,12 +625,6 @@ TEST_F(Session, StrokeKeysAreMappedForTheStrokeScheme) {
   Type(*client, "x");  // not a stroke letter: passes unchanged
   EXPECT_EQ(FakeInput(), "hpx");
 }
-
-}  // namespace
-}  // namespace kavi::win::testing
-
-namespace kavi::win::testing {
-namespace {
 
 class PluginSessionTest : public ServerTest {
  protected:

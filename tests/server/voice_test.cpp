@@ -69,13 +69,13 @@ TEST_F(VoiceServerTest, DictationArrivesAsACommitOnTheNextPoll) {
 
   auto started = client->Send(RequestKind::VoiceStart, 1);
   ASSERT_TRUE(started);
-  ASSERT_EQ(started->kind, static_cast<uint16_t>(ReplyKind::Ok)) << Text(started->commit_text);
+  ASSERT_EQ(started->kind, kOk) << Text(started->commit_text);
   ASSERT_TRUE(WaitStatus(*client, VoiceStatus::kRecording));
   // The file plays at once; the recording still has to last the minimum length.
   std::this_thread::sleep_for(std::chrono::milliseconds(kMinRecordingMs + 20));
   auto stopped = client->Send(RequestKind::VoiceStop, 1);
   ASSERT_TRUE(stopped);
-  ASSERT_EQ(stopped->kind, static_cast<uint16_t>(ReplyKind::Ok)) << Text(stopped->commit_text);
+  ASSERT_EQ(stopped->kind, kOk) << Text(stopped->commit_text);
 
   std::string committed;
   for (int i = 0; i < 1200 && committed.empty(); ++i) {
@@ -83,8 +83,7 @@ TEST_F(VoiceServerTest, DictationArrivesAsACommitOnTheNextPoll) {
     ASSERT_TRUE(poll);
     if (poll->has_commit) {
       committed = Text(poll->commit_text);
-      EXPECT_EQ(+client->Send(RequestKind::AckCommit, 1)->kind,
-                static_cast<uint16_t>(ReplyKind::Ok));
+      EXPECT_EQ(+client->Send(RequestKind::AckCommit, 1)->kind, kOk);
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -115,7 +114,7 @@ TEST_F(VoiceServerTest, FailuresAreRefusedWithTheirMessage) {
     if (c.kind == RequestKind::DownloadVoiceModel) CopyTextField(request.text, "online");
     auto reply = client->Transact(request);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->kind, static_cast<uint16_t>(ReplyKind::Refused)) << int(c.kind);
+    EXPECT_EQ(reply->kind, kRefused) << int(c.kind);
     EXPECT_EQ(Text(reply->commit_text), c.message) << int(c.kind);
   }
   EXPECT_EQ(Status(*client), static_cast<uint32_t>(VoiceStatus::kFailed));
