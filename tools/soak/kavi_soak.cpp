@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kSampleSeconds = 10;
 constexpr double kMaxRssGrowth = 0.10;
-constexpr double kLevelSeconds = 60;  // the samples that make one memory level
+constexpr double kLevelSeconds = 60;  // the samples that make one memory level (a long run)
 // The server's memory climbs for the first two minutes of typing (the language model's pages,
 // the allocator's working size, the first redeploy).
 constexpr double kMaxWarmupSeconds = 120;
@@ -354,10 +354,13 @@ int Main(int argc, char** argv) {
   }
 
   const double end_seconds = rss_samples.empty() ? 0 : rss_samples.back().t + 1;
+  // A short run's two levels take a quarter of what follows the warm-up each, so that they never
+  // share samples.
+  const double level_seconds =
+      std::max<double>(kSampleSeconds, std::min(kLevelSeconds, (end_seconds - warmup_seconds) / 4));
   const long rss_after_warmup =
-      RssLevel(rss_samples, warmup_seconds, warmup_seconds + kLevelSeconds);
-  const long rss_at_end =
-      RssLevel(rss_samples, std::max(warmup_seconds, end_seconds - kLevelSeconds), end_seconds);
+      RssLevel(rss_samples, warmup_seconds, warmup_seconds + level_seconds);
+  const long rss_at_end = RssLevel(rss_samples, end_seconds - level_seconds, end_seconds);
   long rss_max_after_warmup = 0;
   for (const RssSample& sample : rss_samples)
     if (sample.t >= warmup_seconds)
@@ -384,10 +387,10 @@ int Main(int argc, char** argv) {
   std::printf("errors: %llu\n", static_cast<unsigned long long>(stats.errors));
   for (const std::string& note : stats.error_notes) std::printf("  %s\n", note.c_str());
   std::printf(
-      "rss (median of a minute): %ld kB after a %.0f s warm-up, %ld kB at the end (%+.1f%%);"
+      "rss (median of %.0f s): %ld kB after a %.0f s warm-up, %ld kB at the end (%+.1f%%);"
       " highest sample %ld kB (%+.1f%%)\n",
-      rss_after_warmup, warmup_seconds, rss_at_end, growth * 100, rss_max_after_warmup,
-      growth_of(rss_max_after_warmup) * 100);
+      level_seconds, rss_after_warmup, warmup_seconds, rss_at_end, growth * 100,
+      rss_max_after_warmup, growth_of(rss_max_after_warmup) * 100);
   std::printf("threads: %d idle, %d after; fds: %d idle, %d after\n", idle.threads, after.threads,
               idle.fds, after.fds);
   bool failed = false;
