@@ -15,6 +15,7 @@
 #include "tests/candidate/session_bus.h"
 #include "tests/candidate/x_server.h"
 #include "tests/common/temp_dir.h"
+#include "tests/common/x_top_level.h"
 #include "tests/shell/desktop_standins.h"
 #include "tests/shell/shell_test_support.h"
 
@@ -135,25 +136,10 @@ TEST_F(TrayIconTest, ShowsWhileAClientHasFocusAndHides120msAfterItLeaves) {
 // Whether the toolbar window is mapped, as the X server sees it (a DeferredTray does not hand
 // out its tray).
 bool ToolbarMapped() {
-  Display* display = XOpenDisplay(DesktopEnvironment::display().c_str());
-  if (!display) return false;
-  bool mapped = false;
-  ::Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-    for (unsigned i = 0; i < count; ++i) {
-      char* name = nullptr;
-      if (!XFetchName(display, children[i], &name) || !name) continue;
-      const bool toolbar = std::string(name) == "KaviToolbarWindow";
-      XFree(name);
-      XWindowAttributes attributes;
-      if (toolbar && XGetWindowAttributes(display, children[i], &attributes))
-        mapped = mapped || attributes.map_state == IsViewable;
-    }
-    if (children) XFree(children);
-  }
-  XCloseDisplay(display);
-  return mapped;
+  for (const testing::TopLevelWindow& window :
+       testing::TopLevelWindows(DesktopEnvironment::display()))
+    if (window.title == "KaviToolbarWindow" && window.viewable) return true;
+  return false;
 }
 
 // The server builds its tray while it already serves: a client's focus that arrived first shows
