@@ -20,11 +20,16 @@ ChunkPipeline::Buffer ChunkPipeline::MakeBuffer(size_t bytes, size_t alignment) 
   return Buffer(buffer);
 }
 
-ChunkPipeline::ChunkPipeline(size_t chunk_bytes, size_t alignment, Consume consume)
-    : consume_(std::move(consume)),
-      chunk_bytes_(chunk_bytes),
-      buffers_{MakeBuffer(chunk_bytes, alignment), MakeBuffer(chunk_bytes, alignment)},
-      thread_([this] { Run(); }) {}
+ChunkPipeline::ChunkPipeline(size_t chunk_bytes, size_t alignment, Consume consume,
+                             size_t buffer_count)
+    : consume_(std::move(consume)), chunk_bytes_(chunk_bytes) {
+  buffer_count = std::max<size_t>(buffer_count, 2);
+  for (size_t i = 0; i < buffer_count; ++i) {
+    buffers_.push_back(MakeBuffer(chunk_bytes, alignment));
+    if (i != filling_) free_.push_back(i);
+  }
+  thread_ = std::thread([this] { Run(); });
+}
 
 ChunkPipeline::~ChunkPipeline() {
   {
@@ -58,37 +63,40 @@ bool ChunkPipeline::Finish() {
 }
 
 bool ChunkPipeline::HandOver() {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    WaitIdle(lock);
-    if (refused_.load()) return false;
-    handed_buffer_ = filling_;
-    handed_ = filled_;
-    busy_ = true;
-  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (refused_.load()) return false;
+  handed_.push_back({filling_, filled_});
   changed_.notify_all();
-  filling_ ^= 1;
+  changed_.wait(lock, [this] { return !free_.empty() || refused_.load(); });
+  if (free_.empty()) return false;
+  filling_ = free_.front();
+  free_.pop_front();
   filled_ = 0;
-  return true;
+  return !refused_.load();
 }
 
 void ChunkPipeline::WaitIdle(std::unique_lock<std::mutex>& lock) {
-  changed_.wait(lock, [this] { return !busy_; });
+  changed_.wait(lock, [this] { return handed_.empty() && !busy_; });
 }
 
 void ChunkPipeline::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return busy_ || stopping_; });
-    if (!busy_) return;
-    // The caller fills the other buffer meanwhile; this one is the thread's until busy_ drops.
-    const std::string_view chunk(buffers_[handed_buffer_].get(), handed_);
-    lock.unlock();
-    const bool consumed = consume_(chunk);
-    lock.lock();
+    changed_.wait(lock, [this] { return !handed_.empty() || stopping_; });
+    if (handed_.empty()) return;
+    const Handed chunk = handed_.front();
+    handed_.pop_front();
+    bool consumed = false;
+    if (!refused_.load()) {
+      // The buffer is the thread's until it is back on the free list.
+      busy_ = true;
+      lock.unlock();
+      consumed = consume_(std::string_view(buffers_[chunk.buffer].get(), chunk.bytes));
+      lock.lock();
+      busy_ = false;
+    }
     if (!consumed) refused_.store(true);
-    busy_ = false;
-    handed_ = 0;
+    free_.push_back(chunk.buffer);
     changed_.notify_all();
   }
 }
