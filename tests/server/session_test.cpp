@@ -605,7 +605,10 @@ TEST_F(Session, CatalogPagesAndThemePreview) {
   PipeRequest preview = MakeRequest(RequestKind::PreviewTheme);
   CopyTextField(preview.text, "native");
   EXPECT_EQ(+client->Transact(preview)->kind, kOk);
-  EXPECT_EQ(window_.previewed, "native");
+  {
+    std::lock_guard<std::mutex> l(window_.mutex);  // written on the session's thread
+    EXPECT_EQ(window_.previewed, "native");
+  }
   CopyTextField(preview.text, "Dark");
   EXPECT_EQ(+client->Transact(preview)->kind, kRefused);
 }
