@@ -7,15 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "net/kavi_api_client.h"
 
 using namespace kavi::win;
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavi::fuzz::Check;
 
 }  // namespace
 

@@ -6,15 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "net/cloud_state.h"
 
 using namespace kavi::win;
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavi::fuzz::Check;
 
 int64_t Sum(const CloudCounts& counts) {
   int64_t sum = 0;

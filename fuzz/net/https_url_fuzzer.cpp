@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "net/https_url.h"
 #include "net/win_http_client.h"
 
@@ -14,9 +15,7 @@ using namespace kavi::win;
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavi::fuzz::Check;
 
 }  // namespace
 

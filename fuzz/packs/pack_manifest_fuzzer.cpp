@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "packs/pack_manifest.h"
 #include "packs/pack_transaction.h"
 #include "text/safe_file_name.h"
@@ -19,9 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kavi::win;
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavi::fuzz::Check;
 
 void CheckManifest(const std::string& text) {
   std::vector<PackRecord> packs;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "packs/data_generation.h"
 #include "server/profile/profile_registration.h"
 
@@ -40,9 +41,7 @@ class Sandbox {
   fs::path dir;
 };
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavi::fuzz::Check;
 
 }  // namespace
 

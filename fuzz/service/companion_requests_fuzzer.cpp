@@ -22,6 +22,7 @@
 #include "companion/gk_connection.h"
 #include "companion/gks_envelope.h"
 #include "companion/pack_codec.h"
+#include "fuzz/fuzz_check.h"
 #include "service/companion_config.h"
 #include "service/companion_service.h"
 #include "service/companion_vault.h"
@@ -36,9 +37,7 @@ constexpr int kInputsPerService = 4096;
 constexpr char kAppId[] = "fuzzapp";
 constexpr char kConnectionId[] = "app.fuzzapp";
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavi::fuzz::Check;
 
 class NullPeer final : public WebSocketPeer {
  public:

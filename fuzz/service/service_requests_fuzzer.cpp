@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "service/cloud_words.h"
 #include "service/dictionary.h"
 #include "service/fault_switches.h"
@@ -21,9 +22,7 @@ using namespace kavi::service;
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavi::fuzz::Check;
 
 }  // namespace
 

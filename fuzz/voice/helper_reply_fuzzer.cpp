@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "text/utf8.h"
 #include "voice/helper_protocol.h"
 
@@ -15,9 +16,7 @@ using namespace kavi::win;
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavi::fuzz::Check;
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "tools/voice-ggml/gguf_file.h"
 #include "voice/wav_file.h"
 
@@ -13,9 +14,7 @@ using namespace kavi::win;
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavi::fuzz::Check;
 
 }  // namespace
 

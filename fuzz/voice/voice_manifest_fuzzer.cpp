@@ -11,15 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzz_check.h"
 #include "voice/voice_manifest.h"
 
 using namespace kavi::win;
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kavi::fuzz::Check;
 
 bool IsLowerHex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
