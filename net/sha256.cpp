@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/sequential_file.h"
+#include "text/hex.h"
 
 namespace kavi::win {
 namespace {
@@ -19,17 +20,6 @@ constexpr size_t kDigestBytes = 32;
 struct ContextDeleter {
   void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
-
-std::string Hex(const unsigned char* digest) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(2 * kDigestBytes);
-  for (size_t i = 0; i < kDigestBytes; ++i) {
-    hex.push_back(kDigits[digest[i] >> 4]);
-    hex.push_back(kDigits[digest[i] & 15]);
-  }
-  return hex;
-}
 
 bool Failed(std::string* hex, std::string* error, std::string message) {
   hex->clear();
@@ -63,7 +53,7 @@ class Sha256 {
     unsigned int size = 0;
     if (EVP_DigestFinal_ex(context_.get(), digest, &size) != 1 || size != kDigestBytes)
       return Fail("BCryptFinishHash", message);
-    *hex = Hex(digest);
+    *hex = HexEncode(std::string_view(reinterpret_cast<const char*>(digest), kDigestBytes));
     return true;
   }
 

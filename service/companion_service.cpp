@@ -14,6 +14,7 @@
 #include "companion/two_factor_list.h"
 #include "config/json.h"
 #include "platform/log.h"
+#include "text/hex.h"
 
 namespace kavi::service {
 namespace {
@@ -70,18 +71,9 @@ bool TimestampFresh(const PackValue& header) {
   const PackValue* ts = header.Find(win::kTimestampKey);
   if (ts == nullptr) return false;
   if (ts->is_int()) return WithinClockSkew(ts->int_value());
-  return ts->is_uint() && ts->uint_value() <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) &&
+  return ts->is_uint() &&
+         ts->uint_value() <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) &&
          WithinClockSkew(static_cast<int64_t>(ts->uint_value()));
-}
-
-std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out.push_back(kDigits[c >> 4]);
-    out.push_back(kDigits[c & 15]);
-  }
-  return out;
 }
 
 std::string Describe(const CompanionEntry& entry) {
@@ -501,8 +493,7 @@ std::shared_ptr<WebSocketSession> CompanionService::Accept(const HttpRequestIn& 
   std::lock_guard<std::mutex> hold(mutex_);
   std::string sign_key, box_key, error;
   if (dot == std::string::npos || !KeysOf(connection_id, &sign_key, &box_key) ||
-      !win::VerifySigned(signed_message, sign_key, message, &error) ||
-      !WithinClockSkew(sent)) {
+      !win::VerifySigned(signed_message, sign_key, message, &error) || !WithinClockSkew(sent)) {
     *refusal = HttpResponseOut::Text(401, "bad signature\n");
     return nullptr;
   }
@@ -601,8 +592,9 @@ std::string CompanionService::StateJson() {
       {{"pending", json::MakeJsonArray(std::move(pending))},
        {"entries", json::MakeJsonArray(std::move(entries))},
        {"apps", json::MakeJsonArray(std::move(apps))},
-       {"service_box_public_key", json::MakeJsonString(Hex(v.service_box.public_key))},
-       {"service_sign_public_key", json::MakeJsonString(Hex(v.service_sign.public_key))}}));
+       {"service_box_public_key", json::MakeJsonString(win::HexEncode(v.service_box.public_key))},
+       {"service_sign_public_key",
+        json::MakeJsonString(win::HexEncode(v.service_sign.public_key))}}));
 }
 
 HttpResponseOut CompanionService::Admin(const HttpRequestIn& request) {

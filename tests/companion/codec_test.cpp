@@ -7,19 +7,10 @@
 #include <vector>
 
 #include "companion/pack_codec.h"
+#include "text/hex.h"
 
 namespace kavi::win {
 namespace {
-
-std::string Hex(std::string_view bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out.push_back(kDigits[c >> 4]);
-    out.push_back(kDigits[c & 15]);
-  }
-  return out;
-}
 
 std::string Bytes(std::initializer_list<int> values) {
   std::string out;
@@ -37,7 +28,7 @@ std::string Header(int marker, uint64_t length, int width) {
 std::string DecodeError(const std::string& bytes) {
   PackValue value = PackValue::String("left over");
   std::string error;
-  EXPECT_FALSE(PackDecode(bytes, &value, &error)) << Hex(bytes);
+  EXPECT_FALSE(PackDecode(bytes, &value, &error)) << HexEncode(bytes);
   EXPECT_TRUE(value.is_nil());
   return error;
 }
@@ -45,7 +36,8 @@ std::string DecodeError(const std::string& bytes) {
 PackValue Decoded(const std::string& bytes) {
   PackValue value;
   std::string error = "stale";
-  EXPECT_TRUE(PackDecode(bytes, &value, &error)) << error << " in " << Hex(bytes.substr(0, 32));
+  EXPECT_TRUE(PackDecode(bytes, &value, &error))
+      << error << " in " << HexEncode(bytes.substr(0, 32));
   EXPECT_TRUE(error.empty());
   return value;
 }
@@ -82,8 +74,8 @@ TEST(PackEncode, EveryFormAtItsBoundaries) {
       {PackValue::Int(int64_t{INT32_MIN} - 1), "d3ffffffff7fffffff"},
       {PackValue::Int(INT64_MIN), "d38000000000000000"},
       {PackValue::String(""), "a0"},
-      {PackValue::String(s31), "bf" + Hex(s31)},
-      {PackValue::String(s32), "d920" + Hex(s32)},
+      {PackValue::String(s31), "bf" + HexEncode(s31)},
+      {PackValue::String(s32), "d920" + HexEncode(s32)},
       {PackValue::Binary(""), "c400"},
       {PackValue::Binary("ab"), "c4026162"},
       {PackValue::Array(), "90"},
@@ -96,7 +88,7 @@ TEST(PackEncode, EveryFormAtItsBoundaries) {
        "92a2696481a16bc3"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Hex(PackEncode(c.value)), c.hex);
+    EXPECT_EQ(HexEncode(PackEncode(c.value)), c.hex);
     PackValue back = Decoded(PackEncode(c.value));
     EXPECT_EQ(PackEncode(back), PackEncode(c.value));
   }
@@ -116,9 +108,9 @@ TEST(PackEncode, LongLengthsSwitchForms) {
   };
   for (const Case& c : cases) {
     const std::string text(c.length, 'z');
-    EXPECT_EQ(Hex(PackEncode(PackValue::String(text)).substr(0, c.string_head.size() / 2)),
+    EXPECT_EQ(HexEncode(PackEncode(PackValue::String(text)).substr(0, c.string_head.size() / 2)),
               c.string_head);
-    EXPECT_EQ(Hex(PackEncode(PackValue::Binary(text)).substr(0, c.binary_head.size() / 2)),
+    EXPECT_EQ(HexEncode(PackEncode(PackValue::Binary(text)).substr(0, c.binary_head.size() / 2)),
               c.binary_head);
     EXPECT_EQ(Decoded(PackEncode(PackValue::String(text))).bytes(), text);
   }
@@ -131,8 +123,8 @@ TEST(PackEncode, LongLengthsSwitchForms) {
       array.Push(PackValue::Nil());
       map.Set(std::to_string(1000000 + i), PackValue::Nil());
     }
-    EXPECT_EQ(Hex(PackEncode(array).substr(0, array_head.size() / 2)), array_head);
-    EXPECT_EQ(Hex(PackEncode(map).substr(0, map_head.size() / 2)), map_head);
+    EXPECT_EQ(HexEncode(PackEncode(array).substr(0, array_head.size() / 2)), array_head);
+    EXPECT_EQ(HexEncode(PackEncode(map).substr(0, map_head.size() / 2)), map_head);
     EXPECT_EQ(Decoded(PackEncode(map)).size(), count);
   }
 }
@@ -144,7 +136,7 @@ TEST(PackDecode, AcceptedFormsAndTheirKinds) {
   // Longer forms than needed decode to the same value and re-encode in the shortest form.
   EXPECT_EQ(Decoded(Bytes({0xCD, 0x00, 0x05})), PackValue::Uint(5));
   EXPECT_EQ(Decoded(Bytes({0xD0, 0x05})), PackValue::Int(5));
-  EXPECT_EQ(Hex(PackEncode(Decoded(Bytes({0xD3, 0, 0, 0, 0, 0, 0, 0, 5})))), "05");
+  EXPECT_EQ(HexEncode(PackEncode(Decoded(Bytes({0xD3, 0, 0, 0, 0, 0, 0, 0, 5})))), "05");
   EXPECT_EQ(Decoded(Bytes({0xD3, 0x80, 0, 0, 0, 0, 0, 0, 0})), PackValue::Int(INT64_MIN));
   EXPECT_EQ(Decoded(Bytes({0xCF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})),
             PackValue::Uint(UINT64_MAX));
@@ -161,7 +153,7 @@ TEST(PackDecode, MapsFromAnyOrderAreKeptSortedAndReencodeCanonically) {
   EXPECT_EQ(map.members()[0].name(), "a");
   EXPECT_EQ(*map.Find("b"), PackValue::Uint(1));
   EXPECT_EQ(map.Find("c"), nullptr);
-  EXPECT_EQ(Hex(PackEncode(map)), "82a16102a16201");
+  EXPECT_EQ(HexEncode(PackEncode(map)), "82a16102a16201");
 }
 
 TEST(PackDecode, RefusesWhatLiesOutsideTheFormatsAndLimits) {
@@ -211,7 +203,7 @@ TEST(PackDecode, RefusesWhatLiesOutsideTheFormatsAndLimits) {
       {std::string(64, '\x91') + Bytes({0x81, 0xA1, 'k', 0x01}), "nesting too deep"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(DecodeError(c.bytes), c.error) << Hex(c.bytes.substr(0, 24));
+    EXPECT_EQ(DecodeError(c.bytes), c.error) << HexEncode(c.bytes.substr(0, 24));
 }
 
 TEST(PackDecode, ABorrowingDecodePointsIntoItsInputAndItsCopiesOwnTheirBytes) {
